@@ -1,0 +1,43 @@
+// Constants of the ZIP records: signatures, fixed sizes, flag bits and the
+// values this writer puts in every record.
+#pragma once
+
+#include "platform/Types.h"
+
+namespace vz {
+
+inline constexpr u32 kLocalHeaderSignature = 0x04034B50;
+inline constexpr u32 kCentralHeaderSignature = 0x02014B50;
+inline constexpr u32 kEndCentralSignature = 0x06054B50;
+inline constexpr u32 kDataDescriptorSignature = 0x08074B50;
+
+inline constexpr u32 kLocalHeaderSize = 30;
+inline constexpr u32 kCentralHeaderSize = 46;
+inline constexpr u32 kEndCentralSize = 22;
+inline constexpr u32 kDataDescriptorSize = 16;
+inline constexpr u32 kEncryptionHeaderSize = 12;
+// The end record is looked for in this many bytes at the end of the file.
+inline constexpr u32 kEndRecordSearchBytes = 65528;
+
+inline constexpr u16 kFlagEncrypted = 0x0001;
+inline constexpr u16 kFlagDeflateMaximum = 0x0002;
+inline constexpr u16 kFlagDeflateFast = 0x0004;
+inline constexpr u16 kFlagDataDescriptor = 0x0008;
+// The name (and comment) are UTF-8 rather than code page 437.
+inline constexpr u16 kFlagUtf8 = 0x0800;
+
+inline constexpr u16 kVersionMadeBy = 20;
+inline constexpr u16 kVersionNeeded = 20;
+
+enum class TCompressionMethod : u16 {
+  Stored = 0,
+  Shrunk = 1,
+  Reduced1 = 2,
+  Reduced2 = 3,
+  Reduced3 = 4,
+  Reduced4 = 5,
+  Imploded = 6,
+  Deflated = 8,
+};
+
+}  // namespace vz

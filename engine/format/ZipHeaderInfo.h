@@ -1,0 +1,111 @@
+// TZipHeaderInfo: one archive entry, the central record's fields plus its
+// split name, loaded comment and selection mark. TEndCentral: the
+// end-of-central-directory record with the archive comment.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "engine/format/ZipFormat.h"
+#include "engine/support/Stream.h"
+
+namespace vz {
+
+// Requests the next disk of a set and returns the stream that now reads it.
+using TNextDiskStream = std::function<TStream&()>;
+
+class TZipHeaderInfo {
+ public:
+  u16 VersionMadeBy = kVersionMadeBy;
+  u16 VersionNeeded = kVersionNeeded;
+  u16 Flags = 0;
+  u16 CompressionMethod = 8;
+  u32 FileDate = 0;  // DOS date/time, already normalised
+  u32 Crc32 = 0xFFFFFFFF;
+  u32 CompressedSize = 0;  // includes the 12-byte encryption header
+  u32 UncompressedSize = 0;
+  u16 FilenameLength = 0;  // byte length of the stored name
+  u16 ExtraFieldLength = 0;
+  u16 FileCommentLength = 0;
+  u16 DiskNumberStart = 0;
+  u16 InternalAttributes = 1;
+  u32 ExternalAttributes = faAttrArchive;
+  u32 RelativeOffset = 0;  // local header's position in its disk's file
+  u32 CentralOffset = 0;   // this entry's central record, to fetch its comment
+  std::optional<std::string> FileComment;  // raw bytes once loaded
+  bool Selected = false;
+
+  static constexpr u32 faAttrArchive = 0x20;
+
+  const std::string& Filename() const { return FFilename; }
+  const std::string& Directory() const { return FDirectory; }
+  std::string FullName() const { return FDirectory + FFilename; }
+  // Both recompute FilenameLength (and flag bit 11) from the stored form.
+  void SetFilename(std::string name);
+  // A non-empty value gets a trailing "/".
+  void SetDirectory(std::string directory);
+  void SetFileComment(std::optional<std::string> comment);
+
+  void Clear() { *this = TZipHeaderInfo(); }
+  void Assign(const TZipHeaderInfo& source) { *this = source; }
+  void AssignTo(TZipHeaderInfo& target) const { target = *this; }
+
+  // Reads one central record at the stream's position. On failure the stream
+  // is back where it was. `nextDisk` (may be empty) completes a record cut by
+  // the end of a disk.
+  bool ReadCentral(TStream& stream, const TNextDiskStream& nextDisk);
+  // Reads one local header; the stream is left just after the name.
+  bool ReadLocal(TStream& stream);
+  void WriteCentral(TStream& stream);
+  // Sets RelativeOffset to the stream's position first.
+  void WriteLocal(TStream& stream);
+
+  bool HasComment() const { return FileCommentLength != 0; }
+  bool Encrypted() const { return (Flags & kFlagEncrypted) != 0; }
+  bool HasDescriptor() const { return (Flags & kFlagDataDescriptor) != 0; }
+  u32 LocalSize() const { return kLocalHeaderSize + FilenameLength + ExtraFieldLength; }
+  u32 CentralSize() const {
+    return kCentralHeaderSize + FilenameLength + ExtraFieldLength + FileCommentLength;
+  }
+
+  // The name exactly as it will be written.
+  std::string StoredName() const;
+
+ private:
+  void SetNameFromStored(std::string_view stored);
+  void UpdateNameLength();
+  // Encodes the name, and makes FilenameLength and flag bit 11 match it.
+  std::string PrepareStoredName();
+
+  std::string FFilename;
+  std::string FDirectory;
+};
+
+class TEndCentral {
+ public:
+  u32 Signature = kEndCentralSignature;
+  u16 ThisDisk = 0;
+  u16 CentralStartDisk = 0;
+  u16 EntriesThisDisk = 0;
+  u16 TotalEntries = 0;
+  u32 CentralDirSize = 0;
+  u32 CentralDirOffset = 0;
+  u16 ZipCommentLength = 0;
+  std::optional<std::string> ZipComment;
+  u32 ZipCommentPos = 0;  // absolute position of the comment's first byte
+  bool Modified = false;
+
+  void Clear() { *this = TEndCentral(); }
+  // Every field but Modified.
+  void Assign(const TEndCentral& source);
+  void AssignTo(TEndCentral& target) const { target.Assign(*this); }
+  void WriteTo(TStream& stream) const;
+  // The end-record search over the last 65528 bytes: the signature nearest
+  // the end wins. The comment is not loaded.
+  bool FindIn(TStream& stream);
+  bool HasComment() const { return ZipCommentLength != 0; }
+  u32 Size() const { return kEndCentralSize + ZipCommentLength; }
+};
+
+}  // namespace vz

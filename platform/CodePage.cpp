@@ -1,0 +1,149 @@
+// CP437 <-> Unicode. The forward table is the code page itself; the reverse
+// table is the same pairs sorted by code point at compile time, so a lookup is
+// a binary search and the two can never disagree.
+#include "platform/CodePage.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+#include "platform/Types.h"
+
+namespace vz {
+namespace {
+
+// Unicode code points of CP437 bytes 0x80..0xFF.
+constexpr std::array<char16_t, 128> kOemHigh = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,  //
+    0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,  //
+    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,  //
+    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192,  //
+    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA,  //
+    0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,  //
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,  //
+    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,  //
+    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,  //
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,  //
+    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,  //
+    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,  //
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4,  //
+    0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,  //
+    0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,  //
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,  //
+};
+static_assert(kOemHigh[0x00] == 0x00C7 && kOemHigh[0x7F] == 0x00A0);
+
+struct TReverseEntry {
+  char16_t CodePoint;
+  u8 Oem;
+};
+
+constexpr std::array<TReverseEntry, 128> MakeReverse() {
+  std::array<TReverseEntry, 128> table{};
+  for (std::size_t i = 0; i < 128; ++i) {
+    table[i] = {kOemHigh[i], static_cast<u8>(0x80 + i)};
+  }
+  std::sort(table.begin(), table.end(),
+            [](const TReverseEntry& a, const TReverseEntry& b) { return a.CodePoint < b.CodePoint; });
+  return table;
+}
+
+constexpr std::array<TReverseEntry, 128> kUnicodeToOem = MakeReverse();
+static_assert(kUnicodeToOem[0].CodePoint == 0x00A0 && kUnicodeToOem[0].Oem == 0xFF);
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Decodes one UTF-8 sequence at text[pos]; advances pos. Returns nullopt for
+// malformed, overlong or surrogate sequences.
+std::optional<char32_t> NextCodePoint(std::string_view text, std::size_t& pos) {
+  const auto lead = static_cast<u8>(text[pos]);
+  if (lead < 0x80) {
+    ++pos;
+    return lead;
+  }
+  std::size_t length = 0;
+  char32_t cp = 0;
+  char32_t minimum = 0;
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2, cp = lead & 0x1Fu, minimum = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, cp = lead & 0x0Fu, minimum = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, cp = lead & 0x07u, minimum = 0x10000;
+  } else {
+    return std::nullopt;
+  }
+  if (pos + length > text.size()) return std::nullopt;
+  for (std::size_t i = 1; i < length; ++i) {
+    const auto next = static_cast<u8>(text[pos + i]);
+    if ((next & 0xC0) != 0x80) return std::nullopt;
+    cp = (cp << 6) | (next & 0x3Fu);
+  }
+  if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
+  pos += length;
+  return cp;
+}
+
+}  // namespace
+
+std::string OemToUtf8(std::string_view oem) {
+  std::string out;
+  out.reserve(oem.size());
+  for (const char c : oem) {
+    const auto b = static_cast<u8>(c);
+    if (b < 0x80) {
+      out += c;
+    } else {
+      AppendUtf8(out, kOemHigh[b - 0x80u]);
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> Utf8ToOem(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    const auto cp = NextCodePoint(utf8, pos);
+    if (!cp) return std::nullopt;
+    if (*cp < 0x80) {
+      out += static_cast<char>(*cp);
+      continue;
+    }
+    const auto it = std::lower_bound(
+        kUnicodeToOem.begin(), kUnicodeToOem.end(), *cp,
+        [](const TReverseEntry& e, char32_t key) { return static_cast<char32_t>(e.CodePoint) < key; });
+    if (it == kUnicodeToOem.end() || static_cast<char32_t>(it->CodePoint) != *cp) {
+      return std::nullopt;
+    }
+    out += static_cast<char>(it->Oem);
+  }
+  return out;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    if (!NextCodePoint(text, pos)) return false;
+  }
+  return true;
+}
+
+}  // namespace vz

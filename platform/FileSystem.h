@@ -1,0 +1,136 @@
+// Files and folders as the engine sees them. Paths are UTF-8 with "/"
+// separators; a folder path may or may not end in "/".
+//
+// Linux has no mandatory sharing modes, so the four open modes differ only in
+// access: Create opens read-write and truncates, the three read modes all open
+// read-only and share freely. Callers that rely on "others may not write"
+// (the archive being listed) re-check the file's time before trusting cached
+// data instead.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/Types.h"
+
+namespace vz {
+
+using TFileTime = std::chrono::system_clock::time_point;
+
+// DOS attribute bits as stored in an archive's external attributes.
+namespace faAttr {
+inline constexpr u32 ReadOnly = 0x01;
+inline constexpr u32 Hidden = 0x02;
+inline constexpr u32 SysFile = 0x04;
+inline constexpr u32 VolumeId = 0x08;
+inline constexpr u32 Directory = 0x10;
+inline constexpr u32 Archive = 0x20;
+}  // namespace faAttr
+
+enum class TOpenMode : u8 {
+  Create = 0,        // create or truncate, read-write
+  ReadDenyWrite = 1, // the archive while it is listed
+  ReadCompat = 2,    // the self-extractor stub
+  ReadDenyNone = 3,  // a file being added to an archive
+  ReadWrite = 4,     // an existing file opened for update
+};
+
+enum class TSeekOrigin : u8 { Begin = 0, Current = 1, End = 2 };
+
+struct TFileInfo {
+  bool IsDirectory = false;
+  bool IsRegular = false;
+  bool IsSymlink = false;  // only from LStat
+  i64 Size = 0;
+  TFileTime LastWrite{};
+  u32 Attributes = 0;  // DOS view, see IFileSystem::Attributes rules
+};
+
+// One entry of a folder listing (the design's find record).
+struct TDirEntry {
+  std::string Name;
+  TFileInfo Info;
+};
+
+// An open file. Move-only ownership through std::unique_ptr; closing happens
+// in the destructor.
+class IFile {
+ public:
+  virtual ~IFile() = default;
+  virtual const std::string& Path() const = 0;
+  // Fewer bytes than asked only at the end of the file; EInOutError on failure.
+  virtual std::size_t Read(std::span<u8> buffer) = 0;
+  // Returns the bytes written. A short count means the write failed part way
+  // (a full disk, a quota); LastError() then holds the reason.
+  virtual std::size_t Write(std::span<const u8> data) = 0;
+  // Returns the new position; EInOutError on failure.
+  virtual i64 Seek(i64 offset, TSeekOrigin origin) = 0;
+  virtual i64 Size() = 0;
+  virtual void SetSize(i64 size) = 0;
+  virtual TFileTime LastWriteTime() = 0;
+  // Sets the last-write (and last-access) time on the open descriptor.
+  virtual void SetLastWriteTime(TFileTime time) = 0;
+  // Flushes the file's data to the device (fsync); EInOutError on failure.
+  virtual void Sync() = 0;
+  virtual int LastError() const = 0;
+};
+
+class IFileSystem {
+ public:
+  virtual ~IFileSystem() = default;
+
+  // Throws EFOpenError (read modes) or EFCreateError (Create) with the path
+  // and the system's text.
+  virtual std::unique_ptr<IFile> Open(const std::string& path, TOpenMode mode) = 0;
+  // Creates a new file that must not exist yet, never following a symbolic
+  // link at that place (O_CREAT|O_EXCL|O_NOFOLLOW). Throws EFCreateError.
+  virtual std::unique_ptr<IFile> CreateNew(const std::string& path) = 0;
+
+  // Follows symbolic links.
+  virtual std::optional<TFileInfo> Stat(const std::string& path) = 0;
+  // Does not follow a final symbolic link; a dangling link exists.
+  virtual std::optional<TFileInfo> LStat(const std::string& path) = 0;
+
+  // DOS attributes on Linux: read-only <-> no write permission for anyone,
+  // directory <-> a folder, archive reads as set for every regular file.
+  // Hidden, system and a cleared archive bit have no effect on disk.
+  virtual bool SetAttributes(const std::string& path, u32 attributes) = 0;
+  virtual bool SetLastWriteTime(const std::string& path, TFileTime time) = 0;
+  // Gives `to` the access rights of `from` (a rewritten archive keeps the
+  // original's mode).
+  virtual bool CopyAccessRights(const std::string& from, const std::string& to) = 0;
+
+  virtual bool DeleteFile(const std::string& path) = 0;
+  // Replaces `to` atomically when it exists (a link at `to` is replaced, not
+  // followed).
+  virtual bool RenameFile(const std::string& from, const std::string& to) = 0;
+  // Creates one folder; its parent must exist.
+  virtual bool CreateFolder(const std::string& path) = 0;
+  virtual bool RemoveFolder(const std::string& path) = 0;
+
+  virtual std::string CurrentFolder() = 0;
+  virtual bool SetCurrentFolder(const std::string& path) = 0;
+  // Absolute, symlink-free form of an existing path; empty when it fails.
+  virtual std::string RealPath(const std::string& path) = 0;
+
+  // Every entry of a folder but "." and "..", in the order the system lists
+  // them. False when the folder cannot be read.
+  virtual bool ListFolder(const std::string& path, std::vector<TDirEntry>& entries) = 0;
+
+  // $TMPDIR when it names a folder, else /tmp; ends in "/".
+  virtual std::string TempFolder() = 0;
+  // Creates an empty file with a new unique name "<folder>/<prefix>XXXXXX" and
+  // returns its path. Throws EFCreateError.
+  virtual std::string CreateUniqueFile(const std::string& folder, const std::string& prefix) = 0;
+  // Makes a rename inside the folder durable (fsync of the folder).
+  virtual bool SyncFolder(const std::string& path) = 0;
+
+  // errno of the last failed call made through this object on this thread.
+  virtual int LastError() const = 0;
+};
+
+}  // namespace vz

@@ -1,0 +1,233 @@
+// Mount table lookups. A path's drive is the longest mount point that is a
+// whole-component prefix of the path's real location.
+#include "platform/posix/PosixDrives.h"
+
+#include <dirent.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace vz {
+namespace {
+
+struct TMount {
+  std::string MountPoint;  // ends in "/"
+  std::string FsType;
+  std::string Source;
+};
+
+// mountinfo escapes blanks and backslashes as octal (\040).
+std::string Unescape(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 3 < text.size()) {
+      const std::string digits = text.substr(i + 1, 3);
+      if (digits.find_first_not_of("01234567") == std::string::npos) {
+        out += static_cast<char>(std::stoi(digits, nullptr, 8));
+        i += 3;
+        continue;
+      }
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+std::vector<TMount> ReadMounts() {
+  std::vector<TMount> mounts;
+  std::ifstream in("/proc/self/mountinfo");
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string id, parent, device, root, mountPoint, options, field;
+    fields >> id >> parent >> device >> root >> mountPoint >> options;
+    while (fields >> field && field != "-") {
+    }
+    TMount mount;
+    fields >> mount.FsType >> mount.Source;
+    mount.MountPoint = Unescape(mountPoint);
+    if (mount.MountPoint.empty() || mount.MountPoint.back() != '/') mount.MountPoint += '/';
+    mount.Source = Unescape(mount.Source);
+    mounts.push_back(std::move(mount));
+  }
+  return mounts;
+}
+
+// The nearest existing ancestor of a path, made real.
+std::string RealAncestor(const std::string& path) {
+  std::string current = path;
+  while (!current.empty()) {
+    char* resolved = ::realpath(current.c_str(), nullptr);
+    if (resolved != nullptr) {
+      std::string result = resolved;
+      std::free(resolved);
+      return result;
+    }
+    const auto slash = current.find_last_of('/', current.size() > 1 ? current.size() - 2 : 0);
+    if (slash == std::string::npos || current == "/") break;
+    current = slash == 0 ? "/" : current.substr(0, slash);
+  }
+  return "/";
+}
+
+const TMount* FindMount(const std::vector<TMount>& mounts, const std::string& drive) {
+  // Later lines of mountinfo shadow earlier mounts of the same point.
+  const TMount* found = nullptr;
+  for (const auto& m : mounts) {
+    if (m.MountPoint == drive) found = &m;
+  }
+  return found;
+}
+
+std::string BlockDeviceName(const std::string& source) {
+  char* resolved = ::realpath(source.c_str(), nullptr);
+  if (resolved == nullptr) return {};
+  std::string real = resolved;
+  std::free(resolved);
+  if (real.rfind("/dev/", 0) != 0) return {};
+  return real.substr(5);
+}
+
+bool ReadFlag(const std::string& file) {
+  std::ifstream in(file);
+  int value = 0;
+  return in >> value && value != 0;
+}
+
+std::string ReadLinkTarget(const std::string& link) {
+  char* resolved = ::realpath(link.c_str(), nullptr);
+  if (resolved == nullptr) return {};
+  std::string result = resolved;
+  std::free(resolved);
+  return result;
+}
+
+}  // namespace
+
+std::string NormalisePath(const std::string& path, const std::string& currentFolder) {
+  std::string full = path;
+  if (full.empty() || full[0] != '/') full = currentFolder + "/" + full;
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= full.size()) {
+    const auto end = full.find('/', start);
+    const std::string part = full.substr(start, end == std::string::npos ? end : end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  std::string result;
+  for (const auto& part : parts) result += "/" + part;
+  return result.empty() ? "/" : result;
+}
+
+std::string TPosixDrives::DriveOf(const std::string& path) {
+  char cwd[PATH_MAX];
+  const std::string current = ::getcwd(cwd, sizeof cwd) != nullptr ? cwd : "/";
+  std::string real = RealAncestor(NormalisePath(path, current));
+  if (real.back() != '/') real += '/';
+  std::string best = "/";
+  for (const auto& m : ReadMounts()) {
+    if (real.rfind(m.MountPoint, 0) == 0 && m.MountPoint.size() > best.size()) {
+      best = m.MountPoint;
+    }
+  }
+  return best;
+}
+
+TDriveType TPosixDrives::DriveType(const std::string& drive) {
+  const auto mounts = ReadMounts();
+  const TMount* mount = FindMount(mounts, drive);
+  if (mount == nullptr) return TDriveType::NoRootDir;
+  const std::string& fs = mount->FsType;
+  if (fs == "nfs" || fs == "nfs4" || fs == "cifs" || fs == "smb3" || fs == "smbfs" ||
+      fs == "fuse.sshfs" || fs == "9p" || fs == "afs") {
+    return TDriveType::Remote;
+  }
+  if (fs == "tmpfs" || fs == "ramfs") return TDriveType::RamDisk;
+  if (fs == "iso9660" || fs == "udf") return TDriveType::CdRom;
+  const std::string device = BlockDeviceName(mount->Source);
+  if (device.empty()) return TDriveType::Fixed;
+  const std::string sys = "/sys/class/block/" + device;
+  if (ReadFlag(sys + "/removable") || ReadFlag(sys + "/../removable")) {
+    return TDriveType::Removable;
+  }
+  // USB mass storage often reports itself as fixed; the bus tells the truth.
+  if (ReadLinkTarget(sys).find("/usb") != std::string::npos) return TDriveType::Removable;
+  return TDriveType::Fixed;
+}
+
+bool TPosixDrives::IsFloppy(const std::string& drive) {
+  const auto mounts = ReadMounts();
+  const TMount* mount = FindMount(mounts, drive);
+  if (mount == nullptr) return false;
+  return BlockDeviceName(mount->Source).rfind("fd", 0) == 0;
+}
+
+i64 TPosixDrives::FreeSpace(const std::string& drive) {
+  struct statvfs st{};
+  if (::statvfs(drive.c_str(), &st) != 0) {
+    FLastError = errno;
+    return -1;
+  }
+  return static_cast<i64>(st.f_bavail) * static_cast<i64>(st.f_frsize);
+}
+
+std::optional<std::string> TPosixDrives::VolumeLabel(const std::string& drive) {
+  const auto mounts = ReadMounts();
+  const TMount* mount = FindMount(mounts, drive);
+  if (mount == nullptr) return std::nullopt;
+  const std::string device = ReadLinkTarget(mount->Source);
+  if (device.empty()) return std::nullopt;
+  const std::string byLabel = "/dev/disk/by-label/";
+  // /dev/disk/by-label/<escaped label> -> ../../<device>
+  if (auto* dir = ::opendir(byLabel.c_str())) {
+    std::optional<std::string> label;
+    while (const auto* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      if (ReadLinkTarget(byLabel + name) == device) {
+        // udev escapes unsafe characters as \xNN.
+        std::string text;
+        for (std::size_t i = 0; i < name.size(); ++i) {
+          if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x') {
+            text += static_cast<char>(std::stoi(name.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+          } else {
+            text += name[i];
+          }
+        }
+        label = text.substr(0, 11);
+        break;
+      }
+    }
+    ::closedir(dir);
+    return label;
+  }
+  return std::nullopt;
+}
+
+bool TPosixDrives::SetVolumeLabel(const std::string&, const std::string&) {
+  // Relabelling a mounted file system needs file-system specific tools and
+  // privileges; the design only labels floppy disks, which Linux machines
+  // rarely have.
+  FLastError = ENOTSUP;
+  return false;
+}
+
+std::vector<std::string> TPosixDrives::MountPoints() {
+  std::vector<std::string> points;
+  for (const auto& m : ReadMounts()) points.push_back(m.MountPoint);
+  return points;
+}
+
+}  // namespace vz

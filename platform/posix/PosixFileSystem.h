@@ -1,0 +1,31 @@
+// The real file system through POSIX calls.
+#pragma once
+
+#include "platform/FileSystem.h"
+
+namespace vz {
+
+class TPosixFileSystem : public IFileSystem {
+ public:
+  std::unique_ptr<IFile> Open(const std::string& path, TOpenMode mode) override;
+  std::unique_ptr<IFile> CreateNew(const std::string& path) override;
+  std::optional<TFileInfo> Stat(const std::string& path) override;
+  std::optional<TFileInfo> LStat(const std::string& path) override;
+  bool SetAttributes(const std::string& path, u32 attributes) override;
+  bool SetLastWriteTime(const std::string& path, TFileTime time) override;
+  bool CopyAccessRights(const std::string& from, const std::string& to) override;
+  bool DeleteFile(const std::string& path) override;
+  bool RenameFile(const std::string& from, const std::string& to) override;
+  bool CreateFolder(const std::string& path) override;
+  bool RemoveFolder(const std::string& path) override;
+  std::string CurrentFolder() override;
+  bool SetCurrentFolder(const std::string& path) override;
+  std::string RealPath(const std::string& path) override;
+  bool ListFolder(const std::string& path, std::vector<TDirEntry>& entries) override;
+  std::string TempFolder() override;
+  std::string CreateUniqueFile(const std::string& folder, const std::string& prefix) override;
+  bool SyncFolder(const std::string& path) override;
+  int LastError() const override;
+};
+
+}  // namespace vz

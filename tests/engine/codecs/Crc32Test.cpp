@@ -1,0 +1,51 @@
+#include "engine/codecs/Crc32.h"
+
+#include <gtest/gtest.h>
+
+#include <string_view>
+
+#include "tests/support/TestFiles.h"
+
+namespace vz {
+namespace {
+
+std::span<const u8> Bytes(std::string_view s) {
+  return {reinterpret_cast<const u8*>(s.data()), s.size()};
+}
+
+TEST(Crc32, KnownValues) {
+  EXPECT_EQ(Crc32Of(Bytes("")), 0u);
+  EXPECT_EQ(Crc32Of(Bytes("123456789")), 0xCBF43926u);
+  EXPECT_EQ(Crc32Of(Bytes("The quick brown fox jumps over the lazy dog")), 0x414FA339u);
+}
+
+TEST(Crc32, SlicedEqualsByteAtATimeForEveryLengthAndSplit) {
+  const auto data = test::RandomBytes(300, 7);
+  for (std::size_t length = 0; length <= data.size(); length += 13) {
+    u32 slow = 0xFFFFFFFF;
+    for (std::size_t i = 0; i < length; ++i) slow = Crc32Step(slow, data[i]);
+    for (std::size_t split = 0; split <= length; split += 5) {
+      const u32 fast = UpdateCrc(UpdateCrc(0xFFFFFFFF, std::span(data).first(split)),
+                                 std::span(data).subspan(split, length - split));
+      ASSERT_EQ(fast, slow) << length << "/" << split;
+    }
+  }
+}
+
+TEST(Crc32, AgreesWithPythonsZlib) {
+  if (!test::HaveProgram("python3")) GTEST_SKIP();
+  const auto data = test::RandomBytes(5000, 3);
+  const std::string hex = [&] {
+    std::string h;
+    char buf[3];
+    for (u8 b : data) std::snprintf(buf, sizeof buf, "%02x", b), h += buf;
+    return h;
+  }();
+  const auto r = test::RunCommand("python3 -c \"import zlib; print(zlib.crc32(bytes.fromhex('" +
+                                  hex + "')))\"");
+  ASSERT_EQ(r.ExitCode, 0);
+  EXPECT_EQ(std::stoul(r.Output), Crc32Of(data));
+}
+
+}  // namespace
+}  // namespace vz

@@ -1,0 +1,213 @@
+#include "engine/support/BufferStream.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/support/Exceptions.h"
+#include "platform/fake/FakePlatform.h"
+#include "tests/support/ScriptedHost.h"
+#include "tests/support/TestFiles.h"
+
+namespace vz {
+namespace {
+
+std::vector<u8> Seq(std::size_t n, u8 start = 0) {
+  std::vector<u8> v(n);
+  for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<u8>(start + i * 7);
+  return v;
+}
+
+// A memory stream that counts the calls reaching it.
+class TCountingStream : public TMemoryStream {
+ public:
+  std::size_t Read(std::span<u8> b) override {
+    ++Reads;
+    return TMemoryStream::Read(b);
+  }
+  std::size_t Write(std::span<const u8> d) override {
+    ++Writes;
+    if (FailWrites) return d.size() / 2;
+    return TMemoryStream::Write(d);
+  }
+  int Reads = 0;
+  int Writes = 0;
+  bool FailWrites = false;
+};
+
+TEST(BufferStream, SmallReadsTouchTheWrappedStreamOncePerBlock) {
+  TCountingStream inner;
+  inner.WriteBuffer(Seq(20000));
+  inner.SetPosition(0);
+  inner.Reads = 0;
+  TS_BufferStream s(inner);
+  std::vector<u8> got;
+  u8 b[10];
+  while (s.Read(b) == 10) got.insert(got.end(), b, b + 10);
+  EXPECT_EQ(got, Seq(20000));
+  EXPECT_LE(inner.Reads, 4);
+}
+
+TEST(BufferStream, ReadAfterWriteSeesTheFileAtTheLogicalPosition) {
+  TMemoryStream inner;
+  inner.WriteBuffer(Seq(100));
+  inner.SetPosition(0);
+  TS_BufferStream s(inner);
+  s.WriteBuffer(std::vector<u8>{1, 2, 3});
+  EXPECT_EQ(s.Position(), 3);
+  std::vector<u8> rest(4);
+  ASSERT_EQ(s.Read(rest), 4u);
+  const auto original = Seq(100);
+  EXPECT_EQ(rest, std::vector<u8>(original.begin() + 3, original.begin() + 7));
+  EXPECT_EQ(inner.Memory()[0], 1);  // written bytes reached the file first
+  EXPECT_EQ(s.Position(), 7);
+}
+
+TEST(BufferStream, WriteAfterReadLandsAtTheLogicalPosition) {
+  TMemoryStream inner;
+  inner.WriteBuffer(Seq(100));
+  inner.SetPosition(0);
+  {
+    TS_BufferStream s(inner);
+    std::vector<u8> head(10);
+    ASSERT_EQ(s.Read(head), 10u);
+    EXPECT_EQ(s.Position(), 10);
+    s.WriteBuffer(std::vector<u8>{0xEE, 0xEF});
+    EXPECT_EQ(s.Position(), 12);
+  }
+  auto expected = Seq(100);
+  expected[10] = 0xEE;
+  expected[11] = 0xEF;
+  EXPECT_EQ(inner.Memory(), expected);
+}
+
+TEST(BufferStream, SeekFromTheEndCountsPendingOutputAndIgnoresTheSign) {
+  TMemoryStream inner;
+  TS_BufferStream s(inner);
+  s.WriteBuffer(Seq(50));
+  EXPECT_EQ(inner.Size(), 0);  // still buffered
+  EXPECT_EQ(s.Size(), 50);
+  EXPECT_EQ(s.Seek(10, TSeekOrigin::End), 40);
+  EXPECT_EQ(s.Seek(-10, TSeekOrigin::End), 40);
+  EXPECT_EQ(inner.Size(), 50);
+}
+
+TEST(BufferStream, SeekToTheCurrentPositionKeepsTheBuffer) {
+  TCountingStream inner;
+  TS_BufferStream s(inner);
+  s.WriteBuffer(Seq(30));
+  EXPECT_EQ(s.Seek(30, TSeekOrigin::Begin), 30);
+  EXPECT_EQ(s.Seek(0, TSeekOrigin::Current), 30);
+  EXPECT_EQ(inner.Writes, 0);
+  EXPECT_EQ(s.State(), TS_BufferStream::TState::Writing);
+}
+
+TEST(BufferStream, ZeroByteReadOnlyFlushesPendingOutput) {
+  TCountingStream inner;
+  TS_BufferStream s(inner);
+  s.WriteBuffer(Seq(5));
+  std::vector<u8> none;
+  EXPECT_EQ(s.Read(none), 0u);
+  EXPECT_EQ(inner.Size(), 5);
+  EXPECT_EQ(s.State(), TS_BufferStream::TState::Idle);
+}
+
+TEST(BufferStream, DestroyingWritesPendingOutput) {
+  TMemoryStream inner;
+  { TS_BufferStream(inner).WriteBuffer(Seq(9)); }
+  EXPECT_EQ(inner.Memory(), Seq(9));
+}
+
+TEST(BufferStream, LargeTransfersStayExact) {
+  TMemoryStream inner;
+  TS_BufferStream s(inner);
+  const auto data = Seq(100000);
+  s.WriteBuffer(std::span(data).first(5));
+  s.WriteBuffer(std::span(data).subspan(5, 50000));
+  s.WriteBuffer(std::span(data).subspan(50005));
+  s.Commit();
+  EXPECT_EQ(inner.Memory(), data);
+  s.SetPosition(3);
+  std::vector<u8> back(99990);
+  ASSERT_EQ(s.Read(back), back.size());
+  EXPECT_TRUE(std::equal(back.begin(), back.end(), data.begin() + 3));
+  EXPECT_EQ(s.Position(), 99993);
+}
+
+TEST(BufferStream, ShortWritesAreReported) {
+  TCountingStream inner;
+  inner.FailWrites = true;
+  TS_BufferStream s(inner);
+  EXPECT_THROW(s.WriteBuffer(Seq(20000)), EInOutError);
+  TS_BufferStream t(inner);
+  t.WriteBuffer(Seq(10));  // fits the buffer: the failure shows on commit
+  EXPECT_THROW(t.Commit(), EInOutError);
+}
+
+TEST(BufferStream, SeekErrorWhenPendingOutputCannotBeWritten) {
+  TCountingStream inner;
+  TS_BufferStream s(inner);
+  s.WriteBuffer(Seq(10));
+  inner.FailWrites = true;
+  try {
+    s.Seek(0, TSeekOrigin::Begin);
+    FAIL();
+  } catch (const EStreamError& e) {
+    EXPECT_STREQ(e.what(), "Seek error");
+  }
+}
+
+TEST(BufferStream, BadOriginAndPutBackOverflow) {
+  TMemoryStream inner;
+  inner.WriteBuffer(Seq(10));
+  inner.SetPosition(0);
+  TS_BufferStream s(inner);
+  try {
+    s.Seek(0, static_cast<TSeekOrigin>(7));
+    FAIL();
+  } catch (const EVarnelError& e) {
+    EXPECT_STREQ(e.what(), "Invalid seek origin (7)");
+  }
+  try {
+    s.PutBack(1);
+    FAIL();
+  } catch (const EStreamError& e) {
+    EXPECT_STREQ(e.what(), "Putback overflow");
+  }
+  EXPECT_EQ(s.ReadByte(), Seq(10)[0]);
+  s.PutBack(0x55);
+  EXPECT_EQ(s.ReadByte(), 0x55);
+  EXPECT_EQ(s.Position(), 1);
+}
+
+TEST(LFNFileStream, OpensCreatesAndFlushesOnDestruction) {
+  test::TScriptedHost host;
+  TFakePlatform fake(host);
+  const std::string path = fake.Root() + "file.bin";
+  {
+    TLFNFileStream out(fake.Files, path, TOpenMode::Create);
+    out.WriteBuffer(Seq(1000));
+  }
+  EXPECT_EQ(test::ReadFileBytes(path), Seq(1000));
+  TLFNFileStream in(fake.Files, path, TOpenMode::ReadDenyWrite);
+  EXPECT_EQ(in.Size(), 1000);
+  EXPECT_EQ(in.Handle().Size(), 1000);
+  EXPECT_THROW(TLFNFileStream(fake.Files, path + ".missing", TOpenMode::ReadDenyNone),
+               EFOpenError);
+}
+
+TEST(LFNFileStream, DiskFullSurfacesOnCommit) {
+  test::TScriptedHost host;
+  TFakePlatform fake(host);
+  auto& drive = fake.AddDrive("small", TDriveType::Fixed, false, std::nullopt, 100);
+  TLFNFileStream out(fake.Files, drive.MountPoint + "f", TOpenMode::Create);
+  out.WriteBuffer(Seq(200));
+  try {
+    out.Commit();
+    FAIL();
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.Code(), ENOSPC);
+    EXPECT_NE(std::string(e.what()).find(drive.MountPoint + "f"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace vz

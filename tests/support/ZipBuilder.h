@@ -1,0 +1,62 @@
+// Writes ZIP records byte by byte, so tests can make any archive, including
+// broken and hostile ones, without going through the engine's writer.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Types.h"
+
+namespace vz::test {
+
+struct TBuildMember {
+  std::string Name;           // stored bytes, exactly as given
+  std::vector<u8> Data;       // the member's data as stored (compressed)
+  u16 Method = 0;
+  u16 Flags = 0;
+  u32 DosDateTime = 0x5A8B6C21;  // 2025-04-11 13:33:02
+  std::optional<u32> Crc;        // default: CRC-32 of Data
+  std::optional<u32> UncompressedSize;  // default: Data.size()
+  std::optional<u32> CompressedSize;    // default: Data.size()
+  std::vector<u8> LocalExtra;
+  std::vector<u8> CentralExtra;
+  std::string Comment;
+  u16 Disk = 0;
+  u32 ExternalAttributes = 0x20;
+  u16 InternalAttributes = 0;
+  u16 VersionMadeBy = 20;
+};
+
+struct TEndFields {
+  u16 ThisDisk = 0;
+  u16 CentralStartDisk = 0;
+  std::optional<u16> EntriesThisDisk;
+  std::optional<u16> TotalEntries;
+  std::optional<u32> CentralSize;
+  std::optional<u32> CentralOffset;
+  std::string Comment;
+  std::optional<u16> CommentLength;
+};
+
+class TZipBuilder {
+ public:
+  std::vector<u8> Bytes;
+
+  u32 Position() const { return static_cast<u32>(Bytes.size()); }
+  void Append(const std::vector<u8>& data) { Bytes.insert(Bytes.end(), data.begin(), data.end()); }
+  void AppendText(const std::string& text) { Bytes.insert(Bytes.end(), text.begin(), text.end()); }
+  void Le16(u16 v);
+  void Le32(u32 v);
+
+  // Local header, name, extra and data; returns the header's offset.
+  u32 AddLocal(const TBuildMember& m);
+  void AddCentral(const TBuildMember& m, u32 localOffset);
+  void AddEnd(const TEndFields& end, u16 entries, u32 centralOffset, u32 centralSize);
+
+  // A whole single-disk archive: locals, central directory, end record.
+  static std::vector<u8> Archive(const std::vector<TBuildMember>& members,
+                                 const std::string& comment = "");
+};
+
+}  // namespace vz::test
