@@ -44,7 +44,7 @@ enum class TSeekOrigin : u8 { Begin = 0, Current = 1, End = 2 };
 struct TFileInfo {
   bool IsDirectory = false;
   bool IsRegular = false;
-  bool IsSymlink = false;  // only from LStat
+  bool IsSymlink = false;  // from LStat, and in folder listings (which describe the target)
   i64 Size = 0;
   TFileTime LastWrite{};
   u32 Attributes = 0;  // DOS view, see IFileSystem::Attributes rules

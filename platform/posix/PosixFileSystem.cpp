@@ -290,11 +290,17 @@ bool TPosixFileSystem::ListFolder(const std::string& path, std::vector<TDirEntry
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     struct stat st{};
-    if (::fstatat(dirFd, entry->d_name, &st, 0) != 0 &&
-        ::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      continue;  // vanished while listing
+    if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // vanished
+    bool isLink = S_ISLNK(st.st_mode);
+    if (isLink) {
+      // Describe what the link points to, but say it is a link, so searches
+      // need not follow linked folders into cycles.
+      struct stat target{};
+      if (::fstatat(dirFd, entry->d_name, &target, 0) == 0) st = target;
     }
-    entries.push_back({name, ToInfo(st)});
+    TFileInfo info = ToInfo(st);
+    info.IsSymlink = isLink;
+    entries.push_back({name, info});
   }
   const int readError = errno;
   ::closedir(dir);

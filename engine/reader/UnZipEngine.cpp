@@ -1,0 +1,393 @@
+// Naming, opening and reading an archive's directory; disks; comments.
+#include "engine/reader/UnZipEngine.h"
+
+#include <array>
+#include <cstdio>
+
+#include "engine/format/ByteOrder.h"
+#include "engine/format/ZipNames.h"
+#include "engine/support/Exceptions.h"
+#include "engine/support/PathUtils.h"
+
+namespace vz {
+namespace {
+
+constexpr const char* kOpenTitle = "Open a Zip File";
+constexpr const char* kOpenFilter =
+    "Zip Files (*.ZIP)|*.zip|SFX Files (*.EXE)|*.exe|Jar Files (*.JAR)|*.jar|All Files (*.*)|*.*";
+constexpr i64 kRebuildStartForExe = 14000;
+constexpr int kRebuildPumpInterval = 10240;
+
+}  // namespace
+
+TUnZipEngine::TUnZipEngine(const TPlatform& platform) : FPlatform(platform) {}
+
+// Out of line: the decoder objects are incomplete types in the header.
+TUnZipEngine::~TUnZipEngine() = default;
+
+// ---------------------------------------------------------------- properties
+
+void TUnZipEngine::SetZipName(const std::string& value) {
+  // Exact comparison: on Linux two spellings that differ in case are two
+  // different files.
+  if (value == FZipName) return;
+  std::string name = value;
+  if (!value.empty() && value.back() == '?') {
+    const std::string folder = ExtractFilePath(value);
+    const auto info = FPlatform.Files.Stat(folder.empty() ? "." : folder);
+    const std::string start = !folder.empty() && info && info->IsDirectory ? folder : "/";
+    auto chosen = FPlatform.Host.OpenFileDialog(kOpenTitle, kOpenFilter, start);
+    if (!chosen) throw EUserCanceled("User canceled setting zip file name.");
+    name = *chosen;
+  }
+  FZipName = name;
+  FView.reset();
+  FCatalogue.reset();
+  FArchiveDate = {};
+  FEndCentral.Clear();
+  FZipStream.reset();
+  FRebuilt = false;
+}
+
+void TUnZipEngine::SetDestDir(const std::string& value) {
+  std::string folder = value;
+  if (value == "?") {
+    std::string start = FDestDir;
+    const auto info = FPlatform.Files.Stat(start.empty() ? "/" : start);
+    if (start.empty() || !info || !info->IsDirectory) start = FPlatform.Files.CurrentFolder();
+    auto chosen = FPlatform.Host.FolderDialog(start);
+    if (!chosen) throw EUserCanceled("User canceled Set Desination Directory");
+    folder = *chosen;
+  }
+  if (!folder.empty() && folder.back() == '/') folder.pop_back();
+  FDestDir = folder;
+}
+
+void TUnZipEngine::SetRootDir(const std::string& value) {
+  FRootDir = value.empty() ? std::string() : IncludeTrailingSlash(value);
+}
+
+// ---------------------------------------------------------------- operations
+
+void TUnZipEngine::ReadZip() {
+  CancelOperation = false;
+  OpenZip();
+  CloseZip();
+}
+
+void TUnZipEngine::ClearZip() {
+  FZipStream.reset();
+  FView.reset();
+  FCatalogue.reset();
+  FEndCentral.Clear();
+  FRebuilt = false;
+  FArchiveDate = {};
+  NumDisks = 1;
+  SetMultiMode(TMultiMode::mmNone);
+  FZipName.clear();
+}
+
+int TUnZipEngine::Count() const { return FCatalogue ? FCatalogue->Count() : 0; }
+
+const TZipHeaderInfo& TUnZipEngine::Entry(int index) const {
+  if (!FCatalogue) throw EListError::IndexOutOfRange(index);
+  return *View().Items(index);
+}
+
+TDateTime TUnZipEngine::DateTime(int index) const {
+  const auto when = DosDateTimeToDateTime(Entry(index).FileDate);
+  return when ? *when : FileTimeToDateTime(FPlatform.Clock.Now());
+}
+
+// ---------------------------------------------------------------- comments
+
+std::string TUnZipEngine::FileComment(int index) {
+  if (!Entry(index).HasComment()) return {};
+  if (Entry(index).FileComment) return *Entry(index).FileComment;
+  OpenZip();
+  // Opening may have read the directory again; take the entry afresh.
+  TZipHeaderInfo& entry = *View().Items(index);
+  LoadFileComment(entry);
+  CloseZip();
+  return entry.FileComment.value_or(std::string());
+}
+
+void TUnZipEngine::SetFileComment(int index, const std::string& comment) {
+  TZipHeaderInfo& entry = *View().Items(index);
+  const std::string present = entry.HasComment() ? FileComment(index) : std::string();
+  if (comment == present) return;
+  entry.SetFileComment(comment.empty() ? std::nullopt : std::optional<std::string>(comment));
+  FEndCentral.Modified = true;
+}
+
+std::string TUnZipEngine::ZipComment() {
+  if (FEndCentral.ZipCommentLength == 0) return {};
+  if (FEndCentral.ZipComment) return *FEndCentral.ZipComment;
+  OpenZip();
+  LoadZipComment();
+  CloseZip();
+  return FEndCentral.ZipComment.value_or(std::string());
+}
+
+void TUnZipEngine::SetZipComment(const std::string& comment) {
+  if (comment == ZipComment()) return;
+  if (comment.size() > 0xFFFF) throw EZipLimitError("A comment may hold at most 65535 bytes");
+  FEndCentral.ZipComment = comment.empty() ? std::nullopt : std::optional<std::string>(comment);
+  FEndCentral.ZipCommentLength = static_cast<u16>(comment.size());
+  FEndCentral.Modified = true;
+}
+
+void TUnZipEngine::LoadFileComment(TZipHeaderInfo& entry) {
+  TStream& stream = *FZipStream;
+  stream.Seek(entry.CentralOffset, TSeekOrigin::Begin);
+  std::array<u8, kCentralHeaderSize> record{};
+  if (stream.Read(record) != record.size() || GetLE32(record, 0) != kCentralHeaderSignature) {
+    return;
+  }
+  const u16 skip = GetLE16(record, 28);
+  const u16 extra = GetLE16(record, 30);
+  const u16 length = GetLE16(record, 32);
+  stream.Seek(static_cast<i64>(skip) + extra, TSeekOrigin::Current);
+  std::string comment(length, '\0');
+  comment.resize(stream.Read(std::span(reinterpret_cast<u8*>(comment.data()), comment.size())));
+  // Loading is not a change: the length stays what the directory said.
+  entry.FileComment = std::move(comment);
+}
+
+void TUnZipEngine::LoadZipComment() {
+  TStream& stream = *FZipStream;
+  stream.Seek(FEndCentral.ZipCommentPos, TSeekOrigin::Begin);
+  std::string comment(FEndCentral.ZipCommentLength, '\0');
+  comment.resize(stream.Read(std::span(reinterpret_cast<u8*>(comment.data()), comment.size())));
+  FEndCentral.ZipComment = std::move(comment);
+}
+
+// ---------------------------------------------------------------- opening
+
+TUnZipEngine::TArchiveStamp TUnZipEngine::StampOf(const std::string& path) const {
+  // By path, not by the open handle: a rewritten archive is renamed over the
+  // old one, and the handle would still see the old file.
+  const auto info = FPlatform.Files.Stat(path);
+  if (!info) return {};
+  return {info->LastWrite, info->Size};
+}
+
+void TUnZipEngine::RememberArchiveDate() { FArchiveDate = StampOf(FZipName); }
+
+void TUnZipEngine::OpenZip() {
+  if (FCatalogue) {
+    if (StampOf(FZipName) == FArchiveDate && FArchiveDate.Size >= 0) {
+      if (!FZipStream) {
+        FZipStream = std::make_unique<TLFNFileStream>(FPlatform.Files, FZipName,
+                                                      TOpenMode::ReadDenyWrite);
+      }
+      return;
+    }
+    FZipStream.reset();
+  }
+  if (!FZipStream) {
+    FZipStream =
+        std::make_unique<TLFNFileStream>(FPlatform.Files, FZipName, TOpenMode::ReadDenyWrite);
+  }
+  ReadDirectory();
+}
+
+void TUnZipEngine::CloseZip() {
+  if (!KeepZipOpen) FZipStream.reset();
+}
+
+void TUnZipEngine::ReleaseCatalogue() {
+  FView.reset();
+  FCatalogue.reset();
+}
+
+void TUnZipEngine::BuildView(TZipSortMode mode) {
+  FView.reset();
+  if (!FCatalogue || mode == TZipSortMode::ByNone) return;
+  FView = TSortedZip::BuildView(FCatalogue->All(), mode);
+}
+
+void TUnZipEngine::AdoptCatalogue(std::unique_ptr<TSortedZip> catalogue, const TEndCentral& end) {
+  FView.reset();
+  FCatalogue = std::move(catalogue);
+  FEndCentral.Assign(end);
+  FEndCentral.Modified = false;
+  FRebuilt = false;
+}
+
+void TUnZipEngine::CheckCancel() {
+  if (DoProcessMessages) FPlatform.Host.ProcessMessages();
+  if (CancelOperation) {
+    CancelOperation = false;
+    throw EUserCanceled("User Aborted Operation");
+  }
+}
+
+// ---------------------------------------------------------------- directory
+
+void TUnZipEngine::ReadDirectory() {
+  RememberArchiveDate();
+  ReleaseCatalogue();
+  FRebuilt = false;
+  if (FEndCentral.FindIn(*FZipStream)) {
+    FCurrentDisk = FEndCentral.ThisDisk;
+    if (FEndCentral.ThisDisk != 0) {
+      const std::string drive = FPlatform.Drives.DriveOf(FZipName);
+      SetMultiMode(FPlatform.Drives.DriveType(drive) == TDriveType::Removable ? TMultiMode::mmSpan
+                                                                              : TMultiMode::mmBlocks);
+    } else {
+      SetMultiMode(TMultiMode::mmNone);
+    }
+    if (FEndCentral.CentralStartDisk != FCurrentDisk) RequestDisk(FEndCentral.CentralStartDisk + 1);
+    if (!SeekCentralDirectory()) {
+      TBusyCursor busy(FPlatform.Host);
+      if (!RebuildFromLocalHeaders()) {
+        BuildView(SortMode);
+        return;
+      }
+    }
+  } else {
+    TIncompleteZipMode mode = IncompleteZipMode;
+    if (!FRepair) {
+      Fire(OnInCompleteZip, *this, mode);
+      IncompleteZipMode = mode;
+      if (mode == TIncompleteZipMode::izAssumeMulti) throw EIncompleteZip();
+    }
+    TBusyCursor busy(FPlatform.Host);
+    if (!RebuildFromLocalHeaders()) {
+      BuildView(SortMode);
+      return;
+    }
+  }
+  ReadCentralRecords();
+  if (FEndCentral.ThisDisk != 0 && FEndCentral.HasComment()) {
+    if (FCurrentDisk != FEndCentral.ThisDisk) RequestDisk(FEndCentral.ThisDisk + 1);
+    LoadZipComment();
+  }
+  NumDisks = FEndCentral.ThisDisk + 1;
+  FCurrentDisk = FEndCentral.ThisDisk;
+  BuildView(SortMode);
+}
+
+bool TUnZipEngine::SeekCentralDirectory() {
+  TStream& stream = *FZipStream;
+  stream.Seek(FEndCentral.CentralDirOffset, TSeekOrigin::Begin);
+  std::array<u8, 4> signature{};
+  if (stream.Read(signature) != signature.size() ||
+      GetLE32(signature, 0) != kCentralHeaderSignature) {
+    return false;
+  }
+  stream.Seek(-4, TSeekOrigin::Current);
+  FCatalogue = std::make_unique<TSortedZip>(TDuplicates::DuplicatesRejected, true);
+  return true;
+}
+
+void TUnZipEngine::ReadCentralRecords() {
+  const TNextDiskStream nextDisk = [this]() -> TStream& { return RequestDisk(FCurrentDisk + 2); };
+  for (u32 i = 0; i < FEndCentral.TotalEntries; ++i) {
+    auto entry = std::make_unique<TZipHeaderInfo>();
+    const bool allowDiskChange = !FRebuilt && MultiMode() != TMultiMode::mmNone;
+    const bool ok = entry->ReadCentral(*FZipStream, allowDiskChange ? nextDisk : TNextDiskStream());
+    TZipHeaderInfo* stored = nullptr;
+    if (FRebuilt) {
+      // A failed read leaves the stream where it was, so every later one
+      // would fail the same way.
+      if (!ok) break;
+      int index = 0;
+      if (!FCatalogue->Find(*entry, index)) continue;
+      stored = FCatalogue->Items(index);
+      const u32 foundAt = stored->RelativeOffset;
+      *stored = *entry;
+      stored->RelativeOffset = foundAt;
+    } else if (!ok) {
+      // The directory breaks off before its end: recover the members from
+      // their local headers instead of inventing entries, then match the
+      // records that were readable.
+      if (!RebuildFromLocalHeaders()) return;
+      FZipStream->Seek(FEndCentral.CentralDirOffset, TSeekOrigin::Begin);
+      i = static_cast<u32>(-1);
+      continue;
+    } else {
+      stored = entry.get();
+      FCatalogue->Add(std::move(entry));
+    }
+    if (FEndCentral.ThisDisk != 0 && stored->HasComment()) {
+      const i64 resume = FZipStream->Position();
+      LoadFileComment(*stored);
+      FZipStream->Seek(resume, TSeekOrigin::Begin);
+    }
+  }
+}
+
+bool TUnZipEngine::RebuildFromLocalHeaders() {
+  FRebuilt = true;
+  ReleaseCatalogue();
+  TLFNFileStream& stream = *FZipStream;
+  const i64 start = ExtractFileExt(FZipName) == ".EXE" ? kRebuildStartForExe : 0;
+  stream.Seek(start, TSeekOrigin::Begin);
+  // Look for "PK\3\4"; a byte that breaks the sequence may start it anew.
+  static constexpr u8 kSignature[4] = {'P', 'K', 3, 4};
+  FCatalogue = std::make_unique<TSortedZip>(TDuplicates::DuplicatesRejected, true);
+  FEndCentral.ThisDisk = 0;
+  FEndCentral.TotalEntries = 0;
+  FCurrentDisk = 0;
+  NumDisks = 1;
+  int matched = 0;
+  long sincePump = 0;
+  while (matched < 4) {
+    const int b = stream.ReadByte();
+    if (b < 0) return false;
+    if (b != 'P' && ++sincePump >= kRebuildPumpInterval) {
+      sincePump = 0;
+      CheckCancel();
+    }
+    if (b == kSignature[matched]) {
+      ++matched;
+    } else {
+      matched = b == 'P' ? 1 : 0;
+    }
+  }
+  stream.Seek(-4, TSeekOrigin::Current);
+  while (true) {
+    auto entry = std::make_unique<TZipHeaderInfo>();
+    if (!entry->ReadLocal(stream)) break;
+    const i64 skip = static_cast<i64>(entry->CompressedSize) + entry->ExtraFieldLength +
+                     (entry->HasDescriptor() ? kDataDescriptorSize : 0);
+    FCatalogue->Add(std::move(entry));
+    stream.Seek(skip, TSeekOrigin::Current);
+  }
+  FEndCentral.CentralDirOffset = static_cast<u32>(stream.Position());
+  FEndCentral.TotalEntries = static_cast<u16>(std::min(FCatalogue->Count(), 0xFFFF));
+  return true;
+}
+
+// ---------------------------------------------------------------- disks
+
+TStream& TUnZipEngine::RequestDisk(int diskOneBased) {
+  FZipStream.reset();
+  std::string name = FZipName;
+  while (true) {
+    if (!OnGetNextDisk) throw EUserCanceled("User canceled loading new disk.");
+    OnGetNextDisk(*this, diskOneBased, name);
+    if (CheckDiskLabels() && !name.empty() && !LabelCheck(name, diskOneBased)) continue;
+    if (name.empty()) throw EUserCanceled("User canceled loading new disk.");
+    const auto info = FPlatform.Files.Stat(name);
+    if (info && !info->IsDirectory) break;
+  }
+  FZipStream = std::make_unique<TLFNFileStream>(FPlatform.Files, name, TOpenMode::ReadDenyWrite);
+  FCurrentDisk = diskOneBased - 1;
+  FZipName = name;
+  RememberArchiveDate();
+  return *FZipStream;
+}
+
+bool TUnZipEngine::LabelCheck(const std::string& fileName, int diskOneBased) {
+  if (MultiMode() != TMultiMode::mmSpan) return true;
+  const auto label = FPlatform.Drives.VolumeLabel(FPlatform.Drives.DriveOf(fileName));
+  if (!label || label->size() < 3) return false;
+  char expected[16];
+  std::snprintf(expected, sizeof expected, "%3.3d", diskOneBased);
+  return label->substr(label->size() - 3) == expected;
+}
+
+}  // namespace vz

@@ -1,0 +1,236 @@
+// TUnZipEngine: the reading engine. It names and opens an archive, finds its
+// end record, reads the central directory into the catalogue (or rebuilds it
+// from the local headers of a damaged or prefixed archive), asks for the
+// disks of a multi-disk set, serves the entries and comments in the chosen
+// sort order, and extracts members.
+//
+// Every index that crosses this interface is a position in the view list,
+// the entries in the current SortMode. The engine owns its catalogue; the
+// entries live until the directory is read again, the archive name changes
+// or ClearZip is called. Everything runs on the caller's thread; events are
+// called from inside the operations.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/codecs/ZipCipher.h"
+#include "engine/format/SortedZip.h"
+#include "engine/support/BufferStream.h"
+#include "platform/DosTime.h"
+#include "platform/Platform.h"
+
+namespace vz {
+
+enum class TUZOverwriteMode : u8 { Prompt = 0, Always = 1, Never = 2 };
+enum class TIncompleteZipMode : u8 { izAssumeMulti = 0, izAssumeBad = 1 };
+enum class TMultiMode : u8 { mmNone = 0, mmSpan = 1, mmBlocks = 2 };
+enum class TSkipReason : u8 {
+  srWrongPassword = 0,   // the password check failed and no new password came
+  srNotOverwritten = 1,  // the target exists and is not to be overwritten
+  srUnsafeEntry = 2,     // the name leads outside the destination, or the data overlaps another member's
+};
+
+class TUnZipEngine;
+class TDecodeInput;
+class TDecodeOutput;
+
+using TStartUnZipInfoEvent =
+    std::function<void(TUnZipEngine& Sender, int NumFiles, i64 TotalBytes, bool& StopNow)>;
+using TStartUnZipEvent =
+    std::function<void(TUnZipEngine& Sender, int FileIndex, const std::string& FName, bool& Skip)>;
+using TEndUnZipEvent =
+    std::function<void(TUnZipEngine& Sender, int FileIndex, const std::string& FName)>;
+using TPercentDoneEvent = std::function<void(TUnZipEngine& Sender, int Percent)>;
+using TPromptForOverwriteEvent = std::function<void(TUnZipEngine& Sender, bool& OverWriteIt,
+                                                    int FileIndex, std::string& FName)>;
+using TSkippingFileEvent =
+    std::function<void(TUnZipEngine& Sender, TSkipReason Reason, int FileIndex)>;
+using TBadPasswordEvent =
+    std::function<void(TUnZipEngine& Sender, int FileIndex, std::string& NewPassword)>;
+using TBadCRCEvent =
+    std::function<void(TUnZipEngine& Sender, u32 CalcCRC, u32 StoredCRC, int FileIndex)>;
+using TIncompleteZip = std::function<void(TUnZipEngine& Sender, TIncompleteZipMode& IncompleteMode)>;
+using TGetNextDisk = std::function<void(TUnZipEngine& Sender, int NextDisk, std::string& FName)>;
+
+// Calls an event when it is assigned.
+template <typename TEvent, typename... TArgs>
+void Fire(const TEvent& event, TArgs&&... args) {
+  if (event) event(std::forward<TArgs>(args)...);
+}
+
+class TUnZipEngine {
+ public:
+  static constexpr int kThisVersion = 214;
+
+  explicit TUnZipEngine(const TPlatform& platform);
+  virtual ~TUnZipEngine();
+  TUnZipEngine(const TUnZipEngine&) = delete;
+  TUnZipEngine& operator=(const TUnZipEngine&) = delete;
+
+  // ---- published properties ----
+  int ThisVersion() const { return kThisVersion; }
+  void SetThisVersion(int) {}  // always 214
+
+  const std::string& ZipName() const { return FZipName; }
+  // A name equal to the present one (ignoring case) changes nothing. A name
+  // ending in "?" asks the host's open-file dialog ("Open a Zip File");
+  // cancelling raises EUserCanceled "User canceled setting zip file name.".
+  // Otherwise the catalogue is released and the archive closed; the
+  // directory is read by the next operation.
+  virtual void SetZipName(const std::string& value);
+
+  const std::string& DestDir() const { return FDestDir; }
+  // "?" asks the host's folder dialog; cancelling raises EUserCanceled
+  // "User canceled Set Desination Directory". Kept without a trailing "/".
+  void SetDestDir(const std::string& value);
+
+  const std::string& RootDir() const { return FRootDir; }
+  // Kept with a trailing "/" unless empty.
+  void SetRootDir(const std::string& value);
+
+  TZipSortMode SortMode = TZipSortMode::ByNone;  // takes effect at the next directory read
+  bool RecreateDirs = false;
+  TUZOverwriteMode OverwriteMode = TUZOverwriteMode::Prompt;
+  std::vector<std::string> FilesList;
+  bool DoAll = false;
+  TIncompleteZipMode IncompleteZipMode = TIncompleteZipMode::izAssumeMulti;
+  bool KeepZipOpen = false;
+  bool DoProcessMessages = true;
+  bool RetainAttributes = true;
+
+  TStartUnZipInfoEvent OnStartUnZipInfo;
+  TPercentDoneEvent OnFilePercentDone;
+  TPercentDoneEvent OnTotalPercentDone;
+  TStartUnZipEvent OnStartUnZip;
+  TEndUnZipEvent OnEndUnZip;
+  TPromptForOverwriteEvent OnPromptForOverwrite;
+  TSkippingFileEvent OnSkippingFile;
+  TBadPasswordEvent OnBadPassword;
+  TBadCRCEvent OnBadCRC;
+  TIncompleteZip OnInCompleteZip;
+  TGetNextDisk OnGetNextDisk;
+
+  // ---- public state ----
+  std::string Password;
+  bool CancelOperation = false;
+  int NumDisks = 1;
+  virtual TMultiMode MultiMode() const { return FMultiMode; }
+  virtual void SetMultiMode(TMultiMode value) { FMultiMode = value; }
+  virtual bool CheckDiskLabels() const { return FCheckDiskLabels; }
+  virtual void SetCheckDiskLabels(bool value) { FCheckDiskLabels = value; }
+
+  // ---- operations ----
+  // Opens the archive (reading the directory when it is not current) and
+  // closes it again. Raises EIncompleteZip, EUserCanceled, EListError or the
+  // open error of the file.
+  void ReadZip();
+  // Closes the archive even with KeepZipOpen and forgets everything about it.
+  void ClearZip();
+  int Count() const;
+
+  // Indexed accessors; an index outside 0..Count()-1 raises EListError
+  // "Index %d is out of range".
+  const TZipHeaderInfo& Entry(int index) const;
+  std::string Filename(int index) const { return Entry(index).Filename(); }
+  std::string Pathname(int index) const { return Entry(index).Directory(); }
+  std::string FullName(int index) const { return Entry(index).FullName(); }
+  u16 CompressMethod(int index) const { return Entry(index).CompressionMethod; }
+  // The current date-time when the stored value is not a real moment.
+  TDateTime DateTime(int index) const;
+  u32 Crc(int index) const { return Entry(index).Crc32; }
+  u32 CompressedSize(int index) const { return Entry(index).CompressedSize; }
+  u32 UncompressedSize(int index) const { return Entry(index).UncompressedSize; }
+  bool IsEncrypted(int index) const { return Entry(index).Encrypted(); }
+  int DiskNo(int index) const { return Entry(index).DiskNumberStart + 1; }
+  // Loads the comment from the archive on first use.
+  std::string FileComment(int index);
+  void SetFileComment(int index, const std::string& comment);
+  std::string ZipComment();
+  void SetZipComment(const std::string& comment);
+  bool Rebuilt() const { return FRebuilt; }
+  const TEndCentral& EndCentral() const { return FEndCentral; }
+
+  // Extracts to files (see Extract.cpp for the event order). Returns the
+  // number of entries extracted; each skipped or failed entry lowers it.
+  int UnZip();
+  // Extracts the entries matching `name` into the caller's stream, one after
+  // the other; FilesList becomes that single line.
+  int UnZipToStream(TStream& stream, const std::string& name);
+
+ protected:
+  // ---- for the writer ----
+  void OpenZip();
+  void CloseZip();
+  TStream& ZipStream() { return *FZipStream; }
+  TSortedZip* Catalogue() const { return FCatalogue.get(); }
+  TSortedZip& View() const { return FView ? *FView : *FCatalogue; }
+  void SetView(std::unique_ptr<TSortedZip> view) { FView = std::move(view); }
+  // Rebuilds the view for `mode` from the catalogue (ByNone: the catalogue).
+  void BuildView(TZipSortMode mode);
+  void ReleaseCatalogue();
+  // The writer installs its new archive as the catalogue.
+  void AdoptCatalogue(std::unique_ptr<TSortedZip> catalogue, const TEndCentral& end);
+  void LoadFileComment(TZipHeaderInfo& entry);
+  void LoadZipComment();
+  // Asks for disk n (1-based) until a good file is named; the new disk's
+  // stream becomes the archive stream.
+  TStream& RequestDisk(int diskOneBased);
+  void RememberArchiveDate();
+  // Raises EUserCanceled "User Aborted Operation" when the caller asked to
+  // stop (pumping the host's messages first when DoProcessMessages).
+  void CheckCancel();
+  // Sets ZipName without the side effects of SetZipName.
+  void AssignZipName(const std::string& name) { FZipName = name; }
+  void SetRepair(bool value) { FRepair = value; }
+  int CurrentDisk() const { return FCurrentDisk; }
+
+  const TPlatform& FPlatform;
+  TEndCentral FEndCentral;
+
+ private:
+  struct TArchiveStamp {
+    TFileTime Time{};
+    i64 Size = -1;
+    bool operator==(const TArchiveStamp&) const = default;
+  };
+  TArchiveStamp StampOf(const std::string& path) const;
+  void ReadDirectory();
+  bool SeekCentralDirectory();
+  // Returns whether any local header was found.
+  bool RebuildFromLocalHeaders();
+  void ReadCentralRecords();
+  bool LabelCheck(const std::string& fileName, int diskOneBased);
+
+  // ---- extraction (Extract.cpp) ----
+  int RunExtraction(TStream* target);
+  int SelectEntries();
+  void ExtractOne(int index, TStream* target, bool& retry, int& count);
+  bool CheckPassword(int index, bool& retry);
+  bool CheckOverwrite(int index, std::string& targetPath, int& count);
+  u32 DecodeEntry(TStream* sink);
+  std::string TargetFolder(const TZipHeaderInfo& entry, bool& unsafe);
+  bool OverlapsAnotherMember(const TZipHeaderInfo& entry) const;
+
+  std::string FZipName;
+  std::string FDestDir;
+  std::string FRootDir;
+  TMultiMode FMultiMode = TMultiMode::mmNone;
+  bool FCheckDiskLabels = true;
+
+  std::unique_ptr<TLFNFileStream> FZipStream;
+  TArchiveStamp FArchiveDate;
+  int FCurrentDisk = 0;
+  std::unique_ptr<TSortedZip> FCatalogue;
+  std::unique_ptr<TSortedZip> FView;  // null: the catalogue is the view
+  TZipHeaderInfo FWorkEntry;
+  bool FRebuilt = false;
+  bool FRepair = false;
+  TZipCipher FCipher;
+  i64 FTotalBytes = 0;
+  i64 FTotalDone = 0;
+};
+
+}  // namespace vz

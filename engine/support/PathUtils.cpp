@@ -1,0 +1,92 @@
+#include "engine/support/PathUtils.h"
+
+#include <vector>
+
+#include "engine/format/DosDate.h"
+#include "engine/support/Stream.h"
+#include "platform/Errors.h"
+
+namespace vz {
+
+std::string ExtractFilePath(std::string_view path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+}
+
+std::string ExtractFileName(std::string_view path) {
+  const auto slash = path.rfind('/');
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string ExtractFileExt(std::string_view path) {
+  const std::string name = ExtractFileName(path);
+  const auto dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+std::string ChangeFileExt(std::string_view path, std::string_view extension) {
+  const std::string ext = ExtractFileExt(path);
+  return std::string(path.substr(0, path.size() - ext.size())) + std::string(extension);
+}
+
+std::string IncludeTrailingSlash(std::string_view path) {
+  std::string out(path);
+  if (out.empty() || out.back() != '/') out += '/';
+  return out;
+}
+
+std::string ExcludeTrailingSlash(std::string_view path) {
+  std::string out(path);
+  if (out.size() > 1 && out.back() == '/') out.pop_back();
+  return out;
+}
+
+std::string ExtractDrive(std::string_view path) {
+  if (path.size() >= 2 && path[1] == ':' &&
+      ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
+    return std::string(path.substr(0, 2));
+  }
+  if (path.size() > 2 && path[0] == '/' && path[1] == '/' && path[2] != '/') {
+    // //server/share
+    const auto server = path.find('/', 2);
+    if (server == std::string_view::npos || server == 2) return {};
+    const auto share = path.find('/', server + 1);
+    if (share == server + 1) return {};
+    return std::string(path.substr(0, share));
+  }
+  return {};
+}
+
+TDateTime FileDateOf(const TPlatform& platform, const std::string& path) {
+  if (const auto info = platform.Files.Stat(path)) {
+    const u32 dos = NormaliseDosDateTime(FileTimeToDosDateTime(info->LastWrite));
+    if (const auto when = DosDateTimeToDateTime(dos)) return *when;
+  }
+  return FileTimeToDateTime(platform.Clock.Now());
+}
+
+void ForceDirectories(IFileSystem& files, const std::string& path) {
+  if (path.empty()) throw EVarnelError("Unable to create directory");
+  const std::string folder = ExcludeTrailingSlash(path);
+  if (const auto info = files.Stat(folder); info && info->IsDirectory) return;
+  const std::string parent = ExcludeTrailingSlash(ExtractFilePath(folder));
+  if (!parent.empty() && parent != folder) ForceDirectories(files, parent);
+  if (!files.CreateFolder(folder)) {
+    const int code = files.LastError();
+    if (const auto info = files.Stat(folder); info && info->IsDirectory) return;
+    throw EInOutError(folder, code, "Unable to create directory " + FileErrorMessage(folder, code));
+  }
+}
+
+void CopyFileContents(IFileSystem& files, const std::string& from, const std::string& to) {
+  TFileStream source(files.Open(from, TOpenMode::ReadDenyNone));
+  TFileStream target(files.Open(to, TOpenMode::Create));
+  target.CopyFrom(source, -1);
+  target.File().Sync();
+}
+
+std::string UniqueTempName(IFileSystem& files, const std::string& folder) {
+  return files.CreateUniqueFile(folder, "VLZ");
+}
+
+}  // namespace vz
