@@ -56,12 +56,15 @@ void TZipHeaderInfo::SetNameFromStored(std::string_view stored) {
 
 bool TZipHeaderInfo::ReadCentral(TStream& stream, const TNextDiskStream& nextDisk) {
   TStream* in = &stream;
-  const i64 start = in->Position();
+  i64 start = in->Position();
   std::array<u8, kCentralHeaderSize> record{};
   std::size_t got = in->Read(record);
   if (nextDisk && got < record.size() &&
       (got == 0 || (got >= 4 && GetLE32(record, 0) == kCentralHeaderSignature))) {
     in = &nextDisk();
+    // A record that begins on the new disk is found there again later (for
+    // its comment); one cut in two keeps its start on the earlier disk.
+    if (got == 0) start = in->Position();
     got += in->Read(std::span(record).subspan(got));
   }
   if (got != record.size() || GetLE32(record, 0) != kCentralHeaderSignature) {
