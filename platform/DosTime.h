@@ -4,7 +4,7 @@
 // (bits 0-4), minutes (5-10), hours (11-15), day (16-20), month (21-24),
 // years since 1980 (25-31).
 //
-// TDateTime is the design's calendar value: days since 1899-12-30 with the
+// TDateTime is the calendar value: days since 1899-12-30 with the
 // time of day as the fraction. It is what date sorting compares and what the
 // folder-archive records store.
 #pragma once

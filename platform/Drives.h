@@ -1,4 +1,4 @@
-// Drives as the design knows them. On Linux the "drive" of a path is the
+// Drives as the engine knows them. On Linux the "drive" of a path is the
 // mount point of the file system that holds it.
 #pragma once
 
@@ -27,7 +27,7 @@ class IDrives {
   // its nearest existing ancestor decides). Ends in "/".
   virtual std::string DriveOf(const std::string& path) = 0;
   virtual TDriveType DriveType(const std::string& drive) = 0;
-  // A drive of the floppy kind (the design's A: and B:), where spanned disks
+  // A drive of the floppy kind (A: and B: on DOS), where spanned disks
   // get "PKBACK# nnn" labels.
   virtual bool IsFloppy(const std::string& drive) = 0;
   // Free bytes for the current user, or -1 when unknown.

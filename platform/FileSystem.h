@@ -50,7 +50,7 @@ struct TFileInfo {
   u32 Attributes = 0;  // DOS view, see IFileSystem::Attributes rules
 };
 
-// One entry of a folder listing (the design's find record).
+// One entry of a folder listing (a find record).
 struct TDirEntry {
   std::string Name;
   TFileInfo Info;

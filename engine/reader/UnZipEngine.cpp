@@ -22,8 +22,6 @@ constexpr int kRebuildPumpInterval = 10240;
 
 TUnZipEngine::TUnZipEngine(const TPlatform& platform) : FPlatform(platform) {}
 
-// Out of line: the decoder objects are incomplete types in the header.
-TUnZipEngine::~TUnZipEngine() = default;
 
 // ---------------------------------------------------------------- properties
 

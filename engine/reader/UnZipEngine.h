@@ -210,6 +210,9 @@ class TUnZipEngine {
   void ExtractOne(int index, TStream* target, bool& retry, int& count);
   bool CheckPassword(int index, bool& retry);
   bool CheckOverwrite(int index, std::string& targetPath, int& count);
+  void ExtractToFile(int index, const std::string& targetPath, bool& retry, int& count);
+  void ReportBadData(int index, u32 crc, bool& retry);
+  std::pair<std::unique_ptr<IFile>, std::string> CreateTempBeside(const std::string& folder);
   u32 DecodeEntry(TStream* sink);
   std::string TargetFolder(const TZipHeaderInfo& entry, bool& unsafe);
   bool OverlapsAnotherMember(const TZipHeaderInfo& entry) const;
@@ -231,6 +234,8 @@ class TUnZipEngine {
   TZipCipher FCipher;
   i64 FTotalBytes = 0;
   i64 FTotalDone = 0;
+  std::unique_ptr<TDecodeInput> FDecodeIn;
+  std::unique_ptr<TDecodeOutput> FDecodeOut;
 };
 
 }  // namespace vz

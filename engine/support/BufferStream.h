@@ -85,6 +85,7 @@ namespace detail {
 struct TLFNFileHolder {
   TLFNFileHolder(IFileSystem& files, const std::string& fileName, TOpenMode mode)
       : FFileStream(files.Open(fileName, mode)) {}
+  explicit TLFNFileHolder(std::unique_ptr<IFile> file) : FFileStream(std::move(file)) {}
   TFileStream FFileStream;
 };
 }  // namespace detail
@@ -98,7 +99,13 @@ class TLFNFileStream : private detail::TLFNFileHolder, public TS_BufferStream {
         TS_BufferStream(FFileStream),
         FFileName(fileName) {}
 
-  // The open file (the design's handle), for its date and for flushing to disk.
+  // Takes over a file that is already open (one made by CreateNew, say).
+  explicit TLFNFileStream(std::unique_ptr<IFile> file)
+      : detail::TLFNFileHolder(std::move(file)),
+        TS_BufferStream(FFileStream),
+        FFileName(FFileStream.File().Path()) {}
+
+  // The open file, for its date and for flushing to disk.
   IFile& Handle() { return FFileStream.File(); }
   const std::string& FileName() const { return FFileName; }
 

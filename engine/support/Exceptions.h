@@ -1,4 +1,4 @@
-// The engine's exceptions, one class per failure the design names, each
+// The engine's exceptions, one class per named failure, each
 // carrying the exact message the user sees.
 #pragma once
 

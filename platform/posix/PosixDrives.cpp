@@ -218,7 +218,7 @@ std::optional<std::string> TPosixDrives::VolumeLabel(const std::string& drive) {
 
 bool TPosixDrives::SetVolumeLabel(const std::string&, const std::string&) {
   // Relabelling a mounted file system needs file-system specific tools and
-  // privileges; the design only labels floppy disks, which Linux machines
+  // privileges; only floppy disks get labels, which Linux machines
   // rarely have.
   FLastError = ENOTSUP;
   return false;

@@ -24,7 +24,7 @@ std::vector<std::string> Names(const TSortedZip& list) {
   return out;
 }
 
-// Adds one by one, the way the design's insertion does.
+// Adds one by one, the way binary insertion does.
 std::unique_ptr<TSortedZip> ByInsertion(const std::vector<TZipHeaderInfo*>& entries,
                                         TZipSortMode mode) {
   auto view = std::make_unique<TSortedZip>(TDuplicates::DuplicatesAccepted, false, mode);

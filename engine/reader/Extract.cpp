@@ -1,0 +1,405 @@
+// The extraction driver: which entries are extracted, where each goes, what
+// happens when the target exists, passwords, CRC checks, dates and
+// attributes, and the events around each entry.
+//
+// A member is always decoded into a new file beside its target and renamed
+// over the target only after its CRC has passed, so a damaged member or a
+// wrong password never destroys a file that was there before, and the rename
+// replaces a symbolic link at the target's place instead of writing through
+// it. Names that would lead outside the destination, and members whose data
+// overlaps another member's, are refused.
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <unordered_set>
+
+#include "engine/codecs/DecodeInput.h"
+#include "engine/codecs/DecodeOutput.h"
+#include "engine/codecs/Decoders.h"
+#include "engine/format/ByteOrder.h"
+#include "engine/format/DosDate.h"
+#include "engine/format/ZipNames.h"
+#include "engine/reader/UnZipEngine.h"
+#include "engine/support/Exceptions.h"
+#include "engine/support/PathUtils.h"
+#include "engine/support/Wildcard.h"
+
+namespace vz {
+namespace {
+
+constexpr int kPasswordCheckByte = 11;
+
+// A name the file system would not take as the member meant it: control
+// characters (NUL cuts a path short), "." and ".." as a file name.
+bool UnsafeFileName(const std::string& name) {
+  if (name == "." || name == "..") return true;
+  return std::any_of(name.begin(), name.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+bool HasDotDotComponent(const std::string& folder) {
+  std::size_t start = 0;
+  while (start <= folder.size()) {
+    const auto end = folder.find('/', start);
+    const std::string part = folder.substr(start, end == std::string::npos ? end : end - start);
+    if (part == "..") return true;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return false;
+}
+
+// Restores the current folder, the sort order and the decoder buffers on
+// every way out of a run.
+class TRunGuard {
+ public:
+  explicit TRunGuard(std::function<void()> restore) : FRestore(std::move(restore)) {}
+  ~TRunGuard() { FRestore(); }
+  TRunGuard(const TRunGuard&) = delete;
+  TRunGuard& operator=(const TRunGuard&) = delete;
+
+ private:
+  std::function<void()> FRestore;
+};
+
+}  // namespace
+
+// Out of line: the decoder objects are complete here.
+TUnZipEngine::~TUnZipEngine() = default;
+
+int TUnZipEngine::UnZip() {
+  CancelOperation = false;
+  if (FDestDir == "?") return 0;
+  OpenZip();
+  TRunGuard close([this] { CloseZip(); });
+  return RunExtraction(nullptr);
+}
+
+int TUnZipEngine::UnZipToStream(TStream& stream, const std::string& name) {
+  CancelOperation = false;
+  OpenZip();
+  TRunGuard close([this] { CloseZip(); });
+  FilesList = {name};
+  return RunExtraction(&stream);
+}
+
+int TUnZipEngine::RunExtraction(TStream* target) {
+  FDecodeIn = std::make_unique<TDecodeInput>();
+  FDecodeOut = std::make_unique<TDecodeOutput>();
+  const std::string savedFolder = FPlatform.Files.CurrentFolder();
+  const bool switchOrder = FEndCentral.ThisDisk != 0 && SortMode != TZipSortMode::ByNone;
+  const TZipSortMode savedMode = SortMode;
+  TRunGuard restore([&] {
+    FPlatform.Files.SetCurrentFolder(savedFolder);
+    FDecodeIn.reset();
+    FDecodeOut.reset();
+    if (switchOrder) BuildView(savedMode);
+  });
+  if (!FDestDir.empty()) {
+    ForceDirectories(FPlatform.Files, FDestDir);
+    FPlatform.Files.SetCurrentFolder(FDestDir);
+  }
+  // A multi-disk set is visited in disk order, so no disk is asked twice.
+  if (switchOrder) BuildView(TZipSortMode::ByNone);
+  FTotalBytes = 0;
+  FTotalDone = 0;
+  int count = SelectEntries();
+  bool stopNow = false;
+  Fire(OnStartUnZipInfo, *this, count, FTotalBytes, stopNow);
+  if (count <= 0 || stopNow) return count;
+  for (int i = 0; i < Count(); ++i) {
+    if (!DoAll && !View().Items(i)->Selected) continue;
+    bool retry = false;
+    do {
+      ExtractOne(i, target, retry, count);
+    } while (retry);
+  }
+  return count;
+}
+
+int TUnZipEngine::SelectEntries() {
+  std::vector<std::string> patterns;
+  for (const auto& line : FilesList) patterns.push_back(LowerCaseAscii(line));
+  int count = 0;
+  for (TZipHeaderInfo* entry : View().All()) {
+    entry->Selected = DoAll;
+    if (entry->Filename().empty() && !RecreateDirs) {
+      entry->Selected = false;
+      continue;
+    }
+    if (!entry->Selected) {
+      const std::string name = LowerCaseAscii(entry->FullName());
+      entry->Selected = std::any_of(patterns.begin(), patterns.end(),
+                                    [&](const std::string& p) { return Match(p, name); });
+    }
+    if (entry->Selected) {
+      FTotalBytes += entry->UncompressedSize;
+      ++count;
+    }
+  }
+  return count;
+}
+
+bool TUnZipEngine::OverlapsAnotherMember(const TZipHeaderInfo& entry) const {
+  // Only within one file: the members of a multi-disk set run across disks.
+  if (FEndCentral.ThisDisk != 0) return false;
+  const u64 start = entry.RelativeOffset;
+  const u64 end = start + kLocalHeaderSize + entry.FilenameLength + entry.CompressedSize;
+  for (const TZipHeaderInfo* other : FCatalogue->All()) {
+    if (other == &entry) continue;
+    const u64 otherStart = other->RelativeOffset;
+    const u64 otherEnd =
+        otherStart + kLocalHeaderSize + other->FilenameLength + other->CompressedSize;
+    if (start < otherEnd && otherStart < end) return true;
+  }
+  return false;
+}
+
+std::string TUnZipEngine::TargetFolder(const TZipHeaderInfo& entry, bool& unsafe) {
+  std::string folder;
+  std::string d = entry.Directory();
+  if (RecreateDirs && !d.empty()) {
+    if (!FRootDir.empty() && d.size() >= FRootDir.size() &&
+        SameTextNoCase(d.substr(0, FRootDir.size()), FRootDir)) {
+      d.erase(0, FRootDir.size());
+    }
+    const bool absolute = (!d.empty() && d[0] == '/') || (d.size() > 1 && d[1] == ':');
+    if (!absolute) {
+      folder = FDestDir + "/" + d;
+    } else if (FDestDir.empty()) {
+      folder = d;  // restoring to the stored place, asked for by the caller
+    } else if (d[0] == '/') {
+      folder = FDestDir + d;
+    } else {
+      folder = FDestDir + d.substr(2);
+    }
+  } else {
+    folder = FDestDir + "/";
+  }
+  unsafe = HasDotDotComponent(folder.substr(FDestDir.size())) ||
+           std::any_of(folder.begin(), folder.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+  return folder;
+}
+
+void TUnZipEngine::ExtractOne(int index, TStream* target, bool& retry, int& count) {
+  retry = false;
+  FWorkEntry = *View().Items(index);
+  const TZipHeaderInfo& stored = *View().Items(index);
+  if (!FWorkEntry.Filename().empty()) {
+    if (FEndCentral.ThisDisk != 0 && FWorkEntry.DiskNumberStart != FCurrentDisk) {
+      RequestDisk(FWorkEntry.DiskNumberStart + 1);
+    }
+    TStream& stream = *FZipStream;
+    stream.Seek(FWorkEntry.RelativeOffset, TSeekOrigin::Begin);
+    std::array<u8, kLocalHeaderSize> local{};
+    stream.ReadBuffer(local);
+    stream.Seek(static_cast<i64>(GetLE16(local, 26)) + GetLE16(local, 28), TSeekOrigin::Current);
+  }
+  std::string targetPath;
+  if (target == nullptr) {
+    bool unsafe = false;
+    const std::string folder = TargetFolder(FWorkEntry, unsafe);
+    if (unsafe || (!FWorkEntry.Filename().empty() && UnsafeFileName(FWorkEntry.Filename()))) {
+      Fire(OnSkippingFile, *this, TSkipReason::srUnsafeEntry, index);
+      --count;
+      return;
+    }
+    if (RecreateDirs && !FWorkEntry.Directory().empty()) ForceDirectories(FPlatform.Files, folder);
+    if (FWorkEntry.Filename().empty()) {
+      if (RecreateDirs && OnStartUnZip) {
+        bool ignored = false;
+        OnStartUnZip(*this, index, folder, ignored);
+      }
+      return;
+    }
+    targetPath = folder + FWorkEntry.Filename();
+  }
+  if (OverlapsAnotherMember(stored)) {
+    Fire(OnSkippingFile, *this, TSkipReason::srUnsafeEntry, index);
+    --count;
+    return;
+  }
+  if (FWorkEntry.Encrypted() && !CheckPassword(index, retry)) {
+    Fire(OnSkippingFile, *this, TSkipReason::srWrongPassword, index);
+    --count;
+    return;
+  }
+  if (target != nullptr) {
+    bool skip = false;
+    Fire(OnStartUnZip, *this, index, std::string(), skip);
+    if (skip) return;
+    const u32 crc = DecodeEntry(target);
+    if (crc == FWorkEntry.Crc32) {
+      Fire(OnEndUnZip, *this, index, std::string());
+      return;
+    }
+    ReportBadData(index, crc, retry);
+    if (!retry) --count;
+    return;
+  }
+  if (!CheckOverwrite(index, targetPath, count)) return;
+  ExtractToFile(index, targetPath, retry, count);
+}
+
+bool TUnZipEngine::CheckPassword(int index, bool&) {
+  const u8 check = FWorkEntry.HasDescriptor() ? static_cast<u8>(FWorkEntry.FileDate >> 8)
+                                              : static_cast<u8>(FWorkEntry.Crc32 >> 24);
+  TStream& stream = *FZipStream;
+  while (true) {
+    // A member too short for its encryption header cannot be decrypted.
+    if (FWorkEntry.CompressedSize < kEncryptionHeaderSize) return false;
+    std::array<u8, kEncryptionHeaderSize> header{};
+    if (stream.Read(header) != header.size()) return false;
+    FWorkEntry.CompressedSize -= kEncryptionHeaderSize;
+    FCipher.InitKeys(Password);
+    FCipher.Decrypt(header);
+    if (header[kPasswordCheckByte] == check) return true;
+    if (!OnBadPassword) return false;
+    std::string newPassword = Password;
+    OnBadPassword(*this, index, newPassword);
+    if (newPassword == Password) return false;
+    Password = newPassword;
+    stream.Seek(-static_cast<i64>(kEncryptionHeaderSize), TSeekOrigin::Current);
+    FWorkEntry.CompressedSize += kEncryptionHeaderSize;
+  }
+}
+
+bool TUnZipEngine::CheckOverwrite(int index, std::string& targetPath, int& count) {
+  if (OverwriteMode == TUZOverwriteMode::Always) return true;
+  // A dangling link counts as an existing target: it is replaced, never
+  // written through.
+  if (!FPlatform.Files.LStat(targetPath)) return true;
+  bool overwrite = false;
+  if (OverwriteMode == TUZOverwriteMode::Prompt) {
+    if (OnPromptForOverwrite) {
+      OnPromptForOverwrite(*this, overwrite, index, targetPath);
+    } else {
+      TMessageBox box;
+      box.Text = "Replace existing file " + FWorkEntry.Filename() + "?";
+      box.Caption = "File Exists Alert";
+      box.Buttons = TMsgButtons::YesNo;
+      box.DefaultButton = TMsgResult::Yes;
+      overwrite = FPlatform.Host.MessageBox(box) == TMsgResult::Yes;
+    }
+  }
+  if (overwrite) return true;
+  Fire(OnSkippingFile, *this, TSkipReason::srNotOverwritten, index);
+  --count;
+  return false;
+}
+
+std::pair<std::unique_ptr<IFile>, std::string> TUnZipEngine::CreateTempBeside(
+    const std::string& folder) {
+  for (int attempt = 0;; ++attempt) {
+    std::array<u8, 6> random{};
+    FPlatform.Random.Fill(random);
+    char name[32];
+    std::snprintf(name, sizeof name, ".vz%02x%02x%02x%02x%02x%02x.part", random[0], random[1],
+                  random[2], random[3], random[4], random[5]);
+    const std::string path = folder + name;
+    try {
+      return {FPlatform.Files.CreateNew(path), path};
+    } catch (const EFCreateError& e) {
+      if (e.Code() != EEXIST || attempt > 100) throw;
+    }
+  }
+}
+
+void TUnZipEngine::ExtractToFile(int index, const std::string& targetPath, bool& retry,
+                                 int& count) {
+  IFileSystem& files = FPlatform.Files;
+  const bool existedBefore = files.LStat(targetPath).has_value();
+  auto [file, tempPath] = CreateTempBeside(ExtractFilePath(targetPath));
+  auto out = std::make_unique<TLFNFileStream>(std::move(file));
+  bool skip = false;
+  u32 crc = 0;
+  try {
+    Fire(OnStartUnZip, *this, index, targetPath, skip);
+    if (!skip) {
+      crc = DecodeEntry(out.get());
+      out->Commit();
+      if (const auto when = DosDateTimeToFileTime(FWorkEntry.FileDate)) {
+        out->Handle().SetLastWriteTime(*when);
+      }
+    }
+    out.reset();
+  } catch (...) {
+    out.reset();
+    // What was written stays only where no file stood before; an existing
+    // file is never replaced by an incomplete member.
+    if (existedBefore || skip || !files.RenameFile(tempPath, targetPath)) files.DeleteFile(tempPath);
+    throw;
+  }
+  if (skip) {
+    files.DeleteFile(tempPath);
+    return;
+  }
+  if (crc != FWorkEntry.Crc32) {
+    files.DeleteFile(tempPath);
+    ReportBadData(index, crc, retry);
+    if (!retry) --count;
+    return;
+  }
+  if (!files.RenameFile(tempPath, targetPath)) {
+    const int code = files.LastError();
+    files.DeleteFile(tempPath);
+    throw EInOutError(targetPath, code, FileErrorMessage(targetPath, code));
+  }
+  if (RetainAttributes) files.SetAttributes(targetPath, FWorkEntry.ExternalAttributes & 0xFF);
+  Fire(OnEndUnZip, *this, index, targetPath);
+}
+
+void TUnZipEngine::ReportBadData(int index, u32 crc, bool& retry) {
+  if (!FWorkEntry.Encrypted()) {
+    Fire(OnBadCRC, *this, crc, FWorkEntry.Crc32, index);
+    return;
+  }
+  // A wrong password that passed the one-byte check.
+  if (OnBadPassword) {
+    std::string newPassword = Password;
+    OnBadPassword(*this, index, newPassword);
+    if (newPassword != Password) {
+      Password = newPassword;
+      retry = true;
+    }
+  }
+  if (!retry) Fire(OnSkippingFile, *this, TSkipReason::srWrongPassword, index);
+}
+
+u32 TUnZipEngine::DecodeEntry(TStream* sink) {
+  const bool encrypted = FWorkEntry.Encrypted();
+  FDecodeIn->Reset(FWorkEntry.CompressedSize, [this, encrypted](std::span<u8> block) {
+    CheckCancel();
+    std::size_t got = FZipStream->Read(block);
+    if (got < block.size()) {
+      if (FEndCentral.ThisDisk == 0 || !OnGetNextDisk) throw EFatalUnzipError();
+      while (got < block.size()) {
+        // The data runs on to the next disk; no disk after the last one.
+        if (FCurrentDisk + 1 >= NumDisks) throw EFatalUnzipError();
+        got += RequestDisk(FCurrentDisk + 2).Read(block.subspan(got));
+      }
+    }
+    if (encrypted) FCipher.Decrypt(block);
+  });
+  const u32 size = FWorkEntry.UncompressedSize;
+  FDecodeOut->Reset(sink, size, [this, size](u32 written, std::size_t chunk) {
+    Fire(OnFilePercentDone, *this, Percent(size, written));
+    FTotalDone += static_cast<i64>(chunk);
+    Fire(OnTotalPercentDone, *this, Percent(FTotalBytes, FTotalDone));
+  });
+  try {
+    if (!DecodeMember(FWorkEntry.CompressionMethod, FWorkEntry.Flags, FWorkEntry.CompressedSize,
+                      size, *FDecodeIn, *FDecodeOut)) {
+      TMessageBox box;
+      box.Text = "Unknown Compression Method";
+      box.Caption = "Zip Error";
+      FPlatform.Host.MessageBox(box);
+    }
+  } catch (const EBiggerThanUncompressed&) {
+    // Decoding stops at the stored size; the CRC check decides.
+  }
+  return FDecodeOut->Crc();
+}
+
+}  // namespace vz

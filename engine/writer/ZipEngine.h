@@ -1,0 +1,176 @@
+// TZipEngine: the writing engine. One routine, the zip operation, does every
+// archive rewrite: it adds files, replaces or refreshes members already in
+// the archive, copies the untouched ones as raw bytes and writes a new
+// central directory. Deleting, spanning, building a self-extracting file and
+// repairing are that routine run with a switch set.
+//
+// An existing archive is never written in place: the new archive is built
+// under a temporary name, flushed to disk and renamed over the old one only
+// when everything has succeeded. Any failure or cancel leaves the old
+// archive byte for byte as it was and removes the temporary files.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/reader/UnZipEngine.h"
+
+namespace vz {
+
+enum class TZipAction : u8 { zaUpdate = 0, zaReplace = 1, zaFreshen = 2 };
+
+// Spanning settings. Inside TZipEngine, MultiMode and CheckDiskLabels are the
+// engine's own MultiMode()/CheckDiskLabels().
+class TMultiZipInfo {
+ public:
+  i32 BlockSize = 1457600;
+  i32 FirstBlockSize = 1457600;
+  TMultiMode MultiMode = TMultiMode::mmNone;
+  bool CheckDiskLabels = true;
+  bool WriteDiskLabels = true;
+
+  void Assign(const TMultiZipInfo& source) { *this = source; }
+};
+
+class TZipEngine;
+class TDeflater;
+struct TZipOperation;
+
+using TStartZipEvent = std::function<void(TZipEngine& Sender, const std::string& FName,
+                                          TZipHeaderInfo& ZipHeader, bool& Skip)>;
+using TStartZipInfo = std::function<void(TZipEngine& Sender, int NumFiles, i64 TotalBytes,
+                                         TEndCentral& EndCentralRecord, bool& StopNow)>;
+using TEndZipFileEvent =
+    std::function<void(TZipEngine& Sender, const std::string& FName, u32 UncompressedSize,
+                       u32 CompressedSize, i64 CurrentZipSize)>;
+using TDisposeEvent = std::function<void(TZipEngine& Sender, const std::string& FName, bool& Skip)>;
+using TDeleteEvent = std::function<void(TZipEngine& Sender, const std::string& FName, bool& Skip)>;
+using TNoSuchFileEvent = std::function<void(TZipEngine& Sender, const std::string& FName)>;
+
+class TZipEngine : public TUnZipEngine {
+ public:
+  explicit TZipEngine(const TPlatform& platform);
+  ~TZipEngine() override;
+
+  // ---- published properties ----
+  int PackLevel = 6;
+  bool Recurse = false;
+  bool Dispose = false;
+  bool StorePaths() const { return FStorePaths; }
+  // false also clears StoreVolumes and RelativePaths.
+  void SetStorePaths(bool value);
+  bool RelativePaths() const { return FRelativePaths; }
+  // true also sets StorePaths and Recurse.
+  void SetRelativePaths(bool value);
+  bool StoreVolumes() const { return FStoreVolumes; }
+  // true also sets StorePaths.
+  void SetStoreVolumes(bool value);
+  TZipAction ZipAction = TZipAction::zaUpdate;
+  TMultiZipInfo& MultiZipInfo() { return FMultiZipInfo; }
+  void SetMultiZipInfo(const TMultiZipInfo& value) { FMultiZipInfo.Assign(value); }
+  bool Store83Names = false;  // Linux names have no short form; kept as set
+  std::string TempPath;
+  bool SkipIfArchiveBitNotSet = false;
+  bool ResetArchiveBitOnZip = false;
+
+  TStartZipEvent OnStartZip;
+  TStartZipInfo OnStartZipInfo;
+  TEndZipFileEvent OnEndZip;
+  TDisposeEvent OnDisposeFile;
+  TDeleteEvent OnDeleteEntry;
+  TNoSuchFileEvent OnNoSuchFile;
+
+  TMultiMode MultiMode() const override { return FMultiZipInfo.MultiMode; }
+  void SetMultiMode(TMultiMode value) override { FMultiZipInfo.MultiMode = value; }
+  bool CheckDiskLabels() const override { return FMultiZipInfo.CheckDiskLabels; }
+  void SetCheckDiskLabels(bool value) override { FMultiZipInfo.CheckDiskLabels = value; }
+
+  // ---- operations ----
+  // Adds, replaces, refreshes or (with an empty FilesList) rewrites. Events:
+  // OnNoSuchFile while the list is expanded; for members matched in the
+  // archive OnStartZip/OnEndZip as they are replaced in place; then
+  // OnStartZipInfo once, then per file OnStartZip, the percent events,
+  // OnEndZip (OnSkippingFile for a second file of the same stored name);
+  // after success OnDisposeFile per source file with Dispose. Returns the
+  // number of files added or replaced. Raises EUserCanceled ("User canceled
+  // Zip operation.", "User Aborted Operation"), file errors naming the file,
+  // EZipLimitError when a size would not fit the format.
+  int PerformZip();
+  // Removes the members FilesList names (stored names or patterns);
+  // OnDeleteEntry may spare one. Returns the number removed.
+  int PerformDelete();
+  // Adds one member holding the whole of `stream` under `name`.
+  int PerformZipFromStream(TStream& stream, const std::string& name);
+  bool IsModified() const { return FEndCentral.Modified; }
+  // Writes pending comment changes and reads the directory again.
+  void CommitModified();
+  // Pending comment changes are written before the name changes.
+  void SetZipName(const std::string& value) override;
+
+  // Writes `stub` followed by the archive as ZipName with the extension
+  // ".exe", executable. The archive itself is not touched.
+  void BuildSelfExtractor(const std::string& stubName);
+  // Writes every member found in `inputName` (or the archive the host's
+  // dialog names) into a well-formed archive `outputName` (or one the host's
+  // dialog names), which becomes the current archive. Returns the count; 0
+  // when a dialog was cancelled.
+  int RepairArchive(const std::string& inputName, const std::string& outputName);
+
+ private:
+  friend struct TZipOperation;
+
+  // ---- the zip operation (ZipOperation.cpp) ----
+  void RunOperation(TZipOperation& op);
+  void CreateOutput(TZipOperation& op);
+  void CopyAndUpdateMembers(TZipOperation& op);
+  void CopyMember(TZipOperation& op, TZipHeaderInfo& entry);
+  bool ZipOneFile(TZipOperation& op, const std::string& name);
+  void RecordSuccess(TZipOperation& op, std::unique_ptr<TZipHeaderInfo> entry,
+                     const std::string& name);
+  void AddToNewCatalogue(TZipOperation& op, std::unique_ptr<TZipHeaderInfo> entry);
+  void WriteCentralDirectory(TZipOperation& op);
+  void Finish(TZipOperation& op);
+  void FailureCleanup(TZipOperation& op);
+  void ReplaceFile(const std::string& finished, const std::string& target);
+  std::string StoredDirectory(const std::string& fileName) const;
+  std::string TempFolder() const;
+
+  // ---- writing a member (MemberWriter.cpp) ----
+  void WriteData(TZipOperation& op, std::span<const u8> bytes, bool encrypt);
+  std::size_t ReadSource(TZipOperation& op, std::span<u8> buffer);
+  u32 FirstPassCrc(TZipOperation& op);
+  void WriteEncryptionHeader(TZipOperation& op, u32 crc);
+
+  // ---- expanding FilesList (FileListExpansion.cpp) ----
+  void ExpandFilesList(TZipOperation& op);
+  bool PassesAttributeFilter(const TFileInfo& info) const;
+  bool InArchive(const TZipOperation& op, const std::string& fileName) const;
+  bool IsTheArchiveItself(const std::string& path) const;
+
+  // ---- deleting (DeleteMembers.cpp) ----
+  bool DeleteDecision(TZipOperation& op, const TZipHeaderInfo& entry);
+
+  // ---- spanning (Spanning.cpp) ----
+  void StartSpanning(TZipOperation& op);
+  i64 RoomLeft(TZipOperation& op);
+  void NextDisk(TZipOperation& op);
+  void LabelDisk(TZipOperation& op);
+  void CopyWorkStreamToDisks(TZipOperation& op);
+  void FinishBlocks(TZipOperation& op);
+
+  TMultiZipInfo FMultiZipInfo;
+  bool FStorePaths = false;
+  bool FRelativePaths = false;
+  bool FStoreVolumes = false;
+  bool FDeleting = false;
+  bool FFromStream = false;
+  TStream* FSourceStreamFromCaller = nullptr;
+  std::string FAlternateOutput;
+  std::unique_ptr<TLFNFileStream> FStubStream;
+  std::string FStubName;
+  std::unique_ptr<TDeflater> FDeflater;  // the work areas, one per operation
+};
+
+}  // namespace vz
