@@ -21,7 +21,7 @@ class TDecodeOutput {
   // Room after the window that a decoder may use too (inflate runs its
   // history ring a little longer than 32 KiB, so that word copies may run
   // past the end of a match).
-  static constexpr std::size_t kWindowSlack = 64;
+  static constexpr std::size_t kWindowSlack = 128;
   static constexpr std::size_t kBufferSize = 16000;
 
   TDecodeOutput();

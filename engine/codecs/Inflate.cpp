@@ -25,13 +25,13 @@ using huff::LowMask;
 using huff::Symbol;
 using huff::Value;
 
-// The history ring: the window plus 32 bytes of its slack. Whatever lies
-// less than 32 bytes ahead of the write position is more than 32768 bytes
+// The history ring: the window plus 64 bytes of its slack. Whatever lies
+// less than 64 bytes ahead of the write position is more than 32768 bytes
 // old, dead to every distance, so copies may store words past a match's end;
-// and up to 31 bytes may be read or written past the ring's end.
-constexpr u32 kOverrun = 32;
+// and up to 63 bytes may be read or written past the ring's end.
+constexpr u32 kOverrun = 64;
 constexpr u32 kRingSize = TDecodeOutput::kWindowSize + kOverrun;
-static_assert(TDecodeOutput::kWindowSize == 32768 && kOverrun <= 32 &&
+static_assert(TDecodeOutput::kWindowSize == 32768 &&
               kRingSize + kOverrun - 1 <= TDecodeOutput::kWindowSize + TDecodeOutput::kWindowSlack);
 
 constexpr unsigned kLitLenBits = 11;
@@ -153,17 +153,19 @@ void Copy4(u8* dst, const u8* src) {
 }
 
 // The fast loop's copy, with as few branches as the common cases allow: it
-// may store up to 31 bytes past dst + length (dead bytes of the ring, or its
+// may store up to 63 bytes past dst + length (dead bytes of the ring, or its
 // slack). `src` is either at least 16 bytes behind `dst`, where
 // word copies read only final bytes, or ahead of it (a source in the previous
 // pass over the window), where each word is read before it is overwritten;
-// in that case up to 31 bytes past src + length are read too.
+// in that case up to 63 bytes past src + length are read too.
 [[gnu::always_inline]] inline void CopyMatchOverrunning(u8* dst, const u8* src, u32 length) {
   u8* const end = dst + length;
   if (src + 16 <= dst || src > dst) [[likely]] {
     Copy16(dst, src);
     Copy16(dst + 16, src + 16);
-    for (dst += 32, src += 32; dst < end; dst += 16, src += 16) Copy16(dst, src);
+    Copy16(dst + 32, src + 32);
+    Copy16(dst + 48, src + 48);
+    for (dst += 64, src += 64; dst < end; dst += 16, src += 16) Copy16(dst, src);
     return;
   }
   const auto distance = static_cast<u32>(dst - src);
@@ -338,9 +340,9 @@ bool TInflater::HuffmanBlock() {
 }
 
 // Runs until the margins run out (More), or to the end of the block or an
-// error. Bits needed per pass, at most: 15 + 15 for two literals, then 15 + 5
-// for a length, then a refill, then 15 + 13 for its distance; a refill leaves
-// at least 56.
+// error. A refill leaves at least 56 bits: enough for three literals of up to
+// 15 bits, or for a length (15 + 5) and its distance (15 + 13); literals
+// followed by a length get a refill in between.
 TInflater::TStep TInflater::FastSymbols() {
   const TDecodeInput::TFastState state = FIn.BeginFast();
   if (state.End - state.Next < kInputMargin || FPos > kRingSize - kOutputMargin) {
@@ -391,6 +393,9 @@ TInflater::TStep TInflater::FastSymbols() {
           continue;
         }
       }
+      bits |= Load64(in) << (count & 63);
+      in += (~count & 63) >> 3;
+      count |= 56;
     }
     if ((entry & (huff::kSubTable | huff::kEndOfBlock | huff::kInvalid)) != 0) [[unlikely]] {
       if ((entry & huff::kSubTable) != 0) {
@@ -424,9 +429,6 @@ TInflater::TStep TInflater::FastSymbols() {
     bits >>= entry & 63;
     count -= entry;
 
-    bits |= Load64(in) << (count & 63);
-    in += (~count & 63) >> 3;
-    count |= 56;
     entry = dist[bits & LowMask(kDistBits)];
     if ((entry & huff::kSubTable) != 0) [[unlikely]] {
       bits >>= kDistBits;
