@@ -1,7 +1,7 @@
 // Slicing-by-8: eight derived tables let the loop fold eight input bytes per
 // step with independent lookups, giving the same values as the byte loop.
 // On x86-64 processors with carry-less multiplication, long buffers are
-// folded 64 bytes per step instead (see FoldClmul), several times faster.
+// folded 64 or 128 bytes per step instead (see FoldClmul), many times faster.
 #include "engine/codecs/Crc32.h"
 
 #include <cstring>
@@ -117,9 +117,61 @@ __m128i Load(const u8* p) {
   return UpdateSliced(UpdateSliced(0, last, sizeof last), p, n);
 }
 
-bool HaveClmul() {
-  static const bool have = __builtin_cpu_supports("pclmul") != 0;
-  return have;
+constexpr u64 kFold1024Lo = Reflected(XPowModP(1024 + 63));
+constexpr u64 kFold1024Hi = Reflected(XPowModP(1024 - 1));
+
+[[gnu::target("avx2,vpclmulqdq,pclmul")]] __m256i LoadWide(const u8* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+[[gnu::target("avx2,vpclmulqdq,pclmul")]] __m256i FoldWide(__m256i y, __m256i constants) {
+  return _mm256_xor_si256(_mm256_clmulepi64_epi128(y, constants, 0x00),
+                          _mm256_clmulepi64_epi128(y, constants, 0x11));
+}
+
+// The same folding with 256-bit registers, two blocks per multiplication:
+// eight blocks (128 bytes) per step, each moved 1024 bits on.
+[[gnu::target("avx2,vpclmulqdq,pclmul")]] u32 FoldClmulWide(u32 crc, const u8* p, std::size_t n) {
+  const __m256i fold1024 =
+      _mm256_set_epi64x(static_cast<long long>(kFold1024Hi), static_cast<long long>(kFold1024Lo),
+                        static_cast<long long>(kFold1024Hi), static_cast<long long>(kFold1024Lo));
+  __m256i y0 = _mm256_xor_si256(LoadWide(p),
+                                _mm256_zextsi128_si256(_mm_cvtsi32_si128(static_cast<int>(crc))));
+  __m256i y1 = LoadWide(p + 32);
+  __m256i y2 = LoadWide(p + 64);
+  __m256i y3 = LoadWide(p + 96);
+  p += 128;
+  n -= 128;
+  for (; n >= 128; p += 128, n -= 128) {
+    y0 = _mm256_xor_si256(FoldWide(y0, fold1024), LoadWide(p));
+    y1 = _mm256_xor_si256(FoldWide(y1, fold1024), LoadWide(p + 32));
+    y2 = _mm256_xor_si256(FoldWide(y2, fold1024), LoadWide(p + 64));
+    y3 = _mm256_xor_si256(FoldWide(y3, fold1024), LoadWide(p + 96));
+  }
+  const __m128i fold128 =
+      _mm_set_epi64x(static_cast<long long>(kFold128Hi), static_cast<long long>(kFold128Lo));
+  __m128i x = _mm256_castsi256_si128(y0);
+  for (const __m128i next : {_mm256_extracti128_si256(y0, 1), _mm256_castsi256_si128(y1),
+                             _mm256_extracti128_si256(y1, 1), _mm256_castsi256_si128(y2),
+                             _mm256_extracti128_si256(y2, 1), _mm256_castsi256_si128(y3),
+                             _mm256_extracti128_si256(y3, 1)}) {
+    x = _mm_xor_si128(Fold(x, fold128), next);
+  }
+  for (; n >= 16; p += 16, n -= 16) x = _mm_xor_si128(Fold(x, fold128), Load(p));
+  alignas(16) u8 last[16];
+  _mm_store_si128(reinterpret_cast<__m128i*>(last), x);
+  return UpdateSliced(UpdateSliced(0, last, sizeof last), p, n);
+}
+
+enum class TClmul : u8 { None = 0, Narrow = 1, Wide = 2 };
+
+TClmul ClmulSupport() {
+  static const TClmul support =
+      __builtin_cpu_supports("vpclmulqdq") != 0 && __builtin_cpu_supports("avx2") != 0
+          ? TClmul::Wide
+      : __builtin_cpu_supports("pclmul") != 0 ? TClmul::Narrow
+                                              : TClmul::None;
+  return support;
 }
 
 #endif
@@ -128,7 +180,16 @@ bool HaveClmul() {
 
 u32 UpdateCrc(u32 crc, std::span<const u8> data) {
 #ifdef VZ_CRC_CLMUL
-  if (data.size() >= 256 && HaveClmul()) return FoldClmul(crc, data.data(), data.size());
+  if (data.size() >= 256) {
+    switch (ClmulSupport()) {
+      case TClmul::Wide:
+        return FoldClmulWide(crc, data.data(), data.size());
+      case TClmul::Narrow:
+        return FoldClmul(crc, data.data(), data.size());
+      case TClmul::None:
+        break;
+    }
+  }
 #endif
   return UpdateSliced(crc, data.data(), data.size());
 }
