@@ -106,58 +106,14 @@ void Copy16(u8* dst, const u8* src) {
 void Copy8(u8* dst, const u8* src) {
   std::memcpy(dst, src, 8);
 }
-void Copy4(u8* dst, const u8* src) {
-  std::memcpy(dst, src, 4);
-}
 
-// Copies `length` bytes from `distance` back, where that many bytes precede
-// `dst`, with the byte-by-byte meaning of an overlapping copy and no byte
-// written past dst + length. Each word read lies at least a word behind the
-// store it feeds, so it sees final bytes; the last word is placed to end
-// exactly at the match's end, overlapping the one before.
-[[gnu::always_inline]] inline void CopyMatch(u8* dst, u32 distance, u32 length) {
-  u8* const end = dst + length;
-  if (distance < 8) {
-    const u8* src = dst - distance;
-    if (distance == 1 && length >= 8) {
-      const u64 run = u64{*src} * 0x0101010101010101u;
-      for (; end - dst > 8; dst += 8) std::memcpy(dst, &run, 8);
-      std::memcpy(end - 8, &run, 8);
-      return;
-    }
-    // A period p repeats every multiple of p too: once the first multiple of
-    // p of at least 8 bytes is in place, the rest copies from that far back.
-    const u32 period = (8 + distance - 1) / distance * distance;
-    const u32 head = std::min(length, period);
-    for (u32 i = 0; i < head; ++i) dst[i] = src[i];
-    dst += head;
-    distance = period;
-    if (dst == end) return;
-  }
-  const u8* src = dst - distance;
-  const auto n = static_cast<std::size_t>(end - dst);
-  if (n < 8) {
-    if (n >= 4) {
-      Copy4(dst, src);
-      Copy4(end - 4, end - 4 - distance);
-    } else {
-      for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];
-    }
-  } else if (distance >= 16 && n >= 16) {
-    for (; end - dst > 16; dst += 16, src += 16) Copy16(dst, src);
-    Copy16(end - 16, end - 16 - distance);
-  } else {
-    for (; end - dst > 8; dst += 8, src += 8) Copy8(dst, src);
-    Copy8(end - 8, end - 8 - distance);
-  }
-}
-
-// The fast loop's copy, with as few branches as the common cases allow: it
-// may store up to 63 bytes past dst + length (dead bytes of the ring, or its
-// slack). `src` is either at least 16 bytes behind `dst`, where
-// word copies read only final bytes, or ahead of it (a source in the previous
-// pass over the window), where each word is read before it is overwritten;
-// in that case up to 63 bytes past src + length are read too.
+// Copies a match of `length` bytes from `src` to `dst` with as few branches
+// as the common cases allow, storing up to 63 bytes past dst + length (dead
+// bytes of the ring, or its slack). `src` is either behind `dst`, with the
+// byte-by-byte meaning of an overlapping copy (16 bytes or more behind, each
+// word reads only final bytes), or ahead of it (a source in the previous pass
+// over the ring), where each word is read before it is overwritten and up to
+// 63 bytes past src + length are read too.
 [[gnu::always_inline]] inline void CopyMatchOverrunning(u8* dst, const u8* src, u32 length) {
   u8* const end = dst + length;
   if (src + 16 <= dst || src > dst) [[likely]] {
@@ -193,6 +149,11 @@ void Copy4(u8* dst, const u8* src) {
   }
 }
 
+struct TCodeTables {
+  std::array<u32, kLitLenTableSize> LitLen;
+  std::array<u32, kDistTableSize> Dist;
+};
+
 class TInflater {
  public:
   TInflater(TDecodeInput& in, TDecodeOutput& out) : FIn(in), FOut(out), FWindow(out.Window()) {}
@@ -204,7 +165,6 @@ class TInflater {
   bool StoredBlock();
   bool FixedTables();
   bool DynamicTables();
-  [[nodiscard]] bool ReadCodeLengths(std::span<u8> lengths);
   bool HuffmanBlock();
   TStep FastSymbols();
   TStep SlowSymbol();
@@ -218,11 +178,10 @@ class TInflater {
   TDecodeInput& FIn;
   TDecodeOutput& FOut;
   u8* const FWindow;
-  u32 FPos = 0;           // next ring byte to write, < kRingSize between steps
-  bool FWrapped = false;  // the ring is full of history
-  bool FFixedLoaded = false;
-  std::array<u32, kLitLenTableSize> FLitLen;
-  std::array<u32, kDistTableSize> FDist;
+  u32 FPos = 0;                          // next ring byte to write, < kRingSize between steps
+  bool FWrapped = false;                 // the ring is full of history
+  const TCodeTables* FTables = nullptr;  // the current block's: fixed, or FDynamic
+  TCodeTables FDynamic;
 };
 
 void TInflater::Run() {
@@ -265,23 +224,34 @@ bool TInflater::StoredBlock() {
   return true;
 }
 
+// The fixed codes' tables, built once for the whole program; null in the
+// impossible case that building them fails.
+const TCodeTables* FixedCodeTables() {
+  static const std::unique_ptr<const TCodeTables> tables = [] {
+    auto built = std::make_unique<TCodeTables>();
+    std::array<u8, 288> litLen{};
+    std::fill(litLen.begin(), litLen.begin() + 144, u8{8});
+    std::fill(litLen.begin() + 144, litLen.begin() + 256, u8{9});
+    std::fill(litLen.begin() + 256, litLen.begin() + 280, u8{7});
+    std::fill(litLen.begin() + 280, litLen.end(), u8{8});
+    std::array<u8, 30> dist{};
+    dist.fill(5);
+    const bool ok =
+        BuildHuffmanTable(litLen, kLitLenSymbols, kLitLenBits, TIncompleteCode::Reject,
+                          built->LitLen) &&
+        BuildHuffmanTable(dist, kDistSymbols, kDistBits, TIncompleteCode::Allow, built->Dist);
+    return ok ? std::move(built) : nullptr;
+  }();
+  return tables.get();
+}
+
 bool TInflater::FixedTables() {
-  if (FFixedLoaded) return true;
-  std::array<u8, 288> litLen{};
-  std::fill(litLen.begin(), litLen.begin() + 144, u8{8});
-  std::fill(litLen.begin() + 144, litLen.begin() + 256, u8{9});
-  std::fill(litLen.begin() + 256, litLen.begin() + 280, u8{7});
-  std::fill(litLen.begin() + 280, litLen.end(), u8{8});
-  std::array<u8, 30> dist{};
-  dist.fill(5);
-  FFixedLoaded =
-      BuildHuffmanTable(litLen, kLitLenSymbols, kLitLenBits, TIncompleteCode::Reject, FLitLen) &&
-      BuildHuffmanTable(dist, kDistSymbols, kDistBits, TIncompleteCode::Allow, FDist);
-  return FFixedLoaded;
+  FTables = FixedCodeTables();
+  return FTables != nullptr;
 }
 
 bool TInflater::DynamicTables() {
-  FFixedLoaded = false;
+  FTables = nullptr;
   const u32 litLenCount = FIn.GetBits(5) + 257;
   const u32 distCount = FIn.GetBits(5) + 1;
   const u32 codeLenCount = FIn.GetBits(4) + 4;
@@ -324,10 +294,14 @@ bool TInflater::DynamicTables() {
   }
   // Without an end-of-block code the block could never end.
   if (FIn.EndOfInput() || all[256] == 0) return false;
-  return BuildHuffmanTable(all.first(litLenCount), kLitLenSymbols, kLitLenBits,
-                           TIncompleteCode::AllowSingle, FLitLen) &&
-         BuildHuffmanTable(all.subspan(litLenCount), kDistSymbols, kDistBits,
-                           TIncompleteCode::AllowSingle, FDist);
+  if (!BuildHuffmanTable(all.first(litLenCount), kLitLenSymbols, kLitLenBits,
+                         TIncompleteCode::AllowSingle, FDynamic.LitLen) ||
+      !BuildHuffmanTable(all.subspan(litLenCount), kDistSymbols, kDistBits,
+                         TIncompleteCode::AllowSingle, FDynamic.Dist)) {
+    return false;
+  }
+  FTables = &FDynamic;
+  return true;
 }
 
 bool TInflater::HuffmanBlock() {
@@ -357,8 +331,8 @@ TInflater::TStep TInflater::FastSymbols() {
   u8* const window = FWindow;
   u8* out = window + FPos;
   u8* const outLimit = window + (kRingSize - kOutputMargin);
-  const u32* const litLen = FLitLen.data();
-  const u32* const dist = FDist.data();
+  const u32* const litLen = FTables->LitLen.data();
+  const u32* const dist = FTables->Dist.data();
   const bool wrapped = FWrapped;
   TStep step = TStep::More;
 
@@ -462,7 +436,7 @@ TInflater::TStep TInflater::FastSymbols() {
       }
       const auto back = static_cast<u32>(distance - pos);
       std::memmove(out, src, back);
-      CopyMatch(out + back, distance, length - back);
+      CopyMatchOverrunning(out + back, window, length - back);
     } else {
       CopyMatchOverrunning(out, src, length);
     }
@@ -487,7 +461,7 @@ u32 TInflater::SlowLookUp(const u32* table, unsigned primaryBits) {
 // One symbol through the checked path: each bit fetch may refill the input
 // buffer or pad past the end, and each window byte may fill the window.
 TInflater::TStep TInflater::SlowSymbol() {
-  u32 entry = SlowLookUp(FLitLen.data(), kLitLenBits);
+  u32 entry = SlowLookUp(FTables->LitLen.data(), kLitLenBits);
   if ((entry & huff::kInvalid) != 0) return TStep::Error;
   if ((entry & (huff::kLiteral | huff::kEndOfBlock)) != 0) {
     FIn.DumpBits(DropBits(entry));
@@ -502,7 +476,7 @@ TInflater::TStep TInflater::SlowSymbol() {
       Value(entry) + static_cast<u32>((FIn.Bits() & LowMask(DropBits(entry))) >> CodeBits(entry));
   FIn.DumpBits(DropBits(entry));
 
-  entry = SlowLookUp(FDist.data(), kDistBits);
+  entry = SlowLookUp(FTables->Dist.data(), kDistBits);
   if ((entry & huff::kInvalid) != 0) return TStep::Error;
   FIn.NeedBits(DropBits(entry));
   const u32 distance =

@@ -50,6 +50,28 @@ TEST(Inflate, Distance32768ReachesAcrossTheWindowFlush) {
   EXPECT_FALSE(r.TooBig);
 }
 
+// Long distances from every position of the window: sources in the previous
+// pass over it, and sources that run on past its end into its start.
+TEST(Inflate, LongDistancesDecodeFromEveryWindowPosition) {
+  const auto head = test::RandomBytes(70000, 16);
+  TDeflateWriter w;
+  w.Stored(std::span(head).first(35000), false);
+  w.Stored(std::span(head).subspan(35000), false);
+  w.FixedHeader(true);
+  auto expected = head;
+  for (u32 k = 0; k < 700; ++k) {
+    const u32 length = 3 + k * 7 % 256;
+    const u32 distance = 32768 - k * 13 % 400;
+    w.Match(length, distance);
+    expected = Repeated(expected, length, distance);
+    w.Literal(static_cast<u8>(k));
+    expected.push_back(static_cast<u8>(k));
+  }
+  w.EndOfBlock();
+  const auto r = Inflated(w.Bytes(), static_cast<u32>(expected.size()));
+  EXPECT_TRUE(r.Data == expected);
+}
+
 TEST(Inflate, EveryLengthAndDistanceCodeDecodes) {
   const auto head = test::RandomBytes(33000, 12);
   std::vector<std::pair<u32, u32>> matches;
