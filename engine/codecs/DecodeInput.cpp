@@ -56,8 +56,6 @@ void TDecodeInput::NeedBitsSlowly(unsigned n) {
   while (FBitCount < n) {
     const int b = ReadByte();
     if (b < 0) {
-      // Padding below the bits already consumed would be lost track of.
-      if (FBitCount < FPadBits) FOverrun = true;
       FBits &= (u64{1} << FBitCount) - 1;
       FPadBits += 8;
       FBitCount += 8;
@@ -66,9 +64,11 @@ void TDecodeInput::NeedBitsSlowly(unsigned n) {
     FBits |= static_cast<u64>(b) << FBitCount;
     FBitCount += 8;
   }
+  // Once padding has been consumed the mark stays, and the padding count
+  // stays bounded however long a decoder goes on.
   if (FBitCount < FPadBits) {
     FOverrun = true;
-    FPadBits = FBitCount;  // keeps the count bounded however long a decoder goes on
+    FPadBits = FBitCount;
   }
 }
 

@@ -81,8 +81,9 @@ class TDecodeInput {
   // bytes left in the bit buffer, then from the input buffer. Returns false
   // (and sets EndOfInput) when the member's bytes run out first.
   [[nodiscard]] bool ReadAligned(std::span<u8> dest);
-  // With an empty bit buffer: the unread bytes of the input buffer (refilled
-  // when empty), all marked as read; empty once the member is used up.
+  // For a decoder that reads no bits (stored data): the unread bytes of the
+  // input buffer (refilled when empty), all marked as read; empty once the
+  // member is used up. Bits in the bit buffer are not part of them.
   std::span<const u8> TakeBuffered();
 
   // --- Fast decoding loops ------------------------------------------------

@@ -32,9 +32,8 @@ class TDecodeOutput {
   void Reset(TStream* sink, u32 uncompressedSize, TOutputProgress progress);
 
   // The window: kWindowSize + kWindowSlack bytes owned by this object, kept
-  // between calls.
-  // Its contents are the decoder's business (a sliding dictionary, or table
-  // space); only FlushWindow reads it.
+  // between calls. Its contents are the decoder's business (a sliding
+  // dictionary, or table space); only FlushWindow reads it.
   u8* Window() { return FWindow.get(); }
 
   // Appends one byte to the output buffer.

@@ -2,8 +2,8 @@
 // Shannon-Fano trees sent in a compact run-length form. Their codes are the
 // canonical prefix codes for the same lengths with every bit inverted, so the
 // tables are the usual ones, indexed by the complemented input bits. The
-// window is the same circular 32 KiB as inflate's, zeroed first, which makes
-// a match that reaches before the start copy zeros.
+// window is a circular 32 KiB, zeroed first, which makes a match that reaches
+// before the start copy zeros; matches are cut at the uncompressed size.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -83,7 +83,7 @@ class TExploder {
 // The compact form: a byte holding the number of bytes that follow, less
 // one; each holds a code length less one (low nibble) and how many symbols
 // in a row have it, less one (high nibble). The lengths must cover the
-// alphabet exactly.
+// alphabet exactly and form a complete code.
 bool TExploder::ReadTree(std::size_t symbolCount, unsigned primaryBits, std::span<u32> table) {
   std::array<u8, 256> lengths{};
   const int count = FIn.ReadByte();

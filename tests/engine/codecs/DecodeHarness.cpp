@@ -35,6 +35,29 @@ TDecodeResult Decode(const TDecodeCall& call, std::span<const u8> compressed) {
   return result;
 }
 
+std::vector<TLocalMember> LocalMembers(const std::vector<u8>& archive) {
+  TMemoryStream stream;
+  stream.WriteBuffer(archive);
+  stream.SetPosition(0);
+  std::vector<TLocalMember> members;
+  TZipHeaderInfo header;
+  while (header.ReadLocal(stream)) {
+    const i64 start = stream.Position() + header.ExtraFieldLength;
+    if (start + header.CompressedSize > static_cast<i64>(archive.size())) break;
+    const auto begin = archive.begin() + static_cast<std::ptrdiff_t>(start);
+    members.push_back({header, {begin, begin + header.CompressedSize}});
+    stream.SetPosition(start + header.CompressedSize);
+  }
+  return members;
+}
+
+TLocalMember LegacyMember(const std::string& archive, const std::string& member) {
+  for (auto& m : LocalMembers(ReadFileBytes(TestDataDir() + "/legacy/" + archive))) {
+    if (m.Header.FullName() == member) return m;
+  }
+  throw std::runtime_error("no member " + member + " in " + archive);
+}
+
 TTempFolder::TTempFolder() {
   std::string pattern = (std::filesystem::temp_directory_path() / "vzcodecs.XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");

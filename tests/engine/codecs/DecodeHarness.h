@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/codecs/Decoders.h"
+#include "engine/format/ZipHeaderInfo.h"
 
 namespace vz::test {
 
@@ -36,6 +37,16 @@ TDecodeResult Decode(const TDecodeCall& call, std::span<const u8> compressed);
 inline TDecodeResult Inflated(std::span<const u8> compressed, u32 size) {
   return Decode({.Method = 8, .UncompressedSize = size}, compressed);
 }
+
+// The members of an archive found by walking its local headers, with their
+// data as stored.
+struct TLocalMember {
+  TZipHeaderInfo Header;
+  std::vector<u8> Data;
+};
+std::vector<TLocalMember> LocalMembers(const std::vector<u8>& archive);
+// One member of a file in tests/data/legacy.
+TLocalMember LegacyMember(const std::string& archive, const std::string& member);
 
 // A fresh folder under the system's temporary folder, removed with the object.
 class TTempFolder {

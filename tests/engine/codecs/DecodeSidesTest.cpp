@@ -51,16 +51,6 @@ TEST(DecodeInput, ReadByteAnswersNoneAtTheEndWithoutAskingForMore) {
   EXPECT_EQ(fills, 1);
 }
 
-TEST(DecodeInput, ReadBitsFillsToAtLeast25Bits) {
-  const std::vector<u8> data = {0xA5, 0x01, 0x02, 0x03, 0x04, 0x05};
-  std::size_t fetched = 0;
-  TDecodeInput in;
-  in.Reset(static_cast<i64>(data.size()), FillFrom(data, fetched));
-  EXPECT_EQ(in.ReadBits(9), 0x1A5u);
-  // Four whole bytes went into the bit buffer; the next raw byte is the fifth.
-  EXPECT_EQ(in.ReadByte(), 0x04);
-}
-
 TEST(DecodeInput, MissingBitsReadAsZerosAndSetEndOfInputOnlyWhenConsumed) {
   const std::vector<u8> data = {0xFF};
   std::size_t fetched = 0;

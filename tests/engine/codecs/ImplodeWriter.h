@@ -1,6 +1,5 @@
-// Encoders for the old methods, written in the tests from the format
-// descriptions, to make streams with the features real archives may lack:
-// shrink's partial clears, every implode variant, reduce's escapes.
+// An implode encoder written in the tests from the format description, for
+// the variants and cases the real archives lack.
 #pragma once
 
 #include <span>
@@ -9,14 +8,6 @@
 #include "platform/Types.h"
 
 namespace vz::test {
-
-// Shrink. A partial clear is sent after every `clearEvery` codes (0: only
-// when the table is full); the code width grows as the codes need.
-std::vector<u8> ShrinkStream(std::span<const u8> data, std::size_t clearEvery);
-
-// Reduce with factor 1-4. Follower sets hold each byte's most frequent
-// successors when `useFollowers`, else they are all empty.
-std::vector<u8> ReduceStream(std::span<const u8> data, unsigned factor, bool useFollowers);
 
 // One implode token: a literal, or a match of Length bytes from Distance back.
 struct TImplodeToken {
