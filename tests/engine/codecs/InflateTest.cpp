@@ -2,8 +2,6 @@
 // from Python's zlib over sizes, kinds of data, levels and strategies.
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "engine/codecs/Crc32.h"
 #include "tests/engine/codecs/DecodeHarness.h"
 #include "tests/engine/codecs/DeflateWriter.h"
@@ -272,48 +270,30 @@ std::vector<u8> MakeData(TKind kind, std::size_t size, u32 seed) {
   return {};
 }
 
-struct TPeerCase {
-  TKind Kind;
-  std::size_t Size;
-  int Level;
-  int Strategy;  // zlib's, or 100: default with a sync flush every 7000 bytes
-};
+// Every kind of data is compressed by one Python run (CTest runs each test in
+// a process of its own) at these sizes and settings: zlib's level and
+// strategy, or strategy 100: the default with a sync flush every 7000 bytes.
+constexpr std::size_t kPeerSizes[] = {0, 1, 16000, 16001, 32768, 65535, 65536, 250000};
+constexpr std::pair<int, int> kPeerSettings[] = {{0, 0}, {1, 0}, {6, 0}, {9, 0},  {6, 1},
+                                                 {6, 2}, {6, 3}, {6, 4}, {6, 100}};
 
-std::string PeerName(const TPeerCase& c) {
-  static const char* kKinds[] = {"Random", "Text", "Runs", "Zeros", "Mixed"};
-  return std::string(kKinds[static_cast<int>(c.Kind)]) + std::to_string(c.Size) + "Level" +
-         std::to_string(c.Level) + "Strategy" + std::to_string(c.Strategy);
-}
+class InflatePeer : public testing::TestWithParam<TKind> {};
 
-std::vector<TPeerCase> PeerCases() {
-  std::vector<TPeerCase> cases;
-  const std::pair<int, int> settings[] = {{0, 0}, {1, 0}, {6, 0}, {9, 0},  {6, 1},
-                                          {6, 2}, {6, 3}, {6, 4}, {6, 100}};
-  for (const TKind kind : {TKind::Random, TKind::Text, TKind::Runs, TKind::Zeros, TKind::Mixed}) {
-    for (const std::size_t size : {0, 1, 16000, 16001, 32768, 65535, 65536, 250000}) {
-      for (const auto& [level, strategy] : settings) cases.push_back({kind, size, level, strategy});
+TEST_P(InflatePeer, DecodesWhatPythonsZlibCompressed) {
+  if (!test::HaveProgram("python3")) GTEST_SKIP() << "python3 is not available";
+  test::TTempFolder folder;
+  std::vector<std::vector<u8>> inputs;
+  std::string list;
+  for (const std::size_t size : kPeerSizes) {
+    for (const auto& [level, strategy] : kPeerSettings) {
+      const std::string name = std::to_string(inputs.size());
+      inputs.push_back(MakeData(GetParam(), size, static_cast<u32>(inputs.size())));
+      test::WriteFileBytes(folder.Path() + "/" + name + ".in", inputs.back());
+      list += name + " " + std::to_string(level) + " " + std::to_string(strategy) + "\n";
     }
   }
-  return cases;
-}
-
-class InflatePeer : public testing::TestWithParam<TPeerCase> {
- public:
-  static void SetUpTestSuite() {
-    FCompressed.clear();
-    if (!test::HaveProgram("python3")) return;
-    test::TTempFolder folder;
-    std::string list;
-    const auto cases = PeerCases();
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-      const auto& c = cases[i];
-      test::WriteFileBytes(folder.Path() + "/" + std::to_string(i) + ".in",
-                           MakeData(c.Kind, c.Size, static_cast<u32>(i)));
-      list += std::to_string(i) + " " + std::to_string(c.Level) + " " + std::to_string(c.Strategy) +
-              "\n";
-    }
-    test::WriteFileText(folder.Path() + "/cases.txt", list);
-    const std::string program = "import zlib\nd = '" + folder.Path() + R"('
+  test::WriteFileText(folder.Path() + "/cases.txt", list);
+  const std::string program = "import zlib\nd = '" + folder.Path() + R"('
 for line in open(d + '/cases.txt'):
     i, level, strategy = line.split()
     data = open(d + '/' + i + '.in', 'rb').read()
@@ -327,37 +307,35 @@ for line in open(d + '/cases.txt'):
     out += c.flush()
     open(d + '/' + i + '.df', 'wb').write(out)
 )";
-    std::string output;
-    ASSERT_TRUE(test::RunPython(folder, program, &output)) << output;
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-      FCompressed[PeerName(cases[i])] =
-          test::ReadFileBytes(folder.Path() + "/" + std::to_string(i) + ".df");
+  std::string output;
+  ASSERT_TRUE(test::RunPython(folder, program, &output)) << output;
+  std::size_t index = 0;
+  for (const std::size_t size : kPeerSizes) {
+    for (const auto& [level, strategy] : kPeerSettings) {
+      SCOPED_TRACE("size " + std::to_string(size) + ", level " + std::to_string(level) +
+                   ", strategy " + std::to_string(strategy));
+      const auto& expected = inputs[index];
+      const auto r =
+          Inflated(test::ReadFileBytes(folder.Path() + "/" + std::to_string(index) + ".df"),
+                   static_cast<u32>(expected.size()));
+      ++index;
+      EXPECT_FALSE(r.TooBig);
+      EXPECT_EQ(r.BytesWritten, expected.size());
+      EXPECT_TRUE(r.Data == expected) << "decoded data differs";
+      EXPECT_EQ(r.Crc, Crc32Of(expected));
     }
   }
-  static void TearDownTestSuite() { FCompressed.clear(); }
-
- protected:
-  static inline std::map<std::string, std::vector<u8>> FCompressed;
-};
-
-TEST_P(InflatePeer, DecodesToTheOriginalBytes) {
-  if (FCompressed.empty()) GTEST_SKIP() << "python3 is not available";
-  const auto& c = GetParam();
-  const auto cases = PeerCases();
-  const auto index = static_cast<std::size_t>(
-      std::find_if(cases.begin(), cases.end(),
-                   [&](const TPeerCase& other) { return PeerName(other) == PeerName(c); }) -
-      cases.begin());
-  const auto expected = MakeData(c.Kind, c.Size, static_cast<u32>(index));
-  const auto r = Inflated(FCompressed.at(PeerName(c)), static_cast<u32>(expected.size()));
-  EXPECT_FALSE(r.TooBig);
-  EXPECT_EQ(r.BytesWritten, expected.size());
-  EXPECT_TRUE(r.Data == expected) << "decoded data differs";
-  EXPECT_EQ(r.Crc, Crc32Of(expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(Python, InflatePeer, testing::ValuesIn(PeerCases()),
-                         [](const auto& param) { return PeerName(param.param); });
+std::string KindName(const testing::TestParamInfo<TKind>& info) {
+  static const char* kNames[] = {"Random", "Text", "Runs", "Zeros", "Mixed"};
+  return kNames[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, InflatePeer,
+                         testing::Values(TKind::Random, TKind::Text, TKind::Runs, TKind::Zeros,
+                                         TKind::Mixed),
+                         KindName);
 
 }  // namespace
 }  // namespace vz
