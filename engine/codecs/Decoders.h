@@ -6,6 +6,8 @@
 // (EFatalUnzipError, EUserCanceled, ...) and what the output side throws
 // (EInOutError on a short write; EBiggerThanUncompressed once the data would
 // pass the member's uncompressed size, which the driver is meant to catch).
+// Besides the two sides' buffers, a decoder holds only fixed-size tables for
+// the length of the call (at most about 45 KB), whatever the member's size.
 #pragma once
 
 #include "engine/codecs/DecodeInput.h"
