@@ -32,6 +32,19 @@ TEST(Crc32, SlicedEqualsByteAtATimeForEveryLengthAndSplit) {
   }
 }
 
+TEST(Crc32, LongBuffersAtEveryAlignmentEqualByteAtATime) {
+  const auto data = test::RandomBytes(5000, 9);
+  for (std::size_t offset = 0; offset < 20; offset += 3) {
+    for (std::size_t length = 200; length + offset <= data.size(); length += 97) {
+      const auto part = std::span(data).subspan(offset, length);
+      u32 slow = 0x01234567u + static_cast<u32>(length);
+      const u32 start = slow;
+      for (const u8 b : part) slow = Crc32Step(slow, b);
+      ASSERT_EQ(UpdateCrc(start, part), slow) << offset << "/" << length;
+    }
+  }
+}
+
 TEST(Crc32, AgreesWithPythonsZlib) {
   if (!test::HaveProgram("python3")) GTEST_SKIP();
   const auto data = test::RandomBytes(5000, 3);

@@ -1,0 +1,45 @@
+// The five decoders and the dispatch by compression method. Each decoder runs
+// one member from a reset TDecodeInput into a reset TDecodeOutput and returns
+// when the member's data ends. Corrupt data is not an exception: the decoder
+// stops early (writing out nothing more) and the CRC check reports it. What
+// does propagate is whatever the input's fill function throws
+// (EFatalUnzipError, EUserCanceled, ...) and what the output side throws
+// (EInOutError on a short write; EBiggerThanUncompressed once the data would
+// pass the member's uncompressed size, which the driver is meant to catch).
+// Besides the two sides' buffers, a decoder holds only fixed-size tables for
+// the length of the call (at most about 45 KB), whatever the member's size.
+#pragma once
+
+#include "engine/codecs/DecodeInput.h"
+#include "engine/codecs/DecodeOutput.h"
+
+namespace vz {
+
+// Method 0: the compressed bytes unchanged.
+void Unstore(TDecodeInput& in, TDecodeOutput& out);
+
+// Method 1: dynamic LZW with 9- to 13-bit codes and partial clearing. Ends
+// when the input does.
+void Unshrink(TDecodeInput& in, TDecodeOutput& out);
+
+// Methods 2 to 5 (factor 1 to 4): follower-set coding and DLE-escaped
+// matches into 16 KiB. Ends once `uncompressedSize` bytes are made.
+void Unreduce(TDecodeInput& in, TDecodeOutput& out, unsigned factor, u32 uncompressedSize);
+
+// Method 6: Shannon-Fano coded literals and matches. Flag bit 1 selects the
+// 8 KiB dictionary, flag bit 2 the three-tree form; `compressedSize` (without
+// an encryption header) picks the distance table width. Ends once
+// `uncompressedSize` bytes are made.
+void Explode(TDecodeInput& in, TDecodeOutput& out, u16 flags, u32 compressedSize,
+             u32 uncompressedSize);
+
+// Method 8: deflate (RFC 1951), up to the end of its last block.
+void Inflate(TDecodeInput& in, TDecodeOutput& out);
+
+// Runs the decoder for `method` over one member whose `in` and `out` the
+// caller has reset; `compressedSize` excludes the encryption header. Returns
+// false, decoding nothing, for a method other than 0, 1, 2-5, 6 or 8.
+bool DecodeMember(u16 method, u16 flags, u32 compressedSize, u32 uncompressedSize, TDecodeInput& in,
+                  TDecodeOutput& out);
+
+}  // namespace vz

@@ -1,0 +1,133 @@
+// Codes are assigned in canonical order (shorter first, then by symbol), so
+// all codes sharing a primary prefix are consecutive; each prefix's sub-table
+// is sized when its first code arrives, from the codes still to come.
+#include "engine/codecs/HuffmanTable.h"
+
+#include <algorithm>
+#include <array>
+
+namespace vz {
+namespace {
+
+using huff::kMaxCodeBits;
+
+constexpr std::array<u8, 256> MakeReverseTable() {
+  std::array<u8, 256> table{};
+  for (unsigned n = 0; n < 256; ++n) {
+    unsigned r = 0;
+    for (unsigned bit = 0; bit < 8; ++bit) r |= ((n >> bit) & 1u) << (7 - bit);
+    table[n] = static_cast<u8>(r);
+  }
+  return table;
+}
+constexpr std::array<u8, 256> kReverse = MakeReverseTable();
+static_assert(kReverse[1] == 0x80 && kReverse[0x0F] == 0xF0 && kReverse[0xA5] == 0xA5);
+
+// The low `bits` bits of `code`, most significant first, turned into the
+// order in which they arrive (lowest bit first).
+u32 ReverseBits(u32 code, unsigned bits) {
+  const u32 r16 = static_cast<u32>(kReverse[code & 0xFF]) << 8 | kReverse[(code >> 8) & 0xFF];
+  return r16 >> (16 - bits);
+}
+
+u32 MakeEntry(u32 symbol, unsigned codeBits) {
+  return symbol + codeBits + (codeBits << 8);
+}
+
+void Replicate(std::span<u32> table, u32 first, unsigned stepBits, u32 entry) {
+  for (std::size_t i = first; i < table.size(); i += std::size_t{1} << stepBits) table[i] = entry;
+}
+
+// Width of the sub-table that starts with a code of `length` bits: the
+// smallest one that the codes still to come fill completely (or the longest
+// length, for an incomplete code).
+unsigned SubTableBits(unsigned length, unsigned primaryBits, unsigned maxLength,
+                      const std::array<u16, kMaxCodeBits + 1>& remaining) {
+  unsigned bits = length - primaryBits;
+  i32 space = 1 << bits;
+  for (unsigned l = length;; ++l) {
+    space -= remaining[l];
+    if (space <= 0 || l == maxLength) return bits;
+    ++bits;
+    space <<= 1;
+  }
+}
+
+}  // namespace
+
+bool BuildHuffmanTable(std::span<const u8> lengths, std::span<const u32> symbols,
+                       unsigned primaryBits, TIncompleteCode incomplete, std::span<u32> table) {
+  const std::size_t primarySize = std::size_t{1} << primaryBits;
+  if (primaryBits == 0 || primaryBits >= kMaxCodeBits || primarySize > table.size() ||
+      symbols.size() < lengths.size() || lengths.size() > huff::kMaxSymbols) {
+    return false;
+  }
+  std::array<u16, kMaxCodeBits + 1> count{};
+  for (const u8 length : lengths) {
+    if (length > kMaxCodeBits) return false;
+    ++count[length];
+  }
+  // Kraft sum: `left` is the number of unused codes of each length in turn.
+  i32 left = 1;
+  unsigned maxLength = 0;
+  for (unsigned length = 1; length <= kMaxCodeBits; ++length) {
+    left = 2 * left - count[length];
+    if (left < 0) return false;
+    if (count[length] != 0) maxLength = length;
+  }
+  const auto used = static_cast<std::size_t>(lengths.size() - count[0]);
+  const bool complete = left == 0;
+  if (used == 0) {
+    std::fill_n(table.begin(), primarySize, huff::kInvalidSymbol);
+    return true;
+  }
+  if (!complete) {
+    if (incomplete == TIncompleteCode::Reject) return false;
+    if (incomplete == TIncompleteCode::AllowSingle && (used != 1 || maxLength != 1)) return false;
+    std::fill_n(table.begin(), primarySize, huff::kInvalidSymbol);
+  }
+
+  // Symbols sorted by code length, then by value: the canonical order.
+  std::array<u16, kMaxCodeBits + 2> start{};
+  for (unsigned length = 1; length <= kMaxCodeBits; ++length) {
+    start[length + 1] = static_cast<u16>(start[length] + count[length]);
+  }
+  std::array<u16, huff::kMaxSymbols> sorted;
+  for (std::size_t s = 0; s < lengths.size(); ++s) {
+    if (lengths[s] != 0) sorted[start[lengths[s]]++] = static_cast<u16>(s);
+  }
+
+  std::array<u16, kMaxCodeBits + 1> remaining = count;
+  const std::span<u32> primary = table.first(primarySize);
+  std::size_t nextFree = primarySize;
+  u32 code = 0;  // the canonical code, most significant bit first
+  u32 prefix = ~0u;
+  std::span<u32> sub;
+  std::size_t position = 0;
+  for (unsigned length = 1; length <= maxLength; ++length, code <<= 1) {
+    for (u16 n = 0; n < count[length]; ++n, ++code, --remaining[length]) {
+      const u32 symbol = symbols[sorted[position++]];
+      if (length <= primaryBits) {
+        Replicate(primary, ReverseBits(code, length), length, MakeEntry(symbol, length));
+        continue;
+      }
+      const unsigned subLength = length - primaryBits;
+      if (code >> subLength != prefix) {
+        prefix = code >> subLength;
+        const unsigned subBits = SubTableBits(length, primaryBits, maxLength, remaining);
+        const std::size_t subSize = std::size_t{1} << subBits;
+        if (subSize > table.size() - nextFree || nextFree > 0xFFFF) return false;
+        sub = table.subspan(nextFree, subSize);
+        if (!complete) std::fill(sub.begin(), sub.end(), huff::kInvalidSymbol);
+        primary[ReverseBits(prefix, primaryBits)] =
+            huff::Symbol(static_cast<u32>(nextFree), primaryBits, huff::kSubTable) | subBits << 8;
+        nextFree += subSize;
+      }
+      Replicate(sub, ReverseBits(code & ((1u << subLength) - 1), subLength), subLength,
+                MakeEntry(symbol, subLength));
+    }
+  }
+  return true;
+}
+
+}  // namespace vz

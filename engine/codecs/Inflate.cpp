@@ -1,0 +1,501 @@
+// Deflate decoder (RFC 1951) over a circular history in the output side's
+// window. Speed comes from a fast loop that holds the 64-bit bit buffer and
+// both positions in locals and runs while at least kInputMargin unread bytes
+// and kOutputMargin bytes of ring room remain, so it never checks either
+// inside a symbol; 11-bit literal/length and 8-bit distance primary tables
+// resolve almost every code in one lookup; the next lookup is issued before
+// a match is copied; and matches copy 16 bytes at a time, running past their
+// end into bytes that are already dead. Near the end of an input block or of
+// the ring, one symbol at a time goes through the checked path.
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <memory>
+
+#include "engine/codecs/Decoders.h"
+#include "engine/codecs/HuffmanTable.h"
+
+namespace vz {
+namespace {
+
+using huff::CodeBits;
+using huff::DropBits;
+using huff::LowMask;
+using huff::Symbol;
+using huff::Value;
+
+// The history ring: the window plus 64 bytes of its slack. Whatever lies
+// less than 64 bytes ahead of the write position is more than 32768 bytes
+// old, dead to every distance, so copies may store words past a match's end;
+// and up to 63 bytes may be read or written past the ring's end.
+constexpr u32 kOverrun = 64;
+constexpr u32 kRingSize = TDecodeOutput::kWindowSize + kOverrun;
+static_assert(TDecodeOutput::kWindowSize == 32768 &&
+              kRingSize + kOverrun - 1 <= TDecodeOutput::kWindowSize + TDecodeOutput::kWindowSlack);
+
+constexpr unsigned kLitLenBits = 11;
+constexpr unsigned kDistBits = 8;
+constexpr unsigned kCodeLenBits = 7;
+constexpr unsigned kMaxDeflateCodeBits = 15;
+constexpr std::size_t kLitLenTableSize =
+    (std::size_t{1} << kLitLenBits) + MaxSubTableEntries(288, kLitLenBits, kMaxDeflateCodeBits);
+constexpr std::size_t kDistTableSize =
+    (std::size_t{1} << kDistBits) + MaxSubTableEntries(32, kDistBits, kMaxDeflateCodeBits);
+constexpr std::size_t kCodeLenTableSize = std::size_t{1} << kCodeLenBits;
+
+// Fast-loop margins: one pass reads at most two 8-byte words, stepping at
+// most 7 bytes after the first, and writes at most two literals and a match.
+constexpr std::ptrdiff_t kInputMargin = 16;
+constexpr u32 kOutputMargin = 2 + 258;
+
+// Codes 257-285: lengths 3-10 plainly, then groups of four codes with 1 to 5
+// extra bits, and 285 meaning 258; 286 and 287 exist only in fixed blocks.
+constexpr std::array<u32, 288> MakeLitLenSymbols() {
+  std::array<u32, 288> symbols{};
+  for (u32 s = 0; s < 256; ++s) symbols[s] = Symbol(s, 0, huff::kLiteral);
+  symbols[256] = Symbol(0, 0, huff::kEndOfBlock);
+  u32 base = 3;
+  for (u32 code = 257; code < 285; ++code) {
+    const u32 extra = code < 265 ? 0 : (code - 261) / 4;
+    symbols[code] = Symbol(base, extra, 0);
+    base += 1u << extra;
+  }
+  symbols[285] = Symbol(258, 0, 0);
+  symbols[286] = symbols[287] = huff::kInvalidSymbol;
+  return symbols;
+}
+constexpr std::array<u32, 288> kLitLenSymbols = MakeLitLenSymbols();
+static_assert(kLitLenSymbols[257] == Symbol(3, 0, 0) && kLitLenSymbols[265] == Symbol(11, 1, 0));
+static_assert(kLitLenSymbols[284] == Symbol(227, 5, 0) && kLitLenSymbols[285] == Symbol(258, 0, 0));
+
+// Codes 0-29: distances 1-4 plainly, then pairs of codes with 1 to 13 extra
+// bits; 30 and 31 exist only in fixed blocks.
+constexpr std::array<u32, 32> MakeDistSymbols() {
+  std::array<u32, 32> symbols{};
+  u32 base = 1;
+  for (u32 code = 0; code < 30; ++code) {
+    const u32 extra = code < 4 ? 0 : code / 2 - 1;
+    symbols[code] = Symbol(base, extra, 0);
+    base += 1u << extra;
+  }
+  symbols[30] = symbols[31] = huff::kInvalidSymbol;
+  return symbols;
+}
+constexpr std::array<u32, 32> kDistSymbols = MakeDistSymbols();
+static_assert(kDistSymbols[4] == Symbol(5, 1, 0) && kDistSymbols[29] == Symbol(24577, 13, 0));
+
+constexpr std::array<u32, 19> MakeCodeLenSymbols() {
+  std::array<u32, 19> symbols{};
+  for (u32 s = 0; s < 19; ++s) symbols[s] = Symbol(s, 0, 0);
+  return symbols;
+}
+constexpr std::array<u32, 19> kCodeLenSymbols = MakeCodeLenSymbols();
+constexpr std::array<u8, 19> kCodeLenOrder = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                              11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+u64 Load64(const u8* p) {
+  u64 v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+  return v;
+}
+void Copy16(u8* dst, const u8* src) {
+  std::memcpy(dst, src, 16);
+}
+void Copy8(u8* dst, const u8* src) {
+  std::memcpy(dst, src, 8);
+}
+
+// Copies a match of `length` bytes from `src` to `dst` with as few branches
+// as the common cases allow, storing up to 63 bytes past dst + length (dead
+// bytes of the ring, or its slack). `src` is either behind `dst`, with the
+// byte-by-byte meaning of an overlapping copy (16 bytes or more behind, each
+// word reads only final bytes), or ahead of it (a source in the previous pass
+// over the ring), where each word is read before it is overwritten and up to
+// 63 bytes past src + length are read too.
+[[gnu::always_inline]] inline void CopyMatchOverrunning(u8* dst, const u8* src, u32 length) {
+  u8* const end = dst + length;
+  if (src + 16 <= dst || src > dst) [[likely]] {
+    Copy16(dst, src);
+    Copy16(dst + 16, src + 16);
+    Copy16(dst + 32, src + 32);
+    Copy16(dst + 48, src + 48);
+    for (dst += 64, src += 64; dst < end; dst += 16, src += 16) Copy16(dst, src);
+    return;
+  }
+  const auto distance = static_cast<u32>(dst - src);
+  if (distance == 1) {
+    const u64 run = u64{*src} * 0x0101010101010101u;
+    do {
+      std::memcpy(dst, &run, 8);
+      std::memcpy(dst + 8, &run, 8);
+      dst += 16;
+    } while (dst < end);
+    return;
+  }
+  if (distance < 8) {
+    // A period p repeats every multiple of p too: once the first multiple
+    // of p of at least 8 bytes is in place, copy from that far back.
+    const u32 period = (8 + distance - 1) / distance * distance;
+    for (u32 i = 0; i < period; ++i) dst[i] = src[i];
+    dst += period;
+    src = dst - period;
+  }
+  while (dst < end) {
+    Copy8(dst, src);
+    dst += 8;
+    src += 8;
+  }
+}
+
+struct TCodeTables {
+  std::array<u32, kLitLenTableSize> LitLen;
+  std::array<u32, kDistTableSize> Dist;
+};
+
+class TInflater {
+ public:
+  TInflater(TDecodeInput& in, TDecodeOutput& out) : FIn(in), FOut(out), FWindow(out.Window()) {}
+  void Run();
+
+ private:
+  enum class TStep : u8 { More = 0, EndOfBlock = 1, Error = 2 };
+
+  bool StoredBlock();
+  bool FixedTables();
+  bool DynamicTables();
+  bool HuffmanBlock();
+  TStep FastSymbols();
+  TStep SlowSymbol();
+  u32 SlowLookUp(const u32* table, unsigned primaryBits);
+  void WindowFilled() {
+    FOut.FlushWindow(kRingSize);
+    FPos = 0;
+    FWrapped = true;
+  }
+
+  TDecodeInput& FIn;
+  TDecodeOutput& FOut;
+  u8* const FWindow;
+  u32 FPos = 0;                          // next ring byte to write, < kRingSize between steps
+  bool FWrapped = false;                 // the ring is full of history
+  const TCodeTables* FTables = nullptr;  // the current block's: fixed, or FDynamic
+  TCodeTables FDynamic;
+};
+
+void TInflater::Run() {
+  for (;;) {
+    const u32 header = FIn.GetBits(3);
+    if (FIn.EndOfInput()) return;
+    bool ok = false;
+    switch (header >> 1) {
+      case 0:
+        ok = StoredBlock();
+        break;
+      case 1:
+        ok = FixedTables() && HuffmanBlock();
+        break;
+      case 2:
+        ok = DynamicTables() && HuffmanBlock();
+        break;
+      default:
+        break;
+    }
+    if (!ok) return;
+    if ((header & 1) != 0) break;
+  }
+  FOut.FlushWindow(FPos);
+  FOut.Finish();
+}
+
+bool TInflater::StoredBlock() {
+  FIn.AlignToByte();
+  u32 length = FIn.GetBits(16);
+  const u32 check = FIn.GetBits(16);
+  if (FIn.EndOfInput() || check != (~length & 0xFFFF)) return false;
+  while (length > 0) {
+    const u32 n = std::min(length, kRingSize - FPos);
+    if (!FIn.ReadAligned(std::span(FWindow + FPos, n))) return false;
+    FPos += n;
+    length -= n;
+    if (FPos == kRingSize) WindowFilled();
+  }
+  return true;
+}
+
+// The fixed codes' tables, built once for the whole program; null in the
+// impossible case that building them fails.
+const TCodeTables* FixedCodeTables() {
+  static const std::unique_ptr<const TCodeTables> tables = [] {
+    auto built = std::make_unique<TCodeTables>();
+    std::array<u8, 288> litLen{};
+    std::fill(litLen.begin(), litLen.begin() + 144, u8{8});
+    std::fill(litLen.begin() + 144, litLen.begin() + 256, u8{9});
+    std::fill(litLen.begin() + 256, litLen.begin() + 280, u8{7});
+    std::fill(litLen.begin() + 280, litLen.end(), u8{8});
+    std::array<u8, 30> dist{};
+    dist.fill(5);
+    const bool ok =
+        BuildHuffmanTable(litLen, kLitLenSymbols, kLitLenBits, TIncompleteCode::Reject,
+                          built->LitLen) &&
+        BuildHuffmanTable(dist, kDistSymbols, kDistBits, TIncompleteCode::Allow, built->Dist);
+    return ok ? std::move(built) : nullptr;
+  }();
+  return tables.get();
+}
+
+bool TInflater::FixedTables() {
+  FTables = FixedCodeTables();
+  return FTables != nullptr;
+}
+
+bool TInflater::DynamicTables() {
+  FTables = nullptr;
+  const u32 litLenCount = FIn.GetBits(5) + 257;
+  const u32 distCount = FIn.GetBits(5) + 1;
+  const u32 codeLenCount = FIn.GetBits(4) + 4;
+  if (litLenCount > 286 || distCount > 30) return false;
+  std::array<u8, 19> codeLenLengths{};
+  for (u32 i = 0; i < codeLenCount; ++i)
+    codeLenLengths[kCodeLenOrder[i]] = static_cast<u8>(FIn.GetBits(3));
+  if (FIn.EndOfInput()) return false;
+  std::array<u32, kCodeLenTableSize> codeLenTable;
+  if (!BuildHuffmanTable(codeLenLengths, kCodeLenSymbols, kCodeLenBits, TIncompleteCode::Reject,
+                         codeLenTable)) {
+    return false;
+  }
+  std::array<u8, 286 + 30> lengths{};
+  const std::span<u8> all = std::span(lengths).first(litLenCount + distCount);
+  for (std::size_t i = 0; i < all.size();) {
+    FIn.NeedBits(kCodeLenBits);
+    const u32 entry = codeLenTable[FIn.Bits() & LowMask(kCodeLenBits)];
+    if ((entry & huff::kInvalid) != 0) return false;
+    FIn.DumpBits(DropBits(entry));
+    const u32 symbol = Value(entry);
+    if (symbol < 16) {
+      all[i++] = static_cast<u8>(symbol);
+      continue;
+    }
+    u8 value = 0;
+    u32 repeat = 0;
+    if (symbol == 16) {
+      if (i == 0) return false;
+      value = all[i - 1];
+      repeat = 3 + FIn.GetBits(2);
+    } else if (symbol == 17) {
+      repeat = 3 + FIn.GetBits(3);
+    } else {
+      repeat = 11 + FIn.GetBits(7);
+    }
+    if (repeat > all.size() - i) return false;
+    std::fill_n(all.begin() + static_cast<std::ptrdiff_t>(i), repeat, value);
+    i += repeat;
+  }
+  // Without an end-of-block code the block could never end.
+  if (FIn.EndOfInput() || all[256] == 0) return false;
+  if (!BuildHuffmanTable(all.first(litLenCount), kLitLenSymbols, kLitLenBits,
+                         TIncompleteCode::AllowSingle, FDynamic.LitLen) ||
+      !BuildHuffmanTable(all.subspan(litLenCount), kDistSymbols, kDistBits,
+                         TIncompleteCode::AllowSingle, FDynamic.Dist)) {
+    return false;
+  }
+  FTables = &FDynamic;
+  return true;
+}
+
+bool TInflater::HuffmanBlock() {
+  for (;;) {
+    TStep step = FastSymbols();
+    if (step == TStep::More) step = SlowSymbol();
+    if (step == TStep::EndOfBlock) return true;
+    if (step == TStep::Error) return false;
+  }
+}
+
+// Runs until the margins run out (More), or to the end of the block or an
+// error. A refill leaves at least 56 bits: enough for three literals of up to
+// 15 bits, or for a length (15 + 5) and its distance (15 + 13); literals
+// followed by a length get a refill in between.
+TInflater::TStep TInflater::FastSymbols() {
+  const TDecodeInput::TFastState state = FIn.BeginFast();
+  if (state.End - state.Next < kInputMargin || FPos > kRingSize - kOutputMargin) {
+    return TStep::More;
+  }
+  // Everything the loop touches lives in locals: a byte store through `out`
+  // could alias any member, which would force reloads after every literal.
+  const u8* in = state.Next;
+  const u8* const inLimit = state.End - kInputMargin;
+  u64 bits = state.Bits;
+  u64 count = state.Count;
+  u8* const window = FWindow;
+  u8* out = window + FPos;
+  u8* const outLimit = window + (kRingSize - kOutputMargin);
+  const u32* const litLen = FTables->LitLen.data();
+  const u32* const dist = FTables->Dist.data();
+  const bool wrapped = FWrapped;
+  TStep step = TStep::More;
+
+  // Each pass starts with at least 56 bits and `entry` already looked up for
+  // them, so the lookup for the next pass overlaps the copy of this one.
+  // Only the low 6 bits of `count` are kept exact (an entry's drop count, its
+  // low byte, is below 64, and the subtraction below carries nothing down),
+  // which takes the masking of entries off the bit buffer's critical path.
+  bits |= Load64(in) << (count & 63);
+  in += (~count & 63) >> 3;
+  count |= 56;
+  u32 entry = litLen[bits & LowMask(kLitLenBits)];
+  while (in <= inLimit && out <= outLimit) {
+    if ((entry & huff::kLiteral) != 0) {
+      bits >>= entry & 63;
+      count -= entry;
+      *out++ = static_cast<u8>(Value(entry));
+      entry = litLen[bits & LowMask(kLitLenBits)];
+      if ((entry & huff::kLiteral) != 0) {
+        bits >>= entry & 63;
+        count -= entry;
+        *out++ = static_cast<u8>(Value(entry));
+        entry = litLen[bits & LowMask(kLitLenBits)];
+        if ((entry & huff::kLiteral) != 0) {
+          bits >>= entry & 63;
+          count -= entry;
+          *out++ = static_cast<u8>(Value(entry));
+          bits |= Load64(in) << (count & 63);
+          in += (~count & 63) >> 3;
+          count |= 56;
+          entry = litLen[bits & LowMask(kLitLenBits)];
+          continue;
+        }
+      }
+      bits |= Load64(in) << (count & 63);
+      in += (~count & 63) >> 3;
+      count |= 56;
+    }
+    if ((entry & (huff::kSubTable | huff::kEndOfBlock | huff::kInvalid)) != 0) [[unlikely]] {
+      if ((entry & huff::kSubTable) != 0) {
+        bits >>= kLitLenBits;
+        count -= kLitLenBits;
+        entry = litLen[Value(entry) + (bits & LowMask(CodeBits(entry)))];
+        if ((entry & huff::kLiteral) != 0) {
+          bits >>= entry & 63;
+          count -= entry;
+          *out++ = static_cast<u8>(Value(entry));
+          bits |= Load64(in) << (count & 63);
+          in += (~count & 63) >> 3;
+          count |= 56;
+          entry = litLen[bits & LowMask(kLitLenBits)];
+          continue;
+        }
+      }
+      if ((entry & huff::kEndOfBlock) != 0) {
+        bits >>= entry & 63;
+        count -= entry;
+        step = TStep::EndOfBlock;
+        break;
+      }
+      if ((entry & huff::kInvalid) != 0) {
+        step = TStep::Error;
+        break;
+      }
+    }
+    const u32 length =
+        Value(entry) + static_cast<u32>((bits & LowMask(DropBits(entry))) >> CodeBits(entry));
+    bits >>= entry & 63;
+    count -= entry;
+
+    entry = dist[bits & LowMask(kDistBits)];
+    if ((entry & huff::kSubTable) != 0) [[unlikely]] {
+      bits >>= kDistBits;
+      count -= kDistBits;
+      entry = dist[Value(entry) + (bits & LowMask(CodeBits(entry)))];
+    }
+    if ((entry & huff::kInvalid) != 0) [[unlikely]] {
+      step = TStep::Error;
+      break;
+    }
+    const u32 distance =
+        Value(entry) + static_cast<u32>((bits & LowMask(DropBits(entry))) >> CodeBits(entry));
+    bits >>= entry & 63;
+    count -= entry;
+    bits |= Load64(in) << (count & 63);
+    in += (~count & 63) >> 3;
+    count |= 56;
+    entry = litLen[bits & LowMask(kLitLenBits)];
+
+    // A source before the window's start lies in the previous pass over
+    // it: the same bytes one window further on. Only the first pass (no
+    // such bytes yet) and a source running on past the window's end need
+    // more than the one copy.
+    const auto pos = static_cast<std::size_t>(out - window);
+    const bool beforeStart = distance > pos;
+    const u8* const src = out - distance + (beforeStart ? kRingSize : 0);
+    if (beforeStart & (!wrapped | (length > distance - pos))) [[unlikely]] {
+      if (!wrapped) {
+        step = TStep::Error;
+        break;
+      }
+      const auto back = static_cast<u32>(distance - pos);
+      std::memmove(out, src, back);
+      CopyMatchOverrunning(out + back, window, length - back);
+    } else {
+      CopyMatchOverrunning(out, src, length);
+    }
+    out += length;
+  }
+
+  FIn.EndFast({bits, static_cast<unsigned>(count & 63), in, state.End});
+  FPos = static_cast<u32>(out - window);
+  if (FPos == kRingSize) WindowFilled();
+  return step;
+}
+
+u32 TInflater::SlowLookUp(const u32* table, unsigned primaryBits) {
+  FIn.NeedBits(primaryBits);
+  const u32 entry = table[FIn.Bits() & LowMask(primaryBits)];
+  if ((entry & huff::kSubTable) == 0) return entry;
+  FIn.DumpBits(primaryBits);
+  FIn.NeedBits(CodeBits(entry));
+  return table[Value(entry) + (FIn.Bits() & LowMask(CodeBits(entry)))];
+}
+
+// One symbol through the checked path: each bit fetch may refill the input
+// buffer or pad past the end, and each window byte may fill the window.
+TInflater::TStep TInflater::SlowSymbol() {
+  u32 entry = SlowLookUp(FTables->LitLen.data(), kLitLenBits);
+  if ((entry & huff::kInvalid) != 0) return TStep::Error;
+  if ((entry & (huff::kLiteral | huff::kEndOfBlock)) != 0) {
+    FIn.DumpBits(DropBits(entry));
+    if (FIn.EndOfInput()) return TStep::Error;
+    if ((entry & huff::kEndOfBlock) != 0) return TStep::EndOfBlock;
+    FWindow[FPos] = static_cast<u8>(Value(entry));
+    if (++FPos == kRingSize) WindowFilled();
+    return TStep::More;
+  }
+  FIn.NeedBits(DropBits(entry));
+  const u32 length =
+      Value(entry) + static_cast<u32>((FIn.Bits() & LowMask(DropBits(entry))) >> CodeBits(entry));
+  FIn.DumpBits(DropBits(entry));
+
+  entry = SlowLookUp(FTables->Dist.data(), kDistBits);
+  if ((entry & huff::kInvalid) != 0) return TStep::Error;
+  FIn.NeedBits(DropBits(entry));
+  const u32 distance =
+      Value(entry) + static_cast<u32>((FIn.Bits() & LowMask(DropBits(entry))) >> CodeBits(entry));
+  FIn.DumpBits(DropBits(entry));
+  if (FIn.EndOfInput() || (!FWrapped && distance > FPos)) return TStep::Error;
+
+  for (u32 i = 0; i < length; ++i) {
+    FWindow[FPos] = FWindow[FPos >= distance ? FPos - distance : FPos + kRingSize - distance];
+    if (++FPos == kRingSize) WindowFilled();
+  }
+  return TStep::More;
+}
+
+}  // namespace
+
+void Inflate(TDecodeInput& in, TDecodeOutput& out) {
+  const auto inflater = std::make_unique<TInflater>(in, out);
+  inflater->Run();
+}
+
+}  // namespace vz

@@ -1,0 +1,341 @@
+// Inflate: hand-made streams for the cases peers never produce, and streams
+// from Python's zlib over sizes, kinds of data, levels and strategies.
+#include <gtest/gtest.h>
+
+#include "engine/codecs/Crc32.h"
+#include "tests/engine/codecs/DecodeHarness.h"
+#include "tests/engine/codecs/DeflateWriter.h"
+#include "tests/support/TestFiles.h"
+
+namespace vz {
+namespace {
+
+using test::Inflated;
+using test::TDeflateWriter;
+
+std::vector<u8> Repeated(std::vector<u8> data, std::size_t extra, std::size_t distance) {
+  for (std::size_t i = 0; i < extra; ++i) data.push_back(data[data.size() - distance]);
+  return data;
+}
+
+TEST(Inflate, AnEmptyFixedBlockMakesAnEmptyMemberWithCrcZero) {
+  TDeflateWriter w;
+  w.FixedHeader(true);
+  w.EndOfBlock();
+  const auto r = Inflated(w.Bytes(), 0);
+  EXPECT_TRUE(r.Data.empty());
+  EXPECT_EQ(r.Crc, 0u);
+  EXPECT_FALSE(r.TooBig);
+}
+
+TEST(Inflate, Distance32768ReachesAcrossTheWindowFlush) {
+  // 40000 stored bytes wrap the window once; every match then copies from
+  // exactly one window back, starting in the previous pass, and runs over
+  // the next flush.
+  const auto head = test::RandomBytes(40000, 11);
+  TDeflateWriter w;
+  w.Stored(head, false);
+  w.FixedHeader(true);
+  for (int i = 0; i < 150; ++i) w.Match(258, 32768);
+  w.Literal('x');
+  w.Match(3, 32768);
+  w.EndOfBlock();
+  auto expected = Repeated(head, 150 * 258, 32768);
+  expected.push_back('x');
+  expected = Repeated(expected, 3, 32768);
+  const auto r = Inflated(w.Bytes(), static_cast<u32>(expected.size()));
+  EXPECT_EQ(r.Data, expected);
+  EXPECT_FALSE(r.TooBig);
+}
+
+// Long distances from every position of the window: sources in the previous
+// pass over it, and sources that run on past its end into its start.
+TEST(Inflate, LongDistancesDecodeFromEveryWindowPosition) {
+  const auto head = test::RandomBytes(70000, 16);
+  TDeflateWriter w;
+  w.Stored(std::span(head).first(35000), false);
+  w.Stored(std::span(head).subspan(35000), false);
+  w.FixedHeader(true);
+  auto expected = head;
+  for (u32 k = 0; k < 700; ++k) {
+    const u32 length = 3 + k * 7 % 256;
+    const u32 distance = 32768 - k * 13 % 400;
+    w.Match(length, distance);
+    expected = Repeated(expected, length, distance);
+    w.Literal(static_cast<u8>(k));
+    expected.push_back(static_cast<u8>(k));
+  }
+  w.EndOfBlock();
+  const auto r = Inflated(w.Bytes(), static_cast<u32>(expected.size()));
+  EXPECT_TRUE(r.Data == expected);
+}
+
+TEST(Inflate, EveryLengthAndDistanceCodeDecodes) {
+  const auto head = test::RandomBytes(33000, 12);
+  std::vector<std::pair<u32, u32>> matches;
+  for (u32 length = 3; length <= 258; ++length)
+    matches.emplace_back(length, 1 + length * 97 % 32768);
+  for (u32 distance = 1; distance <= 32768; distance = distance * 3 / 2 + 1) {
+    for (u32 length : {3u, 7u, 8u, 15u, 16u, 17u, 31u, 32u, 33u, 100u}) {
+      matches.emplace_back(length, distance);
+    }
+  }
+  TDeflateWriter w;
+  w.Stored(head, false);
+  w.FixedHeader(true);
+  auto expected = head;
+  for (const auto& [length, distance] : matches) {
+    w.Match(length, distance);
+    expected = Repeated(expected, length, distance);
+    w.Literal(static_cast<u8>(length));
+    expected.push_back(static_cast<u8>(length));
+  }
+  w.EndOfBlock();
+  const auto r = Inflated(w.Bytes(), static_cast<u32>(expected.size()));
+  EXPECT_EQ(r.Data, expected);
+}
+
+TEST(Inflate, MoreDataThanTheStoredSizeStopsThere) {
+  const auto data = test::TextBytes(50000, 13);
+  TDeflateWriter w;
+  w.Stored(data, true);
+  const auto r = Inflated(w.Bytes(), 30000);
+  EXPECT_TRUE(r.TooBig);
+  EXPECT_EQ(r.Data, std::vector<u8>(data.begin(), data.begin() + 30000));
+  EXPECT_EQ(r.Crc, Crc32Of(std::span(data).first(30000)));
+}
+
+TEST(Inflate, TrailingBytesAfterTheLastBlockAreIgnored) {
+  const auto data = test::TextBytes(1000, 14);
+  TDeflateWriter w;
+  w.Stored(data, true);
+  auto stream = w.Bytes();
+  stream.insert(stream.end(), 100, 0xEE);
+  const auto r = Inflated(stream, 1000);
+  EXPECT_EQ(r.Data, data);
+  EXPECT_FALSE(r.TooBig);
+}
+
+// A code for one distance only has one bit and leaves the other pattern
+// unused; the format allows it (and zlib accepts it).
+TEST(Inflate, ASingleOneBitDistanceCodeIsAccepted) {
+  std::vector<u8> litLen(257, 0);
+  litLen['a'] = 1;
+  litLen[256] = 2;
+  litLen.push_back(2);  // length 3, code 257
+  TDeflateWriter w;
+  w.DynamicHeader(true, litLen, {0, 0, 0, 1});  // distance code 3: distance 4
+  for (int i = 0; i < 4; ++i) w.Literal('a');
+  w.Match(3, 4);
+  w.EndOfBlock();
+  const auto r = Inflated(w.Bytes(), 7);
+  EXPECT_EQ(r.Data, std::vector<u8>(7, 'a'));
+}
+
+// Corrupt streams: decoding stops where the damage is and nothing more is
+// written, so the member fails its CRC check. Each stream first decodes
+// 100 good bytes in an earlier block.
+struct TBrokenCase {
+  const char* Name;
+  void (*Write)(TDeflateWriter&);
+};
+
+void BrokenDynamic(TDeflateWriter& w, u32 litLenCount, u32 distCount,
+                   std::vector<test::TCodeLengthSymbol> symbols) {
+  w.DynamicHeaderRaw(true, litLenCount, distCount, symbols);
+  w.Bits.PutBits(0, 32);
+}
+
+std::vector<test::TCodeLengthSymbol> Lengths(std::vector<u8> lengths) {
+  std::vector<test::TCodeLengthSymbol> symbols;
+  for (const u8 l : lengths) symbols.push_back({l});
+  return symbols;
+}
+
+std::vector<u8> GoodLitLen() {
+  std::vector<u8> litLen(257, 9);
+  litLen.resize(258, 9);
+  for (int s = 0; s < 256 - 2; ++s) litLen[static_cast<std::size_t>(s)] = 8;
+  return litLen;  // 254 x 8 + 4 x 9 bits: complete
+}
+
+const TBrokenCase kBroken[] = {
+    {"StoredLengthWithBadComplement",
+     [](TDeflateWriter& w) { w.Stored(test::RandomBytes(50, 1), true, u16{0x1234}); }},
+    {"BlockTypeThree", [](TDeflateWriter& w) { w.Bits.PutBits(7, 3), w.Bits.PutBits(0, 32); }},
+    {"FixedLengthCode286",
+     [](TDeflateWriter& w) { w.FixedHeader(true), w.LitLenSymbol(286), w.Bits.PutBits(0, 20); }},
+    {"FixedDistanceCode30",
+     [](TDeflateWriter& w) {
+       w.FixedHeader(true), w.LitLenSymbol(257), w.DistanceSymbol(30), w.Bits.PutBits(0, 20);
+     }},
+    {"DistancePastTheStart",
+     [](TDeflateWriter& w) { w.FixedHeader(true), w.Match(3, 101), w.EndOfBlock(); }},
+    {"TooManyLengthCodes", [](TDeflateWriter& w) { BrokenDynamic(w, 287, 1, {}); }},
+    {"TooManyDistanceCodes", [](TDeflateWriter& w) { BrokenDynamic(w, 257, 31, {}); }},
+    {"RepeatWithNothingBefore",
+     [](TDeflateWriter& w) {
+       BrokenDynamic(w, 257, 1, {{16, 0}});
+     }},
+    {"RepeatPastTheLastLength",
+     [](TDeflateWriter& w) {
+       auto s = Lengths(std::vector<u8>(250, 8));
+       s.push_back({18, 127});
+       BrokenDynamic(w, 257, 1, s);
+     }},
+    {"OversubscribedLengths",
+     [](TDeflateWriter& w) {
+       auto lengths = GoodLitLen();
+       lengths[0] = 7;
+       lengths.push_back(1);
+       BrokenDynamic(w, 258, 1, Lengths(lengths));
+     }},
+    {"IncompleteLengths",
+     [](TDeflateWriter& w) {
+       auto lengths = GoodLitLen();
+       lengths[0] = 9;
+       lengths.push_back(1);
+       BrokenDynamic(w, 258, 1, Lengths(lengths));
+     }},
+    {"NoEndOfBlockCode",
+     [](TDeflateWriter& w) {
+       std::vector<u8> lengths(257, 8);
+       lengths[256] = 0;
+       lengths.push_back(1);
+       BrokenDynamic(w, 257, 1, Lengths(lengths));
+     }},
+    {"EndsInsideABlock",
+     [](TDeflateWriter& w) {
+       w.FixedHeader(true);
+       for (int i = 0; i < 10; ++i) w.Literal('z');
+     }},
+};
+
+class InflateBroken : public testing::TestWithParam<TBrokenCase> {};
+
+TEST_P(InflateBroken, StopsAndWritesNothingMore) {
+  const auto good = test::TextBytes(100, 15);
+  TDeflateWriter w;
+  w.Stored(good, false);
+  GetParam().Write(w);
+  const auto r = Inflated(w.Bytes(), 5000);
+  EXPECT_LE(r.Data.size(), good.size());
+  EXPECT_FALSE(r.TooBig);
+  EXPECT_NE(r.BytesWritten, 5000u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, InflateBroken, testing::ValuesIn(kBroken),
+                         [](const auto& param) { return std::string(param.param.Name); });
+
+// --- Streams from Python's zlib -------------------------------------------
+
+enum class TKind { Random, Text, Runs, Zeros, Mixed };
+
+std::vector<u8> MakeData(TKind kind, std::size_t size, u32 seed) {
+  switch (kind) {
+    case TKind::Random:
+      return test::RandomBytes(size, seed);
+    case TKind::Text:
+      return test::TextBytes(size, seed);
+    case TKind::Zeros:
+      return std::vector<u8>(size, 0);
+    case TKind::Runs: {
+      const auto noise = test::RandomBytes(size + 16, seed);
+      std::vector<u8> out;
+      for (std::size_t i = 0; out.size() < size; i += 2) {
+        const std::size_t run = 1 + (noise[i] * 13u + noise[i + 1]) % 3000;
+        out.insert(out.end(), std::min(run, size - out.size()), noise[i + 1]);
+      }
+      return out;
+    }
+    case TKind::Mixed: {
+      // Text and noise, with earlier stretches copied from far back.
+      const auto text = test::TextBytes(size, seed);
+      const auto noise = test::RandomBytes(size, seed + 1);
+      std::vector<u8> out;
+      while (out.size() < size) {
+        const std::size_t at = out.size();
+        const std::size_t n = std::min<std::size_t>(size - at, 1000 + at % 3000);
+        if (at > 32000 && at % 3 == 0) {
+          for (std::size_t i = 0; i < n; ++i) out.push_back(out[at - 32000 + i % 500]);
+        } else {
+          const auto& from = at % 2 == 0 ? text : noise;
+          out.insert(out.end(), from.begin() + static_cast<std::ptrdiff_t>(at),
+                     from.begin() + static_cast<std::ptrdiff_t>(at + n));
+        }
+      }
+      return out;
+    }
+  }
+  return {};
+}
+
+// Every kind of data is compressed by one Python run (CTest runs each test in
+// a process of its own) at these sizes and settings: zlib's level and
+// strategy, or strategy 100: the default with a sync flush every 7000 bytes.
+constexpr std::size_t kPeerSizes[] = {0, 1, 16000, 16001, 32768, 65535, 65536, 250000};
+constexpr std::pair<int, int> kPeerSettings[] = {{0, 0}, {1, 0}, {6, 0}, {9, 0},  {6, 1},
+                                                 {6, 2}, {6, 3}, {6, 4}, {6, 100}};
+
+class InflatePeer : public testing::TestWithParam<TKind> {};
+
+TEST_P(InflatePeer, DecodesWhatPythonsZlibCompressed) {
+  if (!test::HaveProgram("python3")) GTEST_SKIP() << "python3 is not available";
+  test::TTempFolder folder;
+  std::vector<std::vector<u8>> inputs;
+  std::string list;
+  for (const std::size_t size : kPeerSizes) {
+    for (const auto& [level, strategy] : kPeerSettings) {
+      const std::string name = std::to_string(inputs.size());
+      inputs.push_back(MakeData(GetParam(), size, static_cast<u32>(inputs.size())));
+      test::WriteFileBytes(folder.Path() + "/" + name + ".in", inputs.back());
+      list += name + " " + std::to_string(level) + " " + std::to_string(strategy) + "\n";
+    }
+  }
+  test::WriteFileText(folder.Path() + "/cases.txt", list);
+  const std::string program = "import zlib\nd = '" + folder.Path() + R"('
+for line in open(d + '/cases.txt'):
+    i, level, strategy = line.split()
+    data = open(d + '/' + i + '.in', 'rb').read()
+    flush_every = 7000 if strategy == '100' else len(data) + 1
+    c = zlib.compressobj(int(level), zlib.DEFLATED, -15, 9, 0 if strategy == '100' else int(strategy))
+    out = b''
+    for at in range(0, len(data), flush_every):
+        out += c.compress(data[at:at + flush_every])
+        if flush_every <= len(data):
+            out += c.flush(zlib.Z_SYNC_FLUSH)
+    out += c.flush()
+    open(d + '/' + i + '.df', 'wb').write(out)
+)";
+  std::string output;
+  ASSERT_TRUE(test::RunPython(folder, program, &output)) << output;
+  std::size_t index = 0;
+  for (const std::size_t size : kPeerSizes) {
+    for (const auto& [level, strategy] : kPeerSettings) {
+      SCOPED_TRACE("size " + std::to_string(size) + ", level " + std::to_string(level) +
+                   ", strategy " + std::to_string(strategy));
+      const auto& expected = inputs[index];
+      const auto r =
+          Inflated(test::ReadFileBytes(folder.Path() + "/" + std::to_string(index) + ".df"),
+                   static_cast<u32>(expected.size()));
+      ++index;
+      EXPECT_FALSE(r.TooBig);
+      EXPECT_EQ(r.BytesWritten, expected.size());
+      EXPECT_TRUE(r.Data == expected) << "decoded data differs";
+      EXPECT_EQ(r.Crc, Crc32Of(expected));
+    }
+  }
+}
+
+std::string KindName(const testing::TestParamInfo<TKind>& info) {
+  static const char* kNames[] = {"Random", "Text", "Runs", "Zeros", "Mixed"};
+  return kNames[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, InflatePeer,
+                         testing::Values(TKind::Random, TKind::Text, TKind::Runs, TKind::Zeros,
+                                         TKind::Mixed),
+                         KindName);
+
+}  // namespace
+}  // namespace vz
