@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <exception>
 #include <stdexcept>
+#include <utility>
 
 #include "engine/format/ZipFormat.h"
 #include "engine/support/Exceptions.h"
@@ -88,6 +90,22 @@ inline u32 CommonLength(const u8* a, const u8* b) {
   }
 }
 
+// Runs an action when the scope is left by an exception.
+template <typename TAction>
+class TOnUnwind {
+ public:
+  explicit TOnUnwind(TAction action) : FAction(std::move(action)) {}
+  ~TOnUnwind() {
+    if (std::uncaught_exceptions() > FExceptions) FAction();
+  }
+  TOnUnwind(const TOnUnwind&) = delete;
+  TOnUnwind& operator=(const TOnUnwind&) = delete;
+
+ private:
+  TAction FAction;
+  int FExceptions = std::uncaught_exceptions();
+};
+
 }  // namespace
 
 TDeflater::TDeflater()
@@ -110,6 +128,9 @@ u64 TDeflater::CompressMember(TZipHeaderInfo& header, int level, const TDeflateR
   FTextState = 2;
   FStoredMember = false;
 
+  // A read routine that fails may have written anywhere in the buffer it was
+  // given: then the next member clears the whole window.
+  const TOnUnwind markWindowDirty([this] { FWindowHigh = kWindowBytes; });
   if (level == 0) {
     StoreMember();
   } else {

@@ -568,18 +568,30 @@ TEST_P(DeflateFailure, WriteErrorPropagatesAndTheObjectStaysUsable) {
   }
 }
 
-TEST_P(DeflateFailure, ReadErrorPropagates) {
+// The failing read routine fills its buffer before it throws; what it left
+// in the window must not shape the next member's stream.
+TEST_P(DeflateFailure, ReadErrorPropagatesAndLeavesNoTrace) {
   const int level = GetParam();
+  const auto data = MakeData(TKind::Text, 60000);
   std::size_t calls = 0;
-  const TDeflateRead failing = [&calls](std::span<u8> buffer) -> std::size_t {
-    if (++calls == 3) throw EUserCanceled("User Aborted Operation");
-    std::fill(buffer.begin(), buffer.end(), u8{'a'});
-    return std::min<std::size_t>(buffer.size(), 100);
+  std::size_t pos = 0;
+  const TDeflateRead failing = [&](std::span<u8> buffer) -> std::size_t {
+    const std::size_t n = std::min(buffer.size(), data.size() - pos);
+    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(pos), n, buffer.begin());
+    if (++calls == 2) throw EUserCanceled("User Aborted Operation");
+    pos += std::min<std::size_t>(n, 100);
+    return std::min<std::size_t>(n, 100);
   };
   TZipHeaderInfo header;
   EXPECT_THROW(Deflater.CompressMember(
                    header, level, failing, [](std::span<const u8>) {}, Host, "f"),
                EUserCanceled);
+
+  const int next = level == 0 ? 6 : level;
+  const std::vector<u8> member(data.begin(), data.begin() + 20000);
+  TDeflater fresh;
+  EXPECT_EQ(Compress(Deflater, Host, member, next).Bytes,
+            Compress(fresh, Host, member, next).Bytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, DeflateFailure, ::testing::Values(0, 1, 6, 9));
