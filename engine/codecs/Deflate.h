@@ -1,0 +1,143 @@
+// TDeflater: the compressor of the archive writer. It turns one member's bytes
+// into a raw deflate stream (RFC 1951, no wrapper) with a 32 KB sliding
+// window over a 64 KB buffer, 15-bit hash chains, greedy matching for levels
+// 1-3 and lazy matching for 4-9, and a per-block choice among stored, fixed
+// and dynamic Huffman blocks. All work areas belong to the object, so one
+// object serves a whole zip operation without allocating per member.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "engine/codecs/DeflateBitWriter.h"
+#include "engine/codecs/DeflateTrees.h"
+#include "engine/format/ZipHeaderInfo.h"
+#include "platform/Host.h"
+
+namespace vz {
+
+// Fills `buffer` with up to buffer.size() bytes of the member and returns the
+// number delivered; 0 means the end. May throw (a read error, a cancel).
+using TDeflateRead = std::function<std::size_t(std::span<u8> buffer)>;
+// Takes the next compressed bytes; throws on failure.
+using TDeflateWrite = deflate::TWriteBytes;
+
+class TDeflater {
+ public:
+  TDeflater();
+  TDeflater(const TDeflater&) = delete;
+  TDeflater& operator=(const TDeflater&) = delete;
+
+  // Compresses everything `read` delivers into a raw deflate stream pushed
+  // through `write`, and returns the number of bytes written.
+  //
+  // `level` 1-9 as in the level table (values outside 0-9 are clamped);
+  // level 0 stores the member: the bytes are copied through `write`.
+  //
+  // Sets in `header`:
+  //  - Flags bits 1-2 for the level: 0-2 -> 4, 8-9 -> 2, 3-7 -> neither;
+  //    other bits are left alone;
+  //  - InternalAttributes: 1 when the data looks like text, 0 for binary,
+  //    judged from the literals of the first block (the first 32 KB when
+  //    storing);
+  //  - CompressionMethod: 0 when the member ends up stored (level 0, or a
+  //    member that fits in one block and would not shrink; the bytes written
+  //    are then exactly the input), else 8.
+  //
+  // Messages (through host.MessageBox, compression goes on) name
+  // `memberName`: "out of range for window! - ", "Length out of range! - "
+  // and "Length out of range! -" report internal inconsistencies that a
+  // correct build never shows.
+  //
+  // Throws EInvalidMatch when a chosen match does not compare equal to the
+  // data; exceptions from `read` and `write` propagate unchanged. After any
+  // exception the object is ready for the next member.
+  u64 CompressMember(TZipHeaderInfo& header, int level, const TDeflateRead& read,
+                     const TDeflateWrite& write, IHost& host, const std::string& memberName);
+
+ private:
+  struct TLevelParams {
+    u16 GoodLength;  // a previous match this long quarters the chain budget
+    u16 MaxLazy;     // lazy: no search after a match this long; fast: longest
+                     // match whose strings are still hashed
+    u16 NiceLength;  // stop searching at a match this long
+    u16 MaxChain;    // candidates examined per search
+    bool Lazy;
+  };
+
+  void StoreMember();
+  void StartMember(int level);
+  void FillWindow();
+  void SlideWindow();
+  void ShowMessage(const std::string& text);
+
+  u32 InsertString(u32 position);
+  u32 LongestMatch(u32 candidate, u32 previousLength);
+  void CheckMatch(u32 start, u32 match, u32 length) const;
+  bool TallyLiteral(u8 c);
+  bool TallyMatch(u32 distance, u32 length);
+  bool BlockEndEstimate() const;
+  void DeflateFast();
+  void DeflateLazy();
+
+  void FlushBlock(bool last);
+  void DecideTextOrBinary();
+  u64 BuildDynamicTrees(int& litMaxCode, int& distMaxCode, int& blCodes);
+  template <typename TVisit>
+  static void ForEachLengthRun(std::span<const u8> lengths, int maxCode, TVisit&& visit);
+  void SendDynamicHeader(int litMaxCode, int distMaxCode, int blCodes);
+  void SendBitLengthSymbol(int symbol, u32 extra);
+  void SendItems(std::span<const u8> litLenLengths, std::span<const u16> litLenCodes,
+                 std::span<const u8> distLengths, std::span<const u16> distCodes);
+  void ResetBlock();
+
+  // ---- work areas, allocated once ----
+  // The window holds two 32 KB halves plus a zeroed tail, so that the
+  // match comparison and hashing near the end never leave the buffer.
+  static constexpr std::size_t kWindowTail = 512;
+  std::unique_ptr<u8[]> FWindow;
+  std::unique_ptr<u16[]>
+      FPrev;  // link to the previous string of the same hash, by position & 0x7FFF
+  std::unique_ptr<u16[]> FHead;  // latest position of each hash; 0 = none
+  // One entry per buffered item: FLitBuf holds the literal, or the match
+  // length minus 3; FDistBuf the match distance, 0 marking a literal (which
+  // takes the place of a separate match-flag array).
+  std::unique_ptr<u8[]> FLitBuf;
+  std::unique_ptr<u16[]> FDistBuf;
+  deflate::TDeflateBitWriter FBits;
+  deflate::THuffmanBuilder FBuilder;
+
+  std::array<u32, deflate::kLitLenTableSize> FLitFreq{};
+  std::array<u32, deflate::kDistCodes> FDistFreq{};
+  std::array<u32, deflate::kBitLengthCodes> FBlFreq{};
+  std::array<u8, deflate::kLitLenTableSize> FLitLengths{};
+  std::array<u16, deflate::kLitLenTableSize> FLitCodes{};
+  std::array<u8, deflate::kDistCodes> FDistLengths{};
+  std::array<u16, deflate::kDistCodes> FDistCodes{};
+  std::array<u8, deflate::kBitLengthCodes> FBlLengths{};
+  std::array<u16, deflate::kBitLengthCodes> FBlCodes{};
+
+  // ---- per member; the pointers are valid during CompressMember only ----
+  const TDeflateRead* FRead = nullptr;
+  IHost* FHost = nullptr;
+  const std::string* FMemberName = nullptr;
+  TLevelParams FParams{};
+  int FLevel = 6;
+  u32 FInsH = 0;         // rolling 15-bit hash of the next string's bytes
+  u32 FStrStart = 0;     // position of the current string in the window
+  u32 FLookahead = 0;    // valid bytes from FStrStart on
+  u32 FMatchStart = 0;   // source of the best match LongestMatch found
+  u32 FMatchLength = 0;  // length of the match at FMatchStart still to be used
+  i64 FBlockStart = 0;   // negative once the block's start slid out
+  u32 FWindowHigh = 0;   // bytes of the window written this member
+  bool FEndOfInput = false;
+  int FTextState = 2;  // 1 text, 0 binary, 2 not decided yet
+  bool FStoredMember = false;
+  u32 FItems = 0;    // literals and matches buffered
+  u32 FMatches = 0;  // of which matches
+};
+
+}  // namespace vz
