@@ -51,7 +51,7 @@ TEST_P(SfxCorruptMember, StaysHighlightedWhileTheOthersComeOut) {
   if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   TScratch scratch;
   std::vector<u8> archive = ZipThree(scratch, GetParam().Options);
-  const TLocalEntry& b = EntryNamed(LocalEntries(archive), "b.txt");
+  const TLocalEntry b = EntryNamed(LocalEntries(archive), "b.txt");
   archive[b.DataOffset + b.CompressedSize / 2] ^= 0x20;
   WriteSfx(scratch / "setup.exe", archive);
 
@@ -67,7 +67,7 @@ TEST_P(SfxCorruptMember, NeverReplacesAnExistingFile) {
   if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   TScratch scratch;
   std::vector<u8> archive = ZipThree(scratch, GetParam().Options);
-  const TLocalEntry& b = EntryNamed(LocalEntries(archive), "b.txt");
+  const TLocalEntry b = EntryNamed(LocalEntries(archive), "b.txt");
   archive[b.DataOffset + b.CompressedSize / 2] ^= 0x20;
   WriteSfx(scratch / "setup.exe", archive);
   WriteFileText(scratch / "out/b.txt", "the user's own b\n");
@@ -100,7 +100,8 @@ TEST(Sfx, RandomDamageNeverEndsTheProgramAbnormally) {
     std::vector<u8> damaged = locked ? encrypted : archive;
     const std::vector<u8> noise = RandomBytes(8, seed);
     for (int k = 0; k < 1 + static_cast<int>(seed % 3); ++k) {
-      const std::size_t at = 30 + (noise[2 * k] << 8 | noise[2 * k + 1]) * 7919u % (damaged.size() - 30);
+      const std::size_t at =
+          30 + (noise[2 * k] << 8 | noise[2 * k + 1]) * 7919u % (damaged.size() - 30);
       damaged[at] = static_cast<u8>(damaged[at] ^ (noise[6] | 1));
     }
     const std::string out = scratch / ("out" + std::to_string(seed));
@@ -120,7 +121,7 @@ TEST(Sfx, ArchiveCutShortFailsTheCutMember) {
   if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   TScratch scratch;
   std::vector<u8> archive = ZipThree(scratch, "-6");
-  const TLocalEntry& b = EntryNamed(LocalEntries(archive), "b.txt");
+  const TLocalEntry b = EntryNamed(LocalEntries(archive), "b.txt");
   archive.resize(b.DataOffset + b.CompressedSize / 2);
   WriteSfx(scratch / "setup.exe", archive);
 
@@ -139,8 +140,9 @@ TEST(Sfx, MemberLargerThanItsStoredSizeIsStopped) {
   MakeFolders(scratch / "out");
   WriteFileBytes(scratch / "src/zeros.bin", std::vector<u8>(1 << 20, 0));
   std::vector<u8> archive = RunZip(scratch / "src", "-9 ../a.zip zeros.bin", scratch / "a.zip");
-  const TLocalEntry& entry = EntryNamed(LocalEntries(archive), "zeros.bin");
-  for (int i = 0; i < 4; ++i) archive[entry.HeaderOffset + 22 + static_cast<std::size_t>(i)] = i == 0 ? 10 : 0;
+  const TLocalEntry entry = EntryNamed(LocalEntries(archive), "zeros.bin");
+  for (int i = 0; i < 4; ++i)
+    archive[entry.HeaderOffset + 22 + static_cast<std::size_t>(i)] = i == 0 ? 10 : 0;
   WriteSfx(scratch / "setup.exe", archive);
 
   const TSfxRun run = RunIn(scratch / "out", scratch / "setup.exe", "\n");
@@ -186,12 +188,12 @@ TEST_P(SfxDataDescriptors, ExtractWhenTheSizesAreKnownElseFailSafely) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sfx, SfxDataDescriptors,
-    testing::Values(
-        TDescriptorCase{"ForcedDeflated", "-6 -fd ../d.zip a.txt b.txt c.txt", false},
-        TDescriptorCase{"PipeDeflated", "-6 - a.txt b.txt c.txt | cat > ../d.zip", false},
-        TDescriptorCase{"PipeStored", "-0 - a.txt b.txt c.txt | cat > ../d.zip", true},
-        TDescriptorCase{"EncryptedPipeStored",
-                        "-0 -P x - a.txt b.txt c.txt | cat > ../d.zip", false}),
+    testing::Values(TDescriptorCase{"ForcedDeflated", "-6 -fd ../d.zip a.txt b.txt c.txt", false},
+                    TDescriptorCase{"PipeDeflated", "-6 - a.txt b.txt c.txt | cat > ../d.zip",
+                                    false},
+                    TDescriptorCase{"PipeStored", "-0 - a.txt b.txt c.txt | cat > ../d.zip", true},
+                    TDescriptorCase{"EncryptedPipeStored",
+                                    "-0 -P x - a.txt b.txt c.txt | cat > ../d.zip", false}),
     CaseName<TDescriptorCase>);
 
 // ---- names ----
@@ -349,13 +351,19 @@ TEST(Sfx, NamesInCodePage437AreDecodedAndUtf8NamesKept) {
   TScratch scratch;
   MakeFolders(scratch / "out");
   const std::string oem = "caf\x82 \x8e\xe1\xb2.txt";
-  TBuildMember flagged = Stored("stra\xc3\x9f" "e.txt", kGood);
+  TBuildMember flagged = Stored(
+      "stra\xc3\x9f"
+      "e.txt",
+      kGood);
   flagged.Flags = 0x800;
   WriteSfx(scratch / "setup.exe",
            TZipBuilder::Archive({Stored(oem, kGood), flagged, Stored("\xe2\x82\xac.txt", kGood)}));
   const TSfxRun run = RunIn(scratch / "out", scratch / "setup.exe", "\n");
   EXPECT_EQ(run.ExitCode, 0) << run.Output;
-  std::vector<std::string> expected = {OemToUtf8(oem), "stra\xc3\x9f" "e.txt", "\xe2\x82\xac.txt"};
+  std::vector<std::string> expected = {OemToUtf8(oem),
+                                       "stra\xc3\x9f"
+                                       "e.txt",
+                                       "\xe2\x82\xac.txt"};
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(FilesBelow(scratch / "out"), expected);
 }
@@ -366,8 +374,8 @@ TEST(Sfx, EqualNamesWithoutFoldersMatchTheirItemsInTurn) {
   TScratch scratch;
   MakeFolders(scratch / "out");
   const std::vector<u8> other = TextBytes(500, 99);
-  WriteSfx(scratch / "setup.exe", TZipBuilder::Archive({Stored("x/same.txt", kGood),
-                                                        Stored("y/SAME.txt", other)}));
+  WriteSfx(scratch / "setup.exe",
+           TZipBuilder::Archive({Stored("x/same.txt", kGood), Stored("y/SAME.txt", other)}));
   const TSfxRun run = RunIn(scratch / "out", scratch / "setup.exe", "\n");
   EXPECT_EQ(run.ExitCode, 0) << run.Output;
   EXPECT_EQ(ReadFileBytes(scratch / "out/x/same.txt"), kGood);

@@ -171,7 +171,8 @@ TEST(Sfx, StubIsStaticAndUnderOneMebibyte) {
   ASSERT_GE(stub.size(), 64u);
   const auto le = [&](std::size_t at, int bytes) {
     u64 value = 0;
-    for (int i = bytes - 1; i >= 0; --i) value = value << 8 | stub[at + static_cast<std::size_t>(i)];
+    for (int i = bytes - 1; i >= 0; --i)
+      value = value << 8 | stub[at + static_cast<std::size_t>(i)];
     return value;
   };
   const u64 headers = le(0x20, 8);
@@ -187,10 +188,10 @@ TEST(Sfx, StubIsStaticAndUnderOneMebibyte) {
 
 struct TOverwriteCase {
   const char* Name;
-  const char* Answers;     // after the destination line
-  const char* Existing;    // which of a, b, c exist before
+  const char* Answers;   // after the destination line
+  const char* Existing;  // which of a, b, c exist before
   int Prompts;
-  const char* Replaced;    // which of a, b, c hold the member afterwards
+  const char* Replaced;  // which of a, b, c hold the member afterwards
 };
 
 class SfxExistingFiles : public testing::TestWithParam<TOverwriteCase> {};
@@ -290,14 +291,15 @@ TEST(Sfx, TerminalFormTogglesMembersAndUnzips) {
   TScratch scratch;
   MakeFolders(scratch / "src");
   MakeFolders(scratch / "out");
-  for (const char* name : {"a.txt", "b.txt", "c.txt"}) WriteFileText(scratch / ("src/" + std::string(name)), name);
+  for (const char* name : {"a.txt", "b.txt", "c.txt"})
+    WriteFileText(scratch / ("src/" + std::string(name)), name);
   const std::string exe = scratch / "setup.exe";
   WriteSfx(exe, RunZip(scratch / "src", "-6 ../a.zip a.txt b.txt c.txt", scratch / "a.zip"));
 
   // script gives the stub a terminal; "2" unselects b.txt, Enter unzips.
-  const TCommandResult run = RunCommand("cd " + ShellQuote(scratch / "out") +
-                                        " && printf '2\\n\\n' | script -qec " +
-                                        ShellQuote(ShellQuote(exe)) + " /dev/null");
+  const TCommandResult run =
+      RunCommand("cd " + ShellQuote(scratch / "out") + " && printf '2\\n\\n' | script -qec " +
+                 ShellQuote(ShellQuote(exe)) + " /dev/null");
   EXPECT_EQ(run.ExitCode, 0) << run.Output;
   EXPECT_NE(run.Output.find("Enter an existing or new destination folder"), std::string::npos);
   EXPECT_NE(run.Output.find("[ ] b.txt"), std::string::npos) << run.Output;

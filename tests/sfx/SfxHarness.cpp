@@ -12,7 +12,9 @@
 
 namespace vz::test {
 
-std::string StubPath() { return VZ_SFX_STUB; }
+std::string StubPath() {
+  return VZ_SFX_STUB;
+}
 
 TScratch::TScratch() {
   std::string pattern = (std::filesystem::temp_directory_path() / "vz-sfx-XXXXXX").string();
@@ -33,21 +35,27 @@ void WriteSfx(const std::string& path, const std::vector<u8>& archive) {
 }
 
 TSfxRun RunIn(const std::string& folder, const std::string& program, const std::string& input) {
-  const TCommandResult result = RunCommand("cd " + ShellQuote(folder) + " && printf %s " +
-                                           ShellQuote(input) + " | " + ShellQuote(program));
+  // A sanitizer report in a sanitized stub must not pass for the stub's
+  // own failure status 1.
+  const std::string sanitizers =
+      "ASAN_OPTIONS=\"$ASAN_OPTIONS:exitcode=86\" UBSAN_OPTIONS=\"$UBSAN_OPTIONS:exitcode=86\" ";
+  const TCommandResult result =
+      RunCommand("cd " + ShellQuote(folder) + " && printf %s " + ShellQuote(input) + " | " +
+                 sanitizers + ShellQuote(program));
   return {result.ExitCode, result.Output};
 }
 
 std::vector<u8> RunZip(const std::string& folder, const std::string& arguments,
                        const std::string& archivePath) {
-  const TCommandResult result =
-      RunCommand("cd " + ShellQuote(folder) + " && zip -q " + arguments);
+  const TCommandResult result = RunCommand("cd " + ShellQuote(folder) + " && zip -q " + arguments);
   if (result.ExitCode != 0) throw std::runtime_error("zip failed: " + result.Output);
   return ReadFileBytes(archivePath);
 }
 
 std::vector<TLocalEntry> LocalEntries(const std::vector<u8>& archive) {
-  const auto le16 = [&](std::size_t at) { return static_cast<u32>(archive[at] | archive[at + 1] << 8); };
+  const auto le16 = [&](std::size_t at) {
+    return static_cast<u32>(archive[at] | archive[at + 1] << 8);
+  };
   const auto le32 = [&](std::size_t at) { return le16(at) | le16(at + 2) << 16; };
   std::vector<TLocalEntry> entries;
   std::size_t at = 0;
@@ -64,7 +72,7 @@ std::vector<TLocalEntry> LocalEntries(const std::vector<u8>& archive) {
   return entries;
 }
 
-const TLocalEntry& EntryNamed(const std::vector<TLocalEntry>& entries, const std::string& name) {
+TLocalEntry EntryNamed(const std::vector<TLocalEntry>& entries, const std::string& name) {
   for (const TLocalEntry& entry : entries) {
     if (entry.Name == name) return entry;
   }

@@ -54,7 +54,7 @@ struct TLocalEntry {
   u32 CompressedSize = 0;
 };
 std::vector<TLocalEntry> LocalEntries(const std::vector<u8>& archive);
-const TLocalEntry& EntryNamed(const std::vector<TLocalEntry>& entries, const std::string& name);
+TLocalEntry EntryNamed(const std::vector<TLocalEntry>& entries, const std::string& name);
 
 int CountOf(const std::string& text, const std::string& what);
 
