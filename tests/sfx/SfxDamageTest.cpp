@@ -382,5 +382,20 @@ TEST(Sfx, EqualNamesWithoutFoldersMatchTheirItemsInTurn) {
   EXPECT_EQ(ReadFileBytes(scratch / "out/y/SAME.txt"), other);
 }
 
+TEST(Sfx, FolderThatCannotBeMadeEndsTheWalkWithTheResultLine) {
+  TScratch scratch;
+  MakeFolders(scratch / "out");
+  WriteFileText(scratch / "out/taken", "a file where a folder is wanted\n");
+  WriteSfx(scratch / "setup.exe",
+           TZipBuilder::Archive({Stored("first.txt", kGood), Stored("taken/inner.txt", kGood),
+                                 Stored("after.txt", kGood)}));
+  const TSfxRun run = RunIn(scratch / "out", scratch / "setup.exe", "\n");
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_NE(run.Output.find("setup.exe: Error Changing Dir.\n"), std::string::npos) << run.Output;
+  EXPECT_EQ(FailedList(run), "\n    after.txt\n    taken/inner.txt\n") << run.Output;
+  EXPECT_EQ(ReadFileBytes(scratch / "out/first.txt"), kGood);
+  EXPECT_FALSE(FileExists(scratch / "out/after.txt"));
+}
+
 }  // namespace
 }  // namespace vz::test

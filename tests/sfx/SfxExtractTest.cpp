@@ -309,5 +309,46 @@ TEST(Sfx, TerminalFormTogglesMembersAndUnzips) {
   EXPECT_TRUE(FileExists(scratch / "out/c.txt"));
 }
 
+TEST(Sfx, TerminalFormPathSwitchListsAndExtractsBaseNames) {
+  if (!HaveProgram("zip") || !HaveProgram("script")) GTEST_SKIP() << "needs zip and script";
+  TScratch scratch;
+  MakeFolders(scratch / "src/docs/deep");
+  MakeFolders(scratch / "out");
+  WriteFileText(scratch / "src/docs/deep/x.txt", "x");
+  WriteFileText(scratch / "src/top.txt", "top");
+  const std::string exe = scratch / "setup.exe";
+  WriteSfx(exe, RunZip(scratch / "src", "-6 -r -D ../a.zip .", scratch / "a.zip"));
+
+  // "p" clears the path switch and lists again: base names only.
+  const TCommandResult run =
+      RunCommand("cd " + ShellQuote(scratch / "out") + " && printf 'p\\n\\n' | script -qec " +
+                 ShellQuote(ShellQuote(exe)) + " /dev/null");
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_NE(run.Output.find("[x] docs/deep/x.txt"), std::string::npos) << run.Output;
+  EXPECT_NE(run.Output.find("[x] x.txt"), std::string::npos) << run.Output;
+  EXPECT_EQ(ReadFileText(scratch / "out/x.txt"), "x");
+  EXPECT_EQ(ReadFileText(scratch / "out/top.txt"), "top");
+  EXPECT_FALSE(fs::exists(scratch / "out/docs"));
+}
+
+TEST(Sfx, TerminalFormDisablesThePathSwitchWithoutFolders) {
+  if (!HaveProgram("zip") || !HaveProgram("script")) GTEST_SKIP() << "needs zip and script";
+  TScratch scratch;
+  MakeFolders(scratch / "src");
+  MakeFolders(scratch / "out");
+  WriteFileText(scratch / "src/flat.txt", "flat");
+  const std::string exe = scratch / "setup.exe";
+  WriteSfx(exe, RunZip(scratch / "src", "-6 ../a.zip flat.txt", scratch / "a.zip"));
+  const TCommandResult run =
+      RunCommand("cd " + ShellQuote(scratch / "out") + " && printf 'q\\n' | script -qec " +
+                 ShellQuote(ShellQuote(exe)) + " /dev/null");
+  EXPECT_EQ(run.ExitCode, 2) << run.Output;
+  EXPECT_NE(
+      run.Output.find("[ ] Use the zipfile's path information (the archive holds no folders)"),
+      std::string::npos)
+      << run.Output;
+  EXPECT_FALSE(FileExists(scratch / "out/flat.txt"));
+}
+
 }  // namespace
 }  // namespace vz::test
