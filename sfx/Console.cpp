@@ -32,11 +32,11 @@ class TEchoOff {
     if (!active || ::tcgetattr(STDIN_FILENO, &FSaved) != 0) return;
     termios quiet = FSaved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    FActive = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+    FActive = ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0;
   }
   ~TEchoOff() {
     if (!FActive) return;
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &FSaved);
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &FSaved);
     WriteAll(STDOUT_FILENO, {"\n"});
   }
   TEchoOff(const TEchoOff&) = delete;

@@ -297,9 +297,9 @@ TEST(Sfx, TerminalFormTogglesMembersAndUnzips) {
   WriteSfx(exe, RunZip(scratch / "src", "-6 ../a.zip a.txt b.txt c.txt", scratch / "a.zip"));
 
   // script gives the stub a terminal; "2" unselects b.txt, Enter unzips.
-  const TCommandResult run =
-      RunCommand("cd " + ShellQuote(scratch / "out") + " && printf '2\\n\\n' | script -qec " +
-                 ShellQuote(ShellQuote(exe)) + " /dev/null");
+  const TCommandResult run = RunCommand("cd " + ShellQuote(scratch / "out") +
+                                        " && printf '2\\n\\n' | timeout 30 script -qec " +
+                                        ShellQuote(ShellQuote(exe)) + " /dev/null");
   EXPECT_EQ(run.ExitCode, 0) << run.Output;
   EXPECT_NE(run.Output.find("Enter an existing or new destination folder"), std::string::npos);
   EXPECT_NE(run.Output.find("[ ] b.txt"), std::string::npos) << run.Output;
@@ -320,9 +320,9 @@ TEST(Sfx, TerminalFormPathSwitchListsAndExtractsBaseNames) {
   WriteSfx(exe, RunZip(scratch / "src", "-6 -r -D ../a.zip .", scratch / "a.zip"));
 
   // "p" clears the path switch and lists again: base names only.
-  const TCommandResult run =
-      RunCommand("cd " + ShellQuote(scratch / "out") + " && printf 'p\\n\\n' | script -qec " +
-                 ShellQuote(ShellQuote(exe)) + " /dev/null");
+  const TCommandResult run = RunCommand("cd " + ShellQuote(scratch / "out") +
+                                        " && printf 'p\\n\\n' | timeout 30 script -qec " +
+                                        ShellQuote(ShellQuote(exe)) + " /dev/null");
   EXPECT_EQ(run.ExitCode, 0) << run.Output;
   EXPECT_NE(run.Output.find("[x] docs/deep/x.txt"), std::string::npos) << run.Output;
   EXPECT_NE(run.Output.find("[x] x.txt"), std::string::npos) << run.Output;
@@ -339,15 +339,31 @@ TEST(Sfx, TerminalFormDisablesThePathSwitchWithoutFolders) {
   WriteFileText(scratch / "src/flat.txt", "flat");
   const std::string exe = scratch / "setup.exe";
   WriteSfx(exe, RunZip(scratch / "src", "-6 ../a.zip flat.txt", scratch / "a.zip"));
-  const TCommandResult run =
-      RunCommand("cd " + ShellQuote(scratch / "out") + " && printf 'q\\n' | script -qec " +
-                 ShellQuote(ShellQuote(exe)) + " /dev/null");
+  const TCommandResult run = RunCommand("cd " + ShellQuote(scratch / "out") +
+                                        " && printf 'q\\n' | timeout 30 script -qec " +
+                                        ShellQuote(ShellQuote(exe)) + " /dev/null");
   EXPECT_EQ(run.ExitCode, 2) << run.Output;
   EXPECT_NE(
       run.Output.find("[ ] Use the zipfile's path information (the archive holds no folders)"),
       std::string::npos)
       << run.Output;
   EXPECT_FALSE(FileExists(scratch / "out/flat.txt"));
+}
+
+TEST(Sfx, TerminalPasswordPromptKeepsWhatWasTypedAhead) {
+  if (!HaveProgram("zip") || !HaveProgram("script")) GTEST_SKIP() << "needs zip and script";
+  TScratch scratch;
+  MakeFolders(scratch / "src");
+  MakeFolders(scratch / "out");
+  WriteFileText(scratch / "src/locked.txt", "locked");
+  const std::string exe = scratch / "setup.exe";
+  WriteSfx(exe, RunZip(scratch / "src", "-P secret ../a.zip locked.txt", scratch / "a.zip"));
+  const TCommandResult run = RunCommand("cd " + ShellQuote(scratch / "out") +
+                                        " && printf '\\nsecret\\n' | timeout 30 script -qec " +
+                                        ShellQuote(ShellQuote(exe)) + " /dev/null");
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_EQ(CountOf(run.Output, "Enter password: "), 1) << run.Output;
+  EXPECT_EQ(ReadFileText(scratch / "out/locked.txt"), "locked");
 }
 
 }  // namespace
