@@ -61,8 +61,8 @@ bool WriteFileAtomically(IFileSystem& files, const std::string& path, std::strin
   const std::string folder = FolderOf(target);
   std::string temporary;
   try {
-    temporary = files.CreateUniqueFile(folder.empty() ? "." : folder,
-                                       "." + FileNameOf(target) + ".");
+    temporary =
+        files.CreateUniqueFile(folder.empty() ? "." : folder, "." + FileNameOf(target) + ".");
   } catch (const EFileError& e) {
     error = e.Code();
     return false;

@@ -6,7 +6,9 @@
 namespace vz {
 namespace {
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
 
 template <typename T>
 std::optional<T> ReadAs(ISettingsKey& key, const std::string& name) {
@@ -38,9 +40,9 @@ bool IsValidSettingName(std::string_view name) {
 }
 
 bool SameSettingName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return AsciiLower(x) == AsciiLower(y);
+         });
 }
 
 std::optional<TSettingValue> TBufferedSettingsKey::Read(const std::string& name) {
@@ -70,8 +72,9 @@ void TBufferedSettingsKey::Write(const std::string& name, const TSettingValue& v
 }
 
 void TBufferedSettingsKey::DeleteValue(const std::string& name) {
-  const auto it = std::find_if(FValues.begin(), FValues.end(),
-                               [&](const auto& entry) { return SameSettingName(entry.first, name); });
+  const auto it = std::find_if(FValues.begin(), FValues.end(), [&](const auto& entry) {
+    return SameSettingName(entry.first, name);
+  });
   if (it == FValues.end()) return;
   FValues.erase(it);
   FChanges.push_back({name, std::nullopt});

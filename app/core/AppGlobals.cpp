@@ -9,11 +9,12 @@ TAppGlobals InitGlobals(IEnvironment& environment, const std::string& title) {
   const std::string program = environment.ProgramFile();
   globals.AppDir = program.empty() ? "./" : FolderOf(program);
   globals.AppTitle = title;
-  globals.AboutNotice =
-      "Varnel Zip reads and writes ZIP archives with its own compression code.";
+  globals.AboutNotice = "Varnel Zip reads and writes ZIP archives with its own compression code.";
   return globals;
 }
 
-std::string SettingsKeyOf(const std::string& appKey) { return "Software\\" + appKey; }
+std::string SettingsKeyOf(const std::string& appKey) {
+  return "Software\\" + appKey;
+}
 
 }  // namespace vz

@@ -18,7 +18,9 @@ int InRange(std::optional<u32> value, int low, int high, int fallback) {
   return signedValue >= low && signedValue <= high ? signedValue : fallback;
 }
 
-bool AsBool(std::optional<u32> value, bool fallback) { return value ? *value != 0 : fallback; }
+bool AsBool(std::optional<u32> value, bool fallback) {
+  return value ? *value != 0 : fallback;
+}
 
 }  // namespace
 
@@ -40,9 +42,9 @@ std::optional<TFormPlacement> TFormPlacement::Decode(std::span<const u8> bytes) 
   TFormPlacement placement;
   placement.Bounds = {field(0), field(4), field(8), field(12)};
   if (placement.Bounds.Width <= 0 || placement.Bounds.Height <= 0) return std::nullopt;
-  placement.State =
-      bytes[16] == static_cast<u8>(TWindowState::wsMaximized) ? TWindowState::wsMaximized
-                                                              : TWindowState::wsNormal;
+  placement.State = bytes[16] == static_cast<u8>(TWindowState::wsMaximized)
+                        ? TWindowState::wsMaximized
+                        : TWindowState::wsNormal;
   return placement;
 }
 
@@ -154,8 +156,7 @@ void TAppInfo::SetFileViewer(const std::string& Path) {
 void TAppInfo::StoreFormPlacement(const IFormGeometry& Form) {
   const TWindowState state = Form.WindowState();
   if (state == TWindowState::wsNormal) MainFormPlacement.Bounds = Form.Bounds();
-  MainFormPlacement.State =
-      state == TWindowState::wsMinimized ? TWindowState::wsNormal : state;
+  MainFormPlacement.State = state == TWindowState::wsMinimized ? TWindowState::wsNormal : state;
 }
 
 void TAppInfo::ApplyFormPlacement(IFormGeometry& Form) const {

@@ -18,7 +18,9 @@ constexpr int kFieldCount = 6;
 constexpr double kCleanIntervalDays = 90;
 constexpr char kEmptyName[] = "Name property is empty.";
 
-bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
+bool HasLineBreak(const std::string& text) {
+  return text.find_first_of("\r\n") != std::string::npos;
+}
 
 std::string FormatName(const std::string& name) {
   if (name.find('=') == std::string::npos && (name.empty() || name.front() != '"')) return name;
@@ -81,7 +83,9 @@ bool FolderIsWritable(IFileSystem& files, const std::string& folder) {
   }
 }
 
-double Today(IClock& clock) { return std::floor(FileTimeToDateTime(clock.Now())); }
+double Today(IClock& clock) {
+  return std::floor(FileTimeToDateTime(clock.Now()));
+}
 
 }  // namespace
 

@@ -22,8 +22,8 @@ namespace vz {
 
 enum class TPathMode : int {
   NoPaths = 0,
-  StoreVolumes = 1,   // paths with the drive
-  StorePaths = 2,     // full paths
+  StoreVolumes = 1,  // paths with the drive
+  StorePaths = 2,    // full paths
   RelativePaths = 3,
 };
 

@@ -7,7 +7,9 @@
 namespace vz {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 bool NeedsQuotes(std::string_view field) {
   if (field.empty()) return true;

@@ -11,8 +11,8 @@
 namespace vz {
 namespace {
 
-TMsgResult Box(const TAppContext& App, const std::string& text, TMsgButtons buttons,
-               TMsgIcon icon, TMsgResult defaultButton) {
+TMsgResult Box(const TAppContext& App, const std::string& text, TMsgButtons buttons, TMsgIcon icon,
+               TMsgResult defaultButton) {
   return App.Platform.Host.MessageBox({text, App.Globals.AppTitle, buttons, icon, defaultButton});
 }
 
@@ -43,8 +43,7 @@ std::vector<std::string> Components(const std::string& path) {
 
 TMsgResult ShowWarning(const TAppContext& App, const std::string& Message,
                        IFocusControl* FocusControl) {
-  const TMsgResult result =
-      Box(App, Message, TMsgButtons::Ok, TMsgIcon::Warning, TMsgResult::Ok);
+  const TMsgResult result = Box(App, Message, TMsgButtons::Ok, TMsgIcon::Warning, TMsgResult::Ok);
   if (FocusControl != nullptr) FocusControl->SetFocus();
   return result;
 }
@@ -75,13 +74,13 @@ bool EnsureFolder(const TAppContext& App, const std::string& Path, bool OfferCre
     return false;
   }
   if (files.CreateFolder(Path)) return true;
-  ShowWarning(App, "Unable to create folder " + Path + "!" + CRCR +
-                       SystemErrorText(files.LastError()));
+  ShowWarning(App,
+              "Unable to create folder " + Path + "!" + CRCR + SystemErrorText(files.LastError()));
   return false;
 }
 
-bool DeleteToRecycleBin(const TAppContext& App, const std::vector<std::string>& Files,
-                        bool Confirm, int* errorCode) {
+bool DeleteToRecycleBin(const TAppContext& App, const std::vector<std::string>& Files, bool Confirm,
+                        int* errorCode) {
   const auto fail = [errorCode](int code) {
     if (errorCode != nullptr) *errorCode = code;
     return false;

@@ -44,8 +44,8 @@ bool EnsureFolder(const TAppContext& App, const std::string& Path, bool OfferCre
 // (Yes default) and No gives false. `errorCode` (optional) receives the
 // reason for a false: ENOENT when no file existed, ECANCELED for No, else the
 // trash's own error.
-bool DeleteToRecycleBin(const TAppContext& App, const std::vector<std::string>& Files,
-                        bool Confirm, int* errorCode = nullptr);
+bool DeleteToRecycleBin(const TAppContext& App, const std::vector<std::string>& Files, bool Confirm,
+                        int* errorCode = nullptr);
 
 // `Path` made absolute, with each component spelt as it is on disk: the path
 // itself when it exists, else a component matched without regard to case

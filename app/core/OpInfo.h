@@ -14,7 +14,7 @@ enum class TOpKind : int {
   None = 0,
   NewArchive = 1,
   SelfExtracting = 2,
-  Open = 3,  // also the open after a virus scan, and repair
+  Open = 3,   // also the open after a virus scan, and repair
   Unzip = 5,  // also the extraction done for viewing
   Refresh = 6,
   AddFiles = 7,

@@ -65,8 +65,12 @@ std::string MapCase(std::string_view text, Map map) {
 
 }  // namespace
 
-std::string UpperCase(std::string_view text) { return MapCase(text, UpperChar); }
-std::string LowerCase(std::string_view text) { return MapCase(text, LowerChar); }
+std::string UpperCase(std::string_view text) {
+  return MapCase(text, UpperChar);
+}
+std::string LowerCase(std::string_view text) {
+  return MapCase(text, LowerChar);
+}
 
 bool SameText(std::string_view a, std::string_view b) {
   if (a.size() == b.size() && a == b) return true;

@@ -59,10 +59,10 @@ constexpr char32_t UpperChar(char32_t c) {
 }
 
 static_assert(LowerChar(U'Q') == U'q' && UpperChar(U'q') == U'Q');
-static_assert(LowerChar(0xC9) == 0xE9 && UpperChar(0xE9) == 0xC9);  // É é
-static_assert(LowerChar(0xD7) == 0xD7 && UpperChar(0xF7) == 0xF7);  // × ÷
-static_assert(UpperChar(0xDF) == 0xDF);                              // ß has no single upper
-static_assert(UpperChar(0xFF) == 0x178 && LowerChar(0x178) == 0xFF);  // ÿ Ÿ
+static_assert(LowerChar(0xC9) == 0xE9 && UpperChar(0xE9) == 0xC9);      // É é
+static_assert(LowerChar(0xD7) == 0xD7 && UpperChar(0xF7) == 0xF7);      // × ÷
+static_assert(UpperChar(0xDF) == 0xDF);                                 // ß has no single upper
+static_assert(UpperChar(0xFF) == 0x178 && LowerChar(0x178) == 0xFF);    // ÿ Ÿ
 static_assert(LowerChar(0x141) == 0x142 && UpperChar(0x142) == 0x141);  // Ł ł
 static_assert(LowerChar(0x160) == 0x161 && UpperChar(0x161) == 0x160);  // Š š
 static_assert(LowerChar(0x17D) == 0x17E && UpperChar(0x17E) == 0x17D);  // Ž ž

@@ -90,7 +90,9 @@ const TFakeSettingsStore::TKey* TFakeSettingsStore::Find(const std::string& key)
   return const_cast<TFakeSettingsStore*>(this)->Find(key);
 }
 
-bool TFakeSettingsStore::HasKey(const std::string& key) const { return Find(key) != nullptr; }
+bool TFakeSettingsStore::HasKey(const std::string& key) const {
+  return Find(key) != nullptr;
+}
 
 std::optional<TSettingValue> TFakeSettingsStore::Value(const std::string& key,
                                                        const std::string& name) const {

@@ -22,9 +22,8 @@ std::string XdgFolder(const char* variable, const char* belowHome) {
 }
 
 bool IsExecutableFile(const std::string& path) {
-  struct stat st{};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-         ::access(path.c_str(), X_OK) == 0;
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
 }  // namespace
@@ -33,7 +32,7 @@ std::string HomeFolder() {
   const char* home = std::getenv("HOME");
   if (home != nullptr && home[0] == '/') return home;
   std::vector<char> buffer(16384);
-  struct passwd entry{};
+  struct passwd entry {};
   struct passwd* found = nullptr;
   if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
       found != nullptr && found->pw_dir != nullptr) {
@@ -53,7 +52,9 @@ std::string TPosixEnvironment::UserDataFolder() {
   return XdgFolder("XDG_DATA_HOME", ".local/share/");
 }
 
-std::string TPosixEnvironment::UserConfigFolder() { return XdgFolder("XDG_CONFIG_HOME", ".config/"); }
+std::string TPosixEnvironment::UserConfigFolder() {
+  return XdgFolder("XDG_CONFIG_HOME", ".config/");
+}
 
 std::string TPosixEnvironment::FindProgram(const std::string& name) {
   if (name.empty()) return {};

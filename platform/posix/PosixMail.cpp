@@ -22,7 +22,9 @@ std::vector<std::string> XdgEmailArguments(const TMailMessage& message) {
   return arguments;
 }
 
-bool TPosixMail::Available() { return !FEnvironment.FindProgram("xdg-email").empty(); }
+bool TPosixMail::Available() {
+  return !FEnvironment.FindProgram("xdg-email").empty();
+}
 
 int TPosixMail::Send(const TMailMessage& message) {
   const std::string program = FEnvironment.FindProgram("xdg-email");
@@ -35,6 +37,8 @@ int TPosixMail::Send(const TMailMessage& message) {
   return exitCode == 0 ? mapi::Success : mapi::LoginFailure;
 }
 
-int TPosixMail::Save(const TMailMessage&, std::string&) { return mapi::NotSupported; }
+int TPosixMail::Save(const TMailMessage&, std::string&) {
+  return mapi::NotSupported;
+}
 
 }  // namespace vz

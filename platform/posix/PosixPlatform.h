@@ -29,7 +29,7 @@ class TPosixPlatform {
  public:
   explicit TPosixPlatform(IHost& host)
       : FSettings(FFiles, FEnvironment.UserConfigFolder() + "Varnel/Zip.conf"),
-        FPlatform{FFiles,        FDrives,   FClock,     FRandom, host,
+        FPlatform{FFiles,       FDrives,   FClock,     FRandom, host,
                   FEnvironment, FSettings, FProcesses, FShell,  FMail} {}
   TPosixPlatform(const TPosixPlatform&) = delete;
   TPosixPlatform& operator=(const TPosixPlatform&) = delete;

@@ -21,7 +21,7 @@ namespace {
   sigset_t none;
   ::sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
-  struct sigaction defaultAction{};
+  struct sigaction defaultAction {};
   defaultAction.sa_handler = SIG_DFL;
   ::sigaction(SIGPIPE, &defaultAction, nullptr);
   if (workingFolder != nullptr && ::chdir(workingFolder) != 0) ReportAndExit(pipeFd, errno);

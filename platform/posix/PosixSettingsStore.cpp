@@ -27,11 +27,21 @@ std::string QuoteString(const std::string& text) {
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (byte < 0x20 || byte == 0x7F) {
           out += "\\x";
@@ -57,11 +67,21 @@ std::optional<std::string> UnquoteString(std::string_view text) {
     }
     if (++i == text.size()) return std::nullopt;
     switch (text[i]) {
-      case '\\': out += '\\'; break;
-      case '"': out += '"'; break;
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
+      case '\\':
+        out += '\\';
+        break;
+      case '"':
+        out += '"';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
       case 'x': {
         if (i + 2 >= text.size()) return std::nullopt;
         const int high = HexValue(text[i + 1]);
@@ -71,7 +91,8 @@ std::optional<std::string> UnquoteString(std::string_view text) {
         i += 2;
         break;
       }
-      default: return std::nullopt;
+      default:
+        return std::nullopt;
     }
   }
   return out;
@@ -163,7 +184,8 @@ TIniDocument ParseIni(std::string_view text) {
       if (section == nullptr) section = &doc.Sections.emplace_back(TIniSection{name, {}});
       continue;
     }
-    const auto equals = line.find('=');
+    const bool comment = !line.empty() && (line.front() == ';' || line.front() == '#');
+    const auto equals = comment ? std::string_view::npos : line.find('=');
     const std::string name(equals == std::string_view::npos ? "" : Trim(line.substr(0, equals)));
     if (section == nullptr) {
       if (!line.empty()) doc.Preamble.emplace_back(raw);

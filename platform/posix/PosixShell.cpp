@@ -22,14 +22,14 @@ struct TTrash {
 
 bool MakePrivateFolder(const std::string& path) {
   if (::mkdir(path.c_str(), 0700) == 0) return true;
-  struct stat st{};
+  struct stat st {};
   return errno == EEXIST && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool MakePrivateFolders(const std::string& path) {
   std::string folder = path;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  struct stat st{};
+  struct stat st {};
   if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   const std::string parent = FolderOf(folder);
   if (!parent.empty() && parent != folder && !MakePrivateFolders(parent)) return false;
@@ -38,7 +38,7 @@ bool MakePrivateFolders(const std::string& path) {
 
 // The device of the nearest existing folder at or above `path`.
 dev_t DeviceOf(std::string path) {
-  struct stat st{};
+  struct stat st {};
   while (::stat(path.c_str(), &st) != 0) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     const std::string parent = FolderOf(path);
@@ -52,7 +52,7 @@ dev_t DeviceOf(std::string path) {
 bool TopTrash(const std::string& top, TTrash& trash) {
   const std::string uid = std::to_string(::getuid());
   const std::string shared = top + ".Trash";
-  struct stat st{};
+  struct stat st {};
   if (::lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0 &&
       MakePrivateFolder(shared + "/" + uid)) {
     trash = {shared + "/" + uid + "/", top};
@@ -129,7 +129,7 @@ bool TPosixShell::TrashOne(const std::string& path) {
     FLastError = error;
     return false;
   };
-  struct stat item{};
+  struct stat item {};
   if (::lstat(path.c_str(), &item) != 0) return fail(errno);
   // The folder resolved, the name kept: a link is trashed as the link.
   char* realFolder = ::realpath(FolderOf(path).empty() ? "." : FolderOf(path).c_str(), nullptr);
@@ -147,17 +147,16 @@ bool TPosixShell::TrashOne(const std::string& path) {
   if (!MakePrivateFolders(trash.Folder + "files") || !MakePrivateFolders(trash.Folder + "info")) {
     return fail(errno != 0 ? errno : EACCES);
   }
-  const std::string recorded = trash.PathPrefix.empty()
-                                   ? original
-                                   : original.substr(trash.PathPrefix.size());
+  const std::string recorded =
+      trash.PathPrefix.empty() ? original : original.substr(trash.PathPrefix.size());
   const std::string info = "[Trash Info]\nPath=" + EncodeTrashPath(recorded) +
                            "\nDeletionDate=" + LocalTimestamp() + "\n";
   const std::string name = FileNameOf(original);
   for (int n = 1; n < 100000; ++n) {
     const std::string candidate = Candidate(name, n);
     const std::string infoPath = trash.Folder + "info/" + candidate + ".trashinfo";
-    const int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          0600);
+    const int fd =
+        ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       return fail(errno);
@@ -166,7 +165,7 @@ bool TPosixShell::TrashOne(const std::string& path) {
     const int writeError = errno;
     ::close(fd);
     const std::string target = trash.Folder + "files/" + candidate;
-    struct stat taken{};
+    struct stat taken {};
     if (::lstat(target.c_str(), &taken) == 0) {
       ::unlink(infoPath.c_str());
       continue;

@@ -59,8 +59,7 @@ void ExpectSameSettings(const TAppInfo& a, const TAppInfo& b) {
 
 enum class TStoreKind { Fake, Ini };
 
-class AppInfoStoreTest : public test::AppFixture,
-                         public ::testing::WithParamInterface<TStoreKind> {
+class AppInfoStoreTest : public test::AppFixture, public ::testing::WithParamInterface<TStoreKind> {
  protected:
   TPosixSettingsStore Ini{Fake.Files, Fake.Environment.ConfigFolder + "Varnel/Zip.conf"};
   ISettingsStore& Store() {

@@ -61,13 +61,12 @@ TEST_P(StrToIntTest, AcceptsOnlyWholeDecimalIntegers) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, StrToIntTest,
-    ::testing::Values(TIntCase{"0", 0}, TIntCase{"6", 6}, TIntCase{"-12", -12},
-                      TIntCase{"+7", 7}, TIntCase{"2147483647", 2147483647},
-                      TIntCase{"-2147483648", -2147483647 - 1}, TIntCase{"", std::nullopt},
-                      TIntCase{"2147483648", std::nullopt}, TIntCase{" 1", std::nullopt},
-                      TIntCase{"1 ", std::nullopt}, TIntCase{"0x1F", std::nullopt},
-                      TIntCase{"+-1", std::nullopt}, TIntCase{"-", std::nullopt},
-                      TIntCase{"abc", std::nullopt}));
+    ::testing::Values(TIntCase{"0", 0}, TIntCase{"6", 6}, TIntCase{"-12", -12}, TIntCase{"+7", 7},
+                      TIntCase{"2147483647", 2147483647}, TIntCase{"-2147483648", -2147483647 - 1},
+                      TIntCase{"", std::nullopt}, TIntCase{"2147483648", std::nullopt},
+                      TIntCase{" 1", std::nullopt}, TIntCase{"1 ", std::nullopt},
+                      TIntCase{"0x1F", std::nullopt}, TIntCase{"+-1", std::nullopt},
+                      TIntCase{"-", std::nullopt}, TIntCase{"abc", std::nullopt}));
 
 }  // namespace
 }  // namespace vz

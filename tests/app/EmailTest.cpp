@@ -148,11 +148,10 @@ TEST_F(EmailXdgTest, SendRunsXdgEmailWithTheWholeMessage) {
   EXPECT_TRUE(started.Waited) << "the compose window is modal";
   EXPECT_EQ(started.Command.Program, Path("bin/xdg-email"));
   EXPECT_EQ(started.Command.Arguments,
-            (std::vector<std::string>{"--utf8", "--subject", "Backup, part 1", "--body",
-                                      "See attached.\nBye", "--cc", "bob@example.org", "--bcc",
-                                      "carl@example.org", "--attach", Path("one two.zip"),
-                                      "--attach", Path("VeryLongArchiveName.zip"),
-                                      "ann@example.org"}));
+            (std::vector<std::string>{
+                "--utf8", "--subject", "Backup, part 1", "--body", "See attached.\nBye", "--cc",
+                "bob@example.org", "--bcc", "carl@example.org", "--attach", Path("one two.zip"),
+                "--attach", Path("VeryLongArchiveName.zip"), "ann@example.org"}));
 }
 
 TEST_F(EmailXdgTest, MailProgramThatCannotStartOrFailsGivesThree) {
@@ -195,8 +194,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TNameCase{"/a/short.zip", "short.zip"},
                       TNameCase{"/a/twelve_c.zip", "twelve_c.zip"},
                       TNameCase{"/a/VeryLongArchiveName.zip", "hiveName.zip"},
-                      TNameCase{"/a/123456789.abcd", "3456789.abcd"},  // dot 10th: 1 dropped, then 12
-                      TNameCase{"/a/12345678.abcde", "345678.abcde"},   // dot 9th: last 12
+                      TNameCase{"/a/123456789.abcd",
+                                "3456789.abcd"},  // dot 10th: 1 dropped, then 12
+                      TNameCase{"/a/12345678.abcde", "345678.abcde"},  // dot 9th: last 12
                       TNameCase{"/a/a.verylongextension", "ongextension"},
                       TNameCase{"/a/noextensionatalllong", "ionatalllong"},
                       TNameCase{"/a/x..............abc", "abc"},

@@ -91,8 +91,8 @@ TEST_F(HelpersTest, EnsureFolderEntersAnExistingFolderWithoutAsking) {
 TEST_F(HelpersTest, EnsureFolderOffersToCreateAMissingFolder) {
   const std::string folder = Path("new one");
   EXPECT_TRUE(EnsureFolder(App, folder, true));
-  EXPECT_EQ(OnlyMessage().Text, "Folder does not exist!\r\rDo you want to create the folder, " +
-                                    folder + "?");
+  EXPECT_EQ(OnlyMessage().Text,
+            "Folder does not exist!\r\rDo you want to create the folder, " + folder + "?");
   EXPECT_EQ(OnlyMessage().DefaultButton, TMsgResult::Yes);
   EXPECT_TRUE(Fake.Files.Stat(folder)->IsDirectory);
 }
@@ -109,8 +109,8 @@ TEST_F(HelpersTest, EnsureFolderCreatesOneFolderOnlyNotItsParents) {
   const std::string folder = Path("missing/child");
   EXPECT_FALSE(EnsureFolder(App, folder, true));
   ASSERT_EQ(Host.Messages.size(), 2u);
-  EXPECT_EQ(Host.Messages[1].Text, "Unable to create folder " + folder + "!\r\r" +
-                                       std::strerror(ENOENT));
+  EXPECT_EQ(Host.Messages[1].Text,
+            "Unable to create folder " + folder + "!\r\r" + std::strerror(ENOENT));
   EXPECT_EQ(Host.Messages[1].Icon, TMsgIcon::Warning);
 }
 
@@ -228,14 +228,15 @@ TEST_P(SplitCommandLineTest, SplitsAtBlanksOutsideQuotes) {
   EXPECT_EQ(SplitCommandLine(GetParam().Text), GetParam().Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, SplitCommandLineTest,
-    ::testing::Values(TSplitCase{"", {}}, TSplitCase{"   ", {}}, TSplitCase{"a", {"a"}},
-                      TSplitCase{" a  b\tc ", {"a", "b", "c"}},
-                      TSplitCase{"\"a b\" c", {"a b", "c"}}, TSplitCase{"\"\"", {""}},
-                      TSplitCase{"x\"y z\"w", {"xy zw"}},
-                      TSplitCase{"'it \"is\"' done", {"it \"is\"", "done"}},
-                      TSplitCase{"\"unclosed arg", {"unclosed arg"}}));
+INSTANTIATE_TEST_SUITE_P(Lines, SplitCommandLineTest,
+                         ::testing::Values(TSplitCase{"", {}}, TSplitCase{"   ", {}},
+                                           TSplitCase{"a", {"a"}},
+                                           TSplitCase{" a  b\tc ", {"a", "b", "c"}},
+                                           TSplitCase{"\"a b\" c", {"a b", "c"}},
+                                           TSplitCase{"\"\"", {""}},
+                                           TSplitCase{"x\"y z\"w", {"xy zw"}},
+                                           TSplitCase{"'it \"is\"' done", {"it \"is\"", "done"}},
+                                           TSplitCase{"\"unclosed arg", {"unclosed arg"}}));
 
 // ---------------------------------------------------------------- formatting
 
@@ -254,19 +255,15 @@ TEST_P(FormatSizeTest, UsesTheUnitAndTheSeparators) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sizes, FormatSizeTest,
-    ::testing::Values(TSizeCase{0, "0", "0"}, TSizeCase{999, "999", "999"},
-                      TSizeCase{1023, "1,023", "1.023"}, TSizeCase{1024, "1KB", "1KB"},
-                      TSizeCase{1535, "1KB", "1KB"}, TSizeCase{1536, "2KB", "2KB"},
-                      TSizeCase{1048575, "1,024KB", "1.024KB"}, TSizeCase{1048576, "1MB", "1MB"},
-                      TSizeCase{1572864, "1.5MB", "1,5MB"},
-                      TSizeCase{1310720, "1.25MB", "1,25MB"},
-                      TSizeCase{1048576 + 10486, "1.01MB", "1,01MB"},
-                      TSizeCase{1048576 + 5242, "1MB", "1MB"},
-                      TSizeCase{1073741824, "1,024MB", "1.024MB"},
-                      TSizeCase{-2000, "-2,000", "-2.000"},
-                      TSizeCase{INT64_MAX, "8,796,093,022,208MB", "8.796.093.022.208MB"},
-                      TSizeCase{INT64_MIN, "-9,223,372,036,854,775,808",
-                                "-9.223.372.036.854.775.808"}));
+    ::testing::Values(
+        TSizeCase{0, "0", "0"}, TSizeCase{999, "999", "999"}, TSizeCase{1023, "1,023", "1.023"},
+        TSizeCase{1024, "1KB", "1KB"}, TSizeCase{1535, "1KB", "1KB"}, TSizeCase{1536, "2KB", "2KB"},
+        TSizeCase{1048575, "1,024KB", "1.024KB"}, TSizeCase{1048576, "1MB", "1MB"},
+        TSizeCase{1572864, "1.5MB", "1,5MB"}, TSizeCase{1310720, "1.25MB", "1,25MB"},
+        TSizeCase{1048576 + 10486, "1.01MB", "1,01MB"}, TSizeCase{1048576 + 5242, "1MB", "1MB"},
+        TSizeCase{1073741824, "1,024MB", "1.024MB"}, TSizeCase{-2000, "-2,000", "-2.000"},
+        TSizeCase{INT64_MAX, "8,796,093,022,208MB", "8.796.093.022.208MB"},
+        TSizeCase{INT64_MIN, "-9,223,372,036,854,775,808", "-9.223.372.036.854.775.808"}));
 
 struct TCaseCase {
   std::string Text;
@@ -279,16 +276,16 @@ TEST_P(ProperCaseTest, CapitalisesEachWordAfterABlank) {
   EXPECT_EQ(ProperCase(GetParam().Text), GetParam().Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, ProperCaseTest,
-    ::testing::Values(TCaseCase{"READ ME.TXT", "Read Me.txt"}, TCaseCase{"", ""},
-                      TCaseCase{"a", "A"}, TCaseCase{"  two  BLANKS", "  Two  Blanks"},
-                      TCaseCase{"docs/READ-ME first", "Docs/read-me First"},
-                      TCaseCase{"ÉCOLE élève", "École Élève"},
-                      TCaseCase{"über STRASSE straße", "Über Strasse Straße"},
-                      TCaseCase{"ŁÓDŹ ÿes", "Łódź Ÿes"},
-                      TCaseCase{"ΣΟΦΊΑ жук", "Σοφία Жук"},
-                      TCaseCase{"x\xFFY z\xC3", "X\xFFy Z\xC3"}));
+INSTANTIATE_TEST_SUITE_P(Texts, ProperCaseTest,
+                         ::testing::Values(TCaseCase{"READ ME.TXT", "Read Me.txt"},
+                                           TCaseCase{"", ""}, TCaseCase{"a", "A"},
+                                           TCaseCase{"  two  BLANKS", "  Two  Blanks"},
+                                           TCaseCase{"docs/READ-ME first", "Docs/read-me First"},
+                                           TCaseCase{"ÉCOLE élève", "École Élève"},
+                                           TCaseCase{"über STRASSE straße", "Über Strasse Straße"},
+                                           TCaseCase{"ŁÓDŹ ÿes", "Łódź Ÿes"},
+                                           TCaseCase{"ΣΟΦΊΑ жук", "Σοφία Жук"},
+                                           TCaseCase{"x\xFFY z\xC3", "X\xFFy Z\xC3"}));
 
 }  // namespace
 }  // namespace vz

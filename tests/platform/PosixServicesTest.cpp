@@ -1,0 +1,289 @@
+// The real desktop services on real temporary folders: environment, child
+// processes, the freedesktop.org trash, xdg-email and the user's number
+// punctuation. Environment variables are set per test and restored.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <regex>
+#include <thread>
+
+#include "platform/Locale.h"
+#include "platform/fake/FakePlatform.h"
+#include "platform/posix/PosixPlatform.h"
+#include "tests/support/ScriptedHost.h"
+#include "tests/support/TestFiles.h"
+
+namespace vz {
+namespace {
+
+class TScopedEnv {
+ public:
+  TScopedEnv(const char* name, const std::optional<std::string>& value) : FName(name) {
+    if (const char* old = std::getenv(name)) FOld = old;
+    if (value) {
+      ::setenv(name, value->c_str(), 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~TScopedEnv() {
+    if (FOld) {
+      ::setenv(FName, FOld->c_str(), 1);
+    } else {
+      ::unsetenv(FName);
+    }
+  }
+  TScopedEnv(const TScopedEnv&) = delete;
+  TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+ private:
+  const char* FName;
+  std::optional<std::string> FOld;
+};
+
+class PosixServicesTest : public ::testing::Test {
+ protected:
+  test::TScriptedHost Host;
+  TFakePlatform Fake{Host};  // only for its scratch folder
+  std::string Root = Fake.Files.RealPath(Fake.Root()) + "/";
+  TPosixEnvironment Environment;
+  TPosixProcesses Processes{Environment};
+
+  std::string Script(const std::string& name, const std::string& body) {
+    const std::string path = Root + name;
+    test::MakeFolders(std::filesystem::path(path).parent_path());
+    test::WriteFileText(path, "#!/bin/sh\n" + body);
+    ::chmod(path.c_str(), 0755);
+    return path;
+  }
+};
+
+// ---------------------------------------------------------------- environment
+
+TEST_F(PosixServicesTest, XdgFoldersFollowTheVariablesAndIgnoreRelativeOnes) {
+  TScopedEnv home("HOME", "/home/tester");
+  {
+    TScopedEnv config("XDG_CONFIG_HOME", "/etc/xdg-test");
+    TScopedEnv data("XDG_DATA_HOME", "relative/data");
+    EXPECT_EQ(Environment.UserConfigFolder(), "/etc/xdg-test/");
+    EXPECT_EQ(Environment.UserDataFolder(), "/home/tester/.local/share/");
+  }
+  TScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
+  EXPECT_EQ(Environment.UserConfigFolder(), "/home/tester/.config/");
+}
+
+TEST_F(PosixServicesTest, FindProgramSearchesOnlyAbsolutePathEntries) {
+  const std::string tool = Script("bin/vz-probe-tool", "exit 0\n");
+  test::WriteFileText(Root + "bin/vz-probe-plain", "");
+  TScopedEnv path("PATH", "relative/bin:" + Root + "bin");
+  EXPECT_EQ(Environment.FindProgram("vz-probe-tool"), tool);
+  EXPECT_EQ(Environment.FindProgram("vz-probe-plain"), "") << "not executable";
+  EXPECT_EQ(Environment.FindProgram("vz-probe-missing"), "");
+  EXPECT_EQ(Environment.FindProgram(tool), tool);
+  TScopedEnv dotPath("PATH", ".");
+  const std::string cwd = Fake.Files.CurrentFolder();
+  ASSERT_TRUE(Fake.Files.SetCurrentFolder(Root + "bin"));
+  EXPECT_EQ(Environment.FindProgram("vz-probe-tool"), "") << "the current folder decides nothing";
+  ASSERT_TRUE(Fake.Files.SetCurrentFolder(cwd));
+}
+
+TEST_F(PosixServicesTest, ProgramFileIsThisTestProgram) {
+  EXPECT_EQ(std::filesystem::path(Environment.ProgramFile()).filename(), "vz_platform_tests");
+}
+
+// ---------------------------------------------------------------- processes
+
+TEST_F(PosixServicesTest, RunAndWaitGivesTheExitCodeAndUsesTheWorkingFolder) {
+  test::MakeFolders(Root + "work");
+  int exitCode = -1;
+  ASSERT_TRUE(
+      Processes.RunAndWait({"sh", {"-c", "pwd > out.txt; exit 7"}, Root + "work"}, exitCode));
+  EXPECT_EQ(exitCode, 7);
+  EXPECT_EQ(test::ReadFileText(Root + "work/out.txt"), Root + "work\n");
+  const std::string args = Script("args.sh", "printf '%s|' \"$@\" > \"$OUT\"\n");
+  TScopedEnv out("OUT", Root + "args.txt");
+  ASSERT_TRUE(Processes.RunAndWait({args, {"a b", "", "$HOME", "'q'"}}, exitCode));
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(test::ReadFileText(Root + "args.txt"), "a b||$HOME|'q'|") << "no shell in between";
+}
+
+struct TStartFailure {
+  std::string Program;  // relative to the scratch folder when it has no "/"
+  std::string WorkingFolder;
+  int Error;
+};
+
+class ProcessStartFailureTest : public PosixServicesTest,
+                                public ::testing::WithParamInterface<TStartFailure> {};
+
+TEST_P(ProcessStartFailureTest, CarriesTheSystemReason) {
+  test::WriteFileText(Root + "not-a-program", "data");
+  const auto& c = GetParam();
+  const std::string program = c.Program.rfind("./", 0) == 0 ? Root + c.Program : c.Program;
+  int exitCode = -1;
+  EXPECT_FALSE(Processes.RunAndWait({program, {}, c.WorkingFolder}, exitCode));
+  EXPECT_EQ(Processes.LastError(), c.Error);
+  EXPECT_EQ(Processes.Start({program, {}, c.WorkingFolder}), 0);
+  EXPECT_EQ(Processes.LastError(), c.Error);
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, ProcessStartFailureTest,
+                         ::testing::Values(TStartFailure{"/nonexistent/program", "", ENOENT},
+                                           TStartFailure{"vz-no-such-program-anywhere", "", ENOENT},
+                                           TStartFailure{"./not-a-program", "", EACCES},
+                                           TStartFailure{"/bin/sh", "/nonexistent/folder",
+                                                         ENOENT}));
+
+TEST_F(PosixServicesTest, StartedChildCanBeAskedToEnd) {
+  const int pid = Processes.Start({"sleep", {"60"}});
+  ASSERT_GT(pid, 0);
+  EXPECT_TRUE(Processes.IsRunning(pid));
+  EXPECT_TRUE(Processes.Terminate(pid));
+  for (int i = 0; i < 2000 && Processes.IsRunning(pid); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_FALSE(Processes.IsRunning(pid));
+  EXPECT_FALSE(Processes.Terminate(pid)) << "an ended child is not signalled again";
+}
+
+TEST_F(PosixServicesTest, ProcessesThatAreNotOurChildrenAreNeverSignalled) {
+  EXPECT_FALSE(Processes.IsRunning(1));
+  EXPECT_FALSE(Processes.Terminate(1));
+  EXPECT_FALSE(Processes.IsRunning(static_cast<int>(::getpid())));
+  EXPECT_FALSE(Processes.IsRunning(0));
+  EXPECT_FALSE(Processes.IsRunning(-1));
+}
+
+// ---------------------------------------------------------------- trash
+
+std::string PercentDecode(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size()) {
+      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+class TrashTest : public PosixServicesTest {
+ protected:
+  TScopedEnv Data{"XDG_DATA_HOME", Root + "xdg"};
+  TPosixShell Shell{Environment, Processes};
+  std::string Trash = Root + "xdg/Trash/";
+
+  // Checks the info entry a file manager reads, and returns its Path.
+  std::string InfoPath(const std::string& entry) {
+    const std::string info = test::ReadFileText(Trash + "info/" + entry + ".trashinfo");
+    const std::regex form(
+        "\\[Trash "
+        "Info\\]\nPath=([^\n]+)\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n");
+    std::smatch match;
+    EXPECT_TRUE(std::regex_match(info, match, form)) << info;
+    return match.size() > 1 ? PercentDecode(match[1]) : std::string();
+  }
+};
+
+TEST_F(TrashTest, FileGoesToTheHomeTrashWithAValidInfoEntry) {
+  test::MakeFolders(Root + "docs");
+  const std::string file = Root + "docs/My Report 100%.zip";
+  test::WriteFileText(file, "archive");
+  ASSERT_TRUE(Shell.MoveToTrash({file})) << Shell.LastError();
+  EXPECT_FALSE(test::FileExists(file));
+  EXPECT_EQ(test::ReadFileText(Trash + "files/My Report 100%.zip"), "archive");
+  EXPECT_EQ(InfoPath("My Report 100%.zip"), file);
+  const auto perms = std::filesystem::status(Trash + "info").permissions();
+  EXPECT_EQ(perms & std::filesystem::perms::all, std::filesystem::perms::owner_all);
+}
+
+TEST_F(TrashTest, SameNameTwiceGetsANumberedEntry) {
+  test::MakeFolders(Root + "one");
+  test::MakeFolders(Root + "two");
+  test::WriteFileText(Root + "one/a.zip", "1");
+  test::WriteFileText(Root + "two/a.zip", "2");
+  ASSERT_TRUE(Shell.MoveToTrash({Root + "one/a.zip", Root + "two/a.zip"}));
+  EXPECT_EQ(test::ReadFileText(Trash + "files/a.zip"), "1");
+  EXPECT_EQ(test::ReadFileText(Trash + "files/a.2.zip"), "2");
+  EXPECT_EQ(InfoPath("a.zip"), Root + "one/a.zip");
+  EXPECT_EQ(InfoPath("a.2.zip"), Root + "two/a.zip");
+}
+
+TEST_F(TrashTest, RelativeNameIsRecordedWithItsFullPath) {
+  test::WriteFileText(Root + "rel.zip", "r");
+  const std::string cwd = Fake.Files.CurrentFolder();
+  ASSERT_TRUE(Fake.Files.SetCurrentFolder(Root));
+  const bool moved = Shell.MoveToTrash({"rel.zip"});
+  ASSERT_TRUE(Fake.Files.SetCurrentFolder(cwd));
+  ASSERT_TRUE(moved);
+  EXPECT_EQ(InfoPath("rel.zip"), Root + "rel.zip");
+}
+
+TEST_F(TrashTest, MissingFileFailsAndLeavesNoEntry) {
+  EXPECT_FALSE(Shell.MoveToTrash({Root + "missing.zip"}));
+  EXPECT_EQ(Shell.LastError(), ENOENT);
+  EXPECT_FALSE(test::FileExists(Trash + "info/missing.zip.trashinfo"));
+}
+
+TEST(TrashPath, EncodesAllButUnreservedCharacters) {
+  EXPECT_EQ(EncodeTrashPath("/a-b_c.d~/E 1%"), "/a-b_c.d~/E%201%25");
+  EXPECT_EQ(EncodeTrashPath("/ä#?"), "/%C3%A4%23%3F");
+}
+
+// ---------------------------------------------------------------- mail
+
+class XdgEmailTest : public PosixServicesTest {
+ protected:
+  TPosixMail Mail{Environment, Processes};
+  TScopedEnv Out{"VZ_MAIL_OUT", Root + "mail.txt"};
+};
+
+TEST_F(XdgEmailTest, SendRunsXdgEmailFromThePath) {
+  Script("mailbin/xdg-email", "printf '%s\\n' \"$@\" > \"$VZ_MAIL_OUT\"\n");
+  TScopedEnv path("PATH", Root + "mailbin:/usr/bin:/bin");
+  ASSERT_TRUE(Mail.Available());
+  TMailMessage message;
+  message.Subject = "Archive";
+  message.Recipients = {{TRecipientClass::Bcc, "B", "b@x.org"},
+                        {TRecipientClass::To, "A", "a@x.org"}};
+  message.Attachments = {{Root + "a b.zip", "a b.zip"}};
+  EXPECT_EQ(Mail.Send(message), mapi::Success);
+  EXPECT_EQ(test::ReadFileText(Root + "mail.txt"),
+            "--utf8\n--subject\nArchive\n--bcc\nb@x.org\n--attach\n" + Root + "a b.zip\na@x.org\n");
+}
+
+TEST_F(XdgEmailTest, MailProgramThatFailsOrIsMissingGivesLoginFailure) {
+  Script("mailbin/xdg-email", "exit 3\n");
+  {
+    TScopedEnv path("PATH", Root + "mailbin:/usr/bin:/bin");
+    EXPECT_EQ(Mail.Send({}), mapi::LoginFailure);
+  }
+  TScopedEnv path("PATH", Root + "nothing-here");
+  EXPECT_FALSE(Mail.Available());
+  EXPECT_EQ(Mail.Send({}), mapi::LoginFailure);
+  std::string id;
+  EXPECT_EQ(Mail.Save({}, id), mapi::NotSupported);
+}
+
+// ---------------------------------------------------------------- locale
+
+TEST(UserNumberFormat, LocaleWithoutGroupingKeepsTheProgramsSeparators) {
+  for (const char* name : {"C", "POSIX", "C.UTF-8"}) {
+    TScopedEnv all("LC_ALL", name);
+    const TNumberFormat format = UserNumberFormat();
+    EXPECT_EQ(format.ThousandSeparator, ",") << name;
+    EXPECT_EQ(format.DecimalSeparator, ".") << name;
+  }
+}
+
+}  // namespace
+}  // namespace vz
