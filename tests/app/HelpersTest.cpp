@@ -8,7 +8,9 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/posix/PosixPlatform.h"
 #include "tests/app/AppFixture.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TestFiles.h"
 
 namespace vz {
@@ -164,6 +166,27 @@ TEST_F(HelpersTest, DeleteToRecycleBinReportsTheTrashFailure) {
   EXPECT_FALSE(DeleteToRecycleBin(App, {Path("x.zip")}, false, &error));
   EXPECT_EQ(error, EXDEV);
   EXPECT_TRUE(test::FileExists(Path("x.zip")));
+}
+
+TEST_F(HelpersTest, DeleteToRecycleBinFillsTheDesktopTrash) {
+  const std::string root = Fake.Files.RealPath(Fake.Root()) + "/";
+  test::TScopedEnv data("XDG_DATA_HOME", root + "home-data");
+  TPosixEnvironment environment;
+  TPosixProcesses processes{environment};
+  TPosixShell shell{environment, processes};
+  const TPlatform platform{Fake.Files,  Fake.Drives,   Fake.Clock, Fake.Random, Host,
+                           environment, Fake.Settings, processes,  shell,       Fake.Mail};
+  const TAppContext app{platform, Globals};
+  test::WriteFileText(root + "old archive.zip", "PK");
+  Host.MessageAnswers.push_back(TMsgResult::Yes);
+  ASSERT_TRUE(DeleteToRecycleBin(app, {root + "old archive.zip"}, true));
+  EXPECT_FALSE(test::FileExists(root + "old archive.zip"));
+  EXPECT_EQ(test::ReadFileText(root + "home-data/Trash/files/old archive.zip"), "PK");
+  const std::string info =
+      test::ReadFileText(root + "home-data/Trash/info/old archive.zip.trashinfo");
+  EXPECT_EQ(info.rfind("[Trash Info]\nPath=" + root + "old%20archive.zip\nDeletionDate=", 0), 0u)
+      << info;
+  EXPECT_EQ(OnlyMessage().Text, "Are you sure you want to move \"old archive.zip\" to the trash?");
 }
 
 // ---------------------------------------------------------------- spelling
