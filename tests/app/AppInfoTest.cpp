@@ -210,6 +210,9 @@ TEST_F(AppInfoTest, FirstRunGivesTheDocumentedDefaults) {
 struct TCentreCase {
   TScreenSize Screen;
   TFormBounds Expected;
+  friend void PrintTo(const TCentreCase& c, std::ostream* os) {
+    *os << c.Screen.Width << "x" << c.Screen.Height;
+  }
 };
 
 class DefaultPlacementTest : public ::testing::TestWithParam<TCentreCase> {};

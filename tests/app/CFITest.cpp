@@ -34,6 +34,9 @@ struct TRecordCase {
   std::string Archive;
   std::string RootDir;
   std::string SourcePath;
+  friend void PrintTo(const TRecordCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(c.Archive);
+  }
 };
 
 class CFIRoundTripTest : public CFITest, public ::testing::WithParamInterface<TRecordCase> {};

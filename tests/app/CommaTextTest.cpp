@@ -41,6 +41,9 @@ TEST(CommaText, ReadsHandWrittenText) {
 struct TIntCase {
   std::string Text;
   std::optional<int> Value;
+  friend void PrintTo(const TIntCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(c.Text);
+  }
 };
 
 class StrToIntTest : public ::testing::TestWithParam<TIntCase> {};

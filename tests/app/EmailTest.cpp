@@ -179,6 +179,9 @@ TEST_F(EmailXdgTest, WithoutXdgEmailTheServiceIsUnavailable) {
 struct TNameCase {
   std::string Path;
   std::string Truncated;
+  friend void PrintTo(const TNameCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(c.Path);
+  }
 };
 
 class AttachmentNameTest : public ::testing::TestWithParam<TNameCase> {};
@@ -205,6 +208,9 @@ INSTANTIATE_TEST_SUITE_P(
 struct TAddressCase {
   std::string Entry;
   std::string Address;
+  friend void PrintTo(const TAddressCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(c.Entry);
+  }
 };
 
 class RecipientAddressTest : public ::testing::TestWithParam<TAddressCase> {};

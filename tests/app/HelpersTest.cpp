@@ -39,6 +39,9 @@ struct TAskCase {
   bool YesIsDefault;
   std::optional<TMsgResult> Answer;  // nullopt: the user takes the default
   bool Expected;
+  friend void PrintTo(const TAskCase& c, std::ostream* os) {
+    *os << (c.YesIsDefault ? "YesDefault" : "NoDefault") << (c.Answer ? "_answered" : "_default");
+  }
 };
 
 class AskYesNoTest : public HelpersTest, public ::testing::WithParamInterface<TAskCase> {};
@@ -243,6 +246,9 @@ TEST_F(HelpersTest, RunAndWaitThatCannotStartWarnsWithTheSystemText) {
 struct TSplitCase {
   std::string Text;
   std::vector<std::string> Expected;
+  friend void PrintTo(const TSplitCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(c.Text);
+  }
 };
 
 class SplitCommandLineTest : public ::testing::TestWithParam<TSplitCase> {};
@@ -267,6 +273,7 @@ struct TSizeCase {
   i64 Bytes;
   std::string Comma;   // "," thousands, "." decimals
   std::string Period;  // "." thousands, "," decimals
+  friend void PrintTo(const TSizeCase& c, std::ostream* os) { *os << c.Bytes; }
 };
 
 class FormatSizeTest : public ::testing::TestWithParam<TSizeCase> {};
@@ -291,6 +298,9 @@ INSTANTIATE_TEST_SUITE_P(
 struct TCaseCase {
   std::string Text;
   std::string Expected;
+  friend void PrintTo(const TCaseCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(c.Text);
+  }
 };
 
 class ProperCaseTest : public ::testing::TestWithParam<TCaseCase> {};

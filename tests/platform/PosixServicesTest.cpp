@@ -95,6 +95,9 @@ struct TStartFailure {
   std::string Program;  // relative to the scratch folder when it has no "/"
   std::string WorkingFolder;
   int Error;
+  friend void PrintTo(const TStartFailure& c, std::ostream* os) {
+    *os << ::testing::PrintToString(c.Program + " in " + c.WorkingFolder);
+  }
 };
 
 class ProcessStartFailureTest : public PosixServicesTest,
