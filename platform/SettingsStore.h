@@ -1,4 +1,4 @@
-// The user's settings as the design's registry knows them: keys (paths such
+// The user's settings, shaped like a registry: keys (paths such
 // as "Software\Varnel\Zip") holding named, typed values. Names of keys and
 // values compare without regard to ASCII letter case, as the registry's do.
 //

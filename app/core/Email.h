@@ -2,8 +2,8 @@
 // compose window lets the user finish and send it. The main window owns one
 // (emSend) for its Send command.
 //
-// The properties are those of the Simple MAPI component the program was
-// designed around. The desktop's mail hand-off has no logon, so Profile,
+// The properties are those of a Simple MAPI mail component, so callers
+// keep their names. The desktop's mail hand-off has no logon, so Profile,
 // Password, UseDefProfile, DownLoadFirst, NewSession and UnreadOnly are kept
 // but change nothing; recipients are not looked up in an address book, and
 // an entry written "Name [type:address]" gives the address inside the

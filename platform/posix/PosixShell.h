@@ -1,4 +1,4 @@
-// The desktop's trash as the freedesktop.org trash specification lays it out,
+// The desktop's trash in the freedesktop.org Trash layout that file managers read,
 // and opening documents through xdg-open.
 //
 // A file goes to the trash of its own file system, so it is only renamed,

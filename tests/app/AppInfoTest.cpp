@@ -58,6 +58,9 @@ void ExpectSameSettings(const TAppInfo& a, const TAppInfo& b) {
 // ---------------------------------------------------------------- both stores
 
 enum class TStoreKind { Fake, Ini };
+void PrintTo(TStoreKind kind, std::ostream* os) {
+  *os << (kind == TStoreKind::Fake ? "fake store" : "INI file");
+}
 
 class AppInfoStoreTest : public test::AppFixture, public ::testing::WithParamInterface<TStoreKind> {
  protected:
