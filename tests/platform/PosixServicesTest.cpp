@@ -71,6 +71,18 @@ TEST_F(PosixServicesTest, FindProgramSearchesOnlyAbsolutePathEntries) {
   ASSERT_TRUE(Fake.Files.SetCurrentFolder(cwd));
 }
 
+TEST_F(PosixServicesTest, PlatformKeepsItsSettingsInTheXdgConfigFolder) {
+  TScopedEnv config("XDG_CONFIG_HOME", Root + "cfg");
+  const TPosixPlatform platform(Host);
+  const auto& store = dynamic_cast<const TPosixSettingsStore&>(platform.Services().Settings);
+  EXPECT_EQ(store.FilePath(), Root + "cfg/Varnel/Zip.conf");
+  auto key = platform.Services().Settings.OpenKey("Software\\Varnel\\Zip", true);
+  key->Write("A", u32{1});
+  ASSERT_TRUE(key->Close());
+  EXPECT_EQ(test::ReadFileText(Root + "cfg/Varnel/Zip.conf"),
+            "[Software\\Varnel\\Zip]\nA=dword:1\n");
+}
+
 TEST_F(PosixServicesTest, ProgramFileIsThisTestProgram) {
   EXPECT_EQ(std::filesystem::path(Environment.ProgramFile()).filename(), "vz_platform_tests");
 }
