@@ -358,7 +358,8 @@ void TFakeRandom::Fill(std::span<u8> bytes) {
 // ---------------------------------------------------------------- bundle
 
 TFakePlatform::TFakePlatform(IHost& host)
-    : FPlatform{Files, Drives, Clock, Random, host} {
+    : FPlatform{Files,       Drives,   Clock,     Random, host,
+                Environment, Settings, Processes, Shell,  Mail} {
   std::string pattern = TPosixFileSystem().TempFolder() + "vzfake-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) {
     throw EVarnelError("Cannot create the fake platform's folder: " + SystemErrorText(errno));
@@ -366,6 +367,12 @@ TFakePlatform::TFakePlatform(IHost& host)
   FRoot = pattern + "/";
   std::filesystem::create_directory(FRoot + "tmp");
   Files.TempFolderPath = FRoot + "tmp/";
+  std::filesystem::create_directory(FRoot + "bin");
+  Environment.ProgramPath = FRoot + "bin/zip";
+  Environment.DataFolder = FRoot + "data/";
+  Environment.ConfigFolder = FRoot + "config/";
+  Environment.Files = &Files;
+  Shell.TrashFolder = FRoot + "trash/";
 }
 
 TFakePlatform::~TFakePlatform() {

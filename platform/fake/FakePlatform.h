@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/fake/FakeServices.h"
 #include "platform/posix/PosixFileSystem.h"
 
 namespace vz {
@@ -145,7 +146,10 @@ class TFakeRandom : public IRandom {
 };
 
 // Owns a scratch folder (removed with everything in it at destruction) and the
-// fake services; the host is the test's.
+// fake services; the host is the test's. The environment's folders, the
+// program file's place and the trash lie in the scratch folder:
+// <root>/bin/ (the program's folder, made), <root>/data/, <root>/config/ and
+// <root>/trash/ (made when needed).
 class TFakePlatform {
  public:
   explicit TFakePlatform(IHost& host);
@@ -164,6 +168,11 @@ class TFakePlatform {
   TFakeFileSystem Files{Drives};
   TFakeClock Clock;
   TFakeRandom Random;
+  TFakeEnvironment Environment;
+  TFakeSettingsStore Settings;
+  TFakeProcesses Processes;
+  TFakeShell Shell{Files};
+  TFakeMail Mail;
 
  private:
   std::string FRoot;

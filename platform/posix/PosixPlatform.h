@@ -3,7 +3,12 @@
 
 #include "platform/Platform.h"
 #include "platform/posix/PosixDrives.h"
+#include "platform/posix/PosixEnvironment.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixMail.h"
+#include "platform/posix/PosixProcesses.h"
+#include "platform/posix/PosixSettingsStore.h"
+#include "platform/posix/PosixShell.h"
 
 namespace vz {
 
@@ -18,10 +23,14 @@ class TPosixRandom : public IRandom {
   void Fill(std::span<u8> bytes) override;
 };
 
+// The settings file is $XDG_CONFIG_HOME/Varnel/Zip.conf, its place fixed when
+// the platform is built.
 class TPosixPlatform {
  public:
   explicit TPosixPlatform(IHost& host)
-      : FPlatform{FFiles, FDrives, FClock, FRandom, host} {}
+      : FSettings(FFiles, FEnvironment.UserConfigFolder() + "Varnel/Zip.conf"),
+        FPlatform{FFiles,       FDrives,   FClock,     FRandom, host,
+                  FEnvironment, FSettings, FProcesses, FShell,  FMail} {}
   TPosixPlatform(const TPosixPlatform&) = delete;
   TPosixPlatform& operator=(const TPosixPlatform&) = delete;
 
@@ -32,6 +41,11 @@ class TPosixPlatform {
   TPosixDrives FDrives;
   TPosixClock FClock;
   TPosixRandom FRandom;
+  TPosixEnvironment FEnvironment;
+  TPosixSettingsStore FSettings;
+  TPosixProcesses FProcesses{FEnvironment};
+  TPosixShell FShell{FEnvironment, FProcesses};
+  TPosixMail FMail{FEnvironment, FProcesses};
   TPlatform FPlatform;
 };
 
