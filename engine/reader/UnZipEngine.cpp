@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdio>
 
+#include "engine/codecs/DecodeInput.h"
+#include "engine/codecs/DecodeOutput.h"
 #include "engine/format/ByteOrder.h"
 #include "engine/format/ZipNames.h"
 #include "engine/support/Exceptions.h"

@@ -241,6 +241,7 @@ u32 TFakeFileSystem::AdjustAttributes(const std::string& path, u32 attributes) {
 }
 
 std::unique_ptr<IFile> TFakeFileSystem::Open(const std::string& path, TOpenMode mode) {
+  FLastError = 0;  // an injected failure answers only for its own call
   if (mode == TOpenMode::Create && CreateDenied(path)) {
     throw EFCreateError(path, EACCES,
                         "Cannot create file \"" + path + "\": " + SystemErrorText(EACCES));
@@ -249,6 +250,7 @@ std::unique_ptr<IFile> TFakeFileSystem::Open(const std::string& path, TOpenMode 
 }
 
 std::unique_ptr<IFile> TFakeFileSystem::CreateNew(const std::string& path) {
+  FLastError = 0;  // an injected failure answers only for its own call
   if (CreateDenied(path)) {
     throw EFCreateError(path, EACCES,
                         "Cannot create file \"" + path + "\": " + SystemErrorText(EACCES));
@@ -283,6 +285,7 @@ bool TFakeFileSystem::CopyAccessRights(const std::string& from, const std::strin
 }
 
 bool TFakeFileSystem::DeleteFile(const std::string& path) {
+  FLastError = 0;  // an injected failure answers only for its own call
   const std::string key = Key(path);
   if (!FReal.DeleteFile(path)) return false;
   FExtraAttributes.erase(key);
@@ -291,6 +294,7 @@ bool TFakeFileSystem::DeleteFile(const std::string& path) {
 }
 
 bool TFakeFileSystem::RenameFile(const std::string& from, const std::string& to) {
+  FLastError = 0;  // an injected failure answers only for its own call
   if (FFailingRenames > 0) {
     --FFailingRenames;
     FLastError = FRenameError;
@@ -308,6 +312,7 @@ bool TFakeFileSystem::RenameFile(const std::string& from, const std::string& to)
 }
 
 bool TFakeFileSystem::CreateFolder(const std::string& path) {
+  FLastError = 0;  // an injected failure answers only for its own call
   if (CreateDenied(path)) return false;
   return FReal.CreateFolder(path);
 }
