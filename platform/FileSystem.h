@@ -103,6 +103,9 @@ class IFileSystem {
   // Gives `to` the access rights of `from` (a rewritten archive keeps the
   // original's mode).
   virtual bool CopyAccessRights(const std::string& from, const std::string& to) = 0;
+  // Lets everyone who may read the file also run it (a self-extracting
+  // archive).
+  virtual bool MakeExecutable(const std::string& path) = 0;
 
   virtual bool DeleteFile(const std::string& path) = 0;
   // Replaces `to` atomically when it exists (a link at `to` is replaced, not

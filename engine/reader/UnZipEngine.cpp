@@ -87,10 +87,13 @@ void TUnZipEngine::ClearZip() {
   FZipName.clear();
 }
 
-int TUnZipEngine::Count() const { return FCatalogue ? FCatalogue->Count() : 0; }
+int TUnZipEngine::Count() const {
+  if (FView) return FView->Count();
+  return FCatalogue ? FCatalogue->Count() : 0;
+}
 
 const TZipHeaderInfo& TUnZipEngine::Entry(int index) const {
-  if (!FCatalogue) throw EListError::IndexOutOfRange(index);
+  if (!FCatalogue && !FView) throw EListError::IndexOutOfRange(index);
   return *View().Items(index);
 }
 

@@ -127,6 +127,7 @@ class TZipEngine : public TUnZipEngine {
   void CopyAndUpdateMembers(TZipOperation& op);
   void CopyMember(TZipOperation& op, TZipHeaderInfo& entry);
   bool ZipOneFile(TZipOperation& op, const std::string& name);
+  void WriteMember(TZipOperation& op, const std::string& name);
   void RecordSuccess(TZipOperation& op, std::unique_ptr<TZipHeaderInfo> entry,
                      const std::string& name);
   void AddToNewCatalogue(TZipOperation& op, std::unique_ptr<TZipHeaderInfo> entry);
@@ -146,7 +147,6 @@ class TZipEngine : public TUnZipEngine {
   // ---- expanding FilesList (FileListExpansion.cpp) ----
   void ExpandFilesList(TZipOperation& op);
   bool PassesAttributeFilter(const TFileInfo& info) const;
-  bool InArchive(const TZipOperation& op, const std::string& fileName) const;
   bool IsTheArchiveItself(const std::string& path) const;
 
   // ---- deleting (DeleteMembers.cpp) ----

@@ -284,6 +284,10 @@ bool TFakeFileSystem::CopyAccessRights(const std::string& from, const std::strin
   return FReal.CopyAccessRights(from, to);
 }
 
+bool TFakeFileSystem::MakeExecutable(const std::string& path) {
+  return FReal.MakeExecutable(path);
+}
+
 bool TFakeFileSystem::DeleteFile(const std::string& path) {
   FLastError = 0;  // an injected failure answers only for its own call
   const std::string key = Key(path);

@@ -238,6 +238,13 @@ bool TPosixFileSystem::CopyAccessRights(const std::string& from, const std::stri
   return ::chmod(to.c_str(), st.st_mode & 07777) == 0 || Fail();
 }
 
+bool TPosixFileSystem::MakeExecutable(const std::string& path) {
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0) return Fail();
+  const mode_t mode = (st.st_mode & 07777) | ((st.st_mode & 0444) >> 2);
+  return ::chmod(path.c_str(), mode) == 0 || Fail();
+}
+
 bool TPosixFileSystem::DeleteFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0 || Fail();
 }

@@ -14,6 +14,7 @@ class TPosixFileSystem : public IFileSystem {
   bool SetAttributes(const std::string& path, u32 attributes) override;
   bool SetLastWriteTime(const std::string& path, TFileTime time) override;
   bool CopyAccessRights(const std::string& from, const std::string& to) override;
+  bool MakeExecutable(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;
   bool RenameFile(const std::string& from, const std::string& to) override;
   bool CreateFolder(const std::string& path) override;

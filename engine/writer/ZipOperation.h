@@ -1,0 +1,56 @@
+// The state of one zip operation, alive from the start of PerformZip to its
+// end. Internal to the writer.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/codecs/ZipCipher.h"
+#include "engine/format/SortedZip.h"
+#include "engine/support/BufferStream.h"
+
+namespace vz {
+
+struct TZipOperation {
+  // ---- output ----
+  std::unique_ptr<TLFNFileStream> Output;
+  std::string OutputName;  // the file being written (the archive, a block, or a temporary file)
+  bool ArchiveExisted = false;
+  // The new archive's entries in the order written (owning), and the same
+  // entries by lower-cased stored name, to refuse a second member of a name.
+  std::unique_ptr<TSortedZip> NewCatalogue;
+  std::unordered_map<std::string, TZipHeaderInfo*> NameIndex;
+  TEndCentral NewEnd;
+  int Count = 0;    // files added or replaced
+  int Deleted = 0;  // members removed (delete mode)
+  std::vector<std::string> DisposeList;
+
+  // ---- the member being written ----
+  std::unique_ptr<TZipHeaderInfo> CurrentEntry;
+  std::unique_ptr<TLFNFileStream> Source;  // the file being added
+  TStream* SourceStream = nullptr;         // Source, or the caller's stream
+  u64 MemberBytesRead = 0;
+  u32 Crc = 0xFFFFFFFF;
+  TZipCipher Cipher;
+  bool Encrypting = false;
+
+  // ---- progress ----
+  i64 TotalBytes = 0;
+  i64 DoneBytes = 0;
+
+  // ---- FilesList while members are matched: lines taken out are marked,
+  // and lines are found by the lower-cased stored name they would get ----
+  std::vector<bool> Removed;
+  std::unordered_map<std::string, std::vector<std::size_t>> LinesByStoredName;
+
+  // ---- spanning ----
+  int Disk = 0;        // 0-based
+  i64 Capacity = 0;    // bytes the current disk holds
+  int CentralRecordsThisDisk = 0;
+  std::unique_ptr<TLFNFileStream> SpanWork;  // the member's data before it is cut into disks
+  std::string SpanWorkName;
+};
+
+}  // namespace vz
