@@ -27,6 +27,8 @@ inline constexpr u16 kFlagDataDescriptor = 0x0008;
 inline constexpr u16 kFlagUtf8 = 0x0800;
 
 inline constexpr u16 kVersionMadeBy = 20;
+// Version 2.0 on a Unix host: the external attributes' high half is a mode.
+inline constexpr u16 kVersionMadeByUnix = 0x0314;
 inline constexpr u16 kVersionNeeded = 20;
 
 enum class TCompressionMethod : u16 {

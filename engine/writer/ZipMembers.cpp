@@ -225,6 +225,14 @@ bool TZipEngine::ZipOneFile(TZipOperation& op, const std::string& name) {
   entry.InternalAttributes = 2;
   entry.DiskNumberStart = static_cast<u16>(op.Disk);
   if (FStorePaths) entry.SetDirectory(StoredDirectory(name));
+  if ((entry.Flags & kFlagUtf8) != 0) {
+    // Info-ZIP's unzip ignores the UTF-8 flag of members made on DOS and
+    // turns their names into Latin-1; made on Unix (with the mode that
+    // implies beside the DOS bits) the name arrives as written.
+    entry.VersionMadeBy = kVersionMadeByUnix;
+    const u32 mode = (entry.ExternalAttributes & faAttr::ReadOnly) != 0 ? 0100444u : 0100644u;
+    entry.ExternalAttributes |= mode << 16;
+  }
 
   if (const auto it = op.NameIndex.find(Key(entry)); it != op.NameIndex.end()) {
     // A second file of the same stored name. During the event the view is
