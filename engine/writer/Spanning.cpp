@@ -65,8 +65,6 @@ void TZipEngine::NextDisk(TZipOperation& op) {
       op.Output.reset();
       LabelDisk(op);
       std::string name = op.OutputName;
-      // The finished disk is no longer ours to delete on failure.
-      op.OutputName.clear();
       Fire(OnGetNextDisk, *this, op.Disk + 2, name);
       if (name.empty()) throw EUserCanceled(kCanceled);
       ++op.Disk;

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -51,7 +52,10 @@ class TFakeFile : public IFile {
 
   std::size_t Write(std::span<const u8> data) override {
     int error = 0;
-    const std::size_t allowed = FOwner.AllowWrite(Path(), data.size(), error);
+    // Bytes that overwrite the file take no new room on the drive.
+    const i64 position = FReal->Seek(0, TSeekOrigin::Current);
+    const i64 overwrite = std::max<i64>(0, FReal->Size() - position);
+    const std::size_t allowed = FOwner.AllowWrite(Path(), data.size(), overwrite, error);
     const std::size_t n = FReal->Write(data.first(allowed));
     if (n < data.size()) FLastError = error != 0 ? error : FReal->LastError();
     return n;
@@ -185,7 +189,8 @@ void TFakeFileSystem::ClearFaults() {
   DenyCreateBelow.clear();
 }
 
-std::size_t TFakeFileSystem::AllowWrite(const std::string& path, std::size_t wanted, int& error) {
+std::size_t TFakeFileSystem::AllowWrite(const std::string& path, std::size_t wanted,
+                                        i64 overwrite, int& error) {
   ++WriteCalls;
   if (FFailingWrite != 0 && WriteCalls == FFailingWrite) {
     error = FFailingWriteError;
@@ -201,7 +206,7 @@ std::size_t TFakeFileSystem::AllowWrite(const std::string& path, std::size_t wan
   }
   const std::string drive = FDrives.DriveOf(path);
   if (const TFakeDrive* d = FDrives.Find(drive); d != nullptr && d->Capacity >= 0) {
-    const i64 room = FDrives.FreeSpace(drive);
+    const i64 room = FDrives.FreeSpace(drive) + overwrite;
     if (static_cast<i64>(allowed) > room) {
       allowed = static_cast<std::size_t>(std::max<i64>(0, room));
       error = ENOSPC;

@@ -110,7 +110,7 @@ class TFakeFileSystem : public IFileSystem {
   std::string TempFolderPath;  // set by TFakePlatform
 
   // Used by the fake's open files.
-  std::size_t AllowWrite(const std::string& path, std::size_t wanted, int& error);
+  std::size_t AllowWrite(const std::string& path, std::size_t wanted, i64 overwrite, int& error);
   void CountRead(std::size_t bytes);
 
  private:

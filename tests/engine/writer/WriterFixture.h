@@ -7,6 +7,7 @@
 
 #include "engine/writer/ZipEngine.h"
 #include "tests/support/EngineFixture.h"
+#include "tests/support/ZipBuilder.h"
 
 namespace vz::test {
 

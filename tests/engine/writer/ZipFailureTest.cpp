@@ -1,0 +1,174 @@
+// Failures never touch an existing archive: cancels, vanished sources,
+// unwritable temporary folders, full disks, failing renames, size limits.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "engine/support/Exceptions.h"
+#include "tests/engine/writer/WriterFixture.h"
+
+namespace vz {
+namespace {
+
+class ZipFailureTest : public test::TWriterFixture {
+ protected:
+  void SetUp() override {
+    TWriterFixture::SetUp();
+    Archive = Path("keep.zip");
+    auto engine = RelativeEngine(Archive);
+    engine->FilesList = {Src + "text.txt", Src + "empty"};
+    ASSERT_EQ(engine->PerformZip(), 2);
+    Original = test::ReadFileBytes(Archive);
+  }
+
+  void ExpectUnchanged() {
+    EXPECT_EQ(test::ReadFileBytes(Archive), Original);
+    EXPECT_TRUE(TempFiles().empty());
+  }
+
+  std::string Archive;
+  std::vector<u8> Original;
+};
+
+TEST_F(ZipFailureTest, CancelInStartZipInfo) {
+  auto engine = RelativeEngine(Archive);
+  engine->Dispose = true;
+  engine->OnStartZipInfo = [](TZipEngine&, int, i64, TEndCentral&, bool& stop) { stop = true; };
+  engine->FilesList = {Src + "random.bin"};
+  try {
+    engine->PerformZip();
+    FAIL();
+  } catch (const EUserCanceled& e) {
+    EXPECT_STREQ(e.what(), "User canceled Zip operation.");
+  }
+  ExpectUnchanged();
+  EXPECT_TRUE(test::FileExists(Src + "random.bin"));  // nothing disposed
+}
+
+TEST_F(ZipFailureTest, CancelWhileWriting) {
+  auto engine = RelativeEngine(Archive);
+  engine->OnFilePercentDone = [&](TUnZipEngine& sender, int) { sender.CancelOperation = true; };
+  engine->FilesList = {Src + "sub/run.dat"};
+  try {
+    engine->PerformZip();
+    FAIL();
+  } catch (const EUserCanceled& e) {
+    EXPECT_STREQ(e.what(), "User Aborted Operation");
+  }
+  ExpectUnchanged();
+}
+
+TEST_F(ZipFailureTest, VanishedSourceIsLeftOutWithoutAnEvent) {
+  auto engine = RelativeEngine(Archive);
+  engine->OnStartZipInfo = [&](TZipEngine&, int, i64, TEndCentral&, bool&) {
+    ::unlink((Src + "random.bin").c_str());
+  };
+  int skipped = 0;
+  engine->OnSkippingFile = [&](TUnZipEngine&, TSkipReason, int) { ++skipped; };
+  engine->FilesList = {Src + "random.bin", Src + "sub/run.dat"};
+  EXPECT_EQ(engine->PerformZip(), 1);
+  EXPECT_EQ(skipped, 0);
+  EXPECT_EQ(Names(Archive), (std::vector<std::string>{"text.txt", "empty", "sub/run.dat"}));
+}
+
+TEST_F(ZipFailureTest, UnwritableTemporaryFolder) {
+  Fake.Files.DenyCreateBelow = Fake.Files.TempFolder();
+  auto engine = RelativeEngine(Archive);
+  engine->FilesList = {Src + "random.bin"};
+  EXPECT_THROW(engine->PerformZip(), EFCreateError);
+  ExpectUnchanged();
+}
+
+TEST_F(ZipFailureTest, DiskFullWhileWritingTheNewArchive) {
+  auto engine = RelativeEngine(Archive);
+  engine->FilesList = {Src + "sub/run.dat", Src + "random.bin"};
+  Fake.Files.FailWritesAfter(2000, ENOSPC);
+  try {
+    engine->PerformZip();
+    FAIL();
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.Code(), ENOSPC);
+  }
+  Fake.Files.ClearFaults();
+  ExpectUnchanged();
+}
+
+TEST_F(ZipFailureTest, NewArchiveThatFailsIsRemoved) {
+  auto engine = RelativeEngine(Path("fresh.zip"));
+  engine->OnStartZip = [](TZipEngine&, const std::string&, TZipHeaderInfo&, bool&) {
+    throw EUserCanceled("stop");
+  };
+  engine->FilesList = {Src + "random.bin"};
+  EXPECT_THROW(engine->PerformZip(), EUserCanceled);
+  EXPECT_FALSE(test::FileExists(Path("fresh.zip")));
+}
+
+TEST_F(ZipFailureTest, RenameAcrossFileSystemsCopiesBesideTheArchiveFirst) {
+  auto engine = RelativeEngine(Archive);
+  engine->FilesList = {Src + "random.bin"};
+  Fake.Files.FailRenames(1, EXDEV);
+  EXPECT_EQ(engine->PerformZip(), 1);
+  EXPECT_EQ(Names(Archive), (std::vector<std::string>{"text.txt", "empty", "random.bin"}));
+  EXPECT_TRUE(TempFiles().empty());
+  // The copy went to a temporary name in the archive's folder and was
+  // renamed from there.
+  ASSERT_EQ(Fake.Files.Renamed.size(), 1u);
+  EXPECT_EQ(Fake.Files.Renamed[0].first.rfind(Fake.Root() + "VLZ", 0), 0u);
+  EXPECT_EQ(Fake.Files.Renamed[0].second, Archive);
+}
+
+TEST_F(ZipFailureTest, FailingReplacementKeepsBothArchives) {
+  auto engine = RelativeEngine(Archive);
+  engine->Dispose = true;
+  engine->FilesList = {Src + "random.bin"};
+  Fake.Files.FailRenames(2, EIO);
+  EXPECT_THROW(engine->PerformZip(), EInOutError);
+  EXPECT_EQ(test::ReadFileBytes(Archive), Original);
+  // The finished new archive stays where it was built, and no source was
+  // disposed of.
+  ASSERT_EQ(TempFiles().size(), 1u);
+  EXPECT_TRUE(test::FileExists(Src + "random.bin"));
+}
+
+TEST_F(ZipFailureTest, FileOf4GiBIsRefusedByName) {
+  const std::string huge = Src + "huge.bin";
+  const int fd = ::open(huge.c_str(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, 0x100000000LL), 0);  // sparse: no real disk use
+  ::close(fd);
+  auto engine = RelativeEngine(Archive);
+  engine->FilesList = {huge};
+  try {
+    engine->PerformZip();
+    FAIL();
+  } catch (const EZipLimitError& e) {
+    EXPECT_NE(std::string(e.what()).find(huge), std::string::npos);
+  }
+  ExpectUnchanged();
+}
+
+TEST_F(ZipFailureTest, MoreThan65535MembersAreRefused) {
+  TZipEngine engine(Services());
+  engine.SetZipName(Path("many.zip"));
+  // One member per name through the stream form would rewrite the archive
+  // every time; build the 65535 members by hand instead.
+  std::vector<test::TBuildMember> members(65535);
+  for (std::size_t i = 0; i < members.size(); ++i) members[i].Name = std::to_string(i);
+  test::WriteFileBytes(Path("many.zip"), test::TZipBuilder::Archive(members));
+  const auto before = test::ReadFileBytes(Path("many.zip"));
+  engine.SetRootDir(Src);
+  engine.FilesList = {Src + "empty"};
+  EXPECT_THROW(engine.PerformZip(), EZipLimitError);
+  EXPECT_EQ(test::ReadFileBytes(Path("many.zip")), before);
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(ZipFailureTest, SpanningAnExistingArchiveIsRefused) {
+  auto engine = RelativeEngine(Archive);
+  engine->MultiZipInfo().MultiMode = TMultiMode::mmBlocks;
+  engine->FilesList = {Src + "random.bin"};
+  EXPECT_THROW(engine->PerformZip(), EVarnelError);
+  ExpectUnchanged();
+}
+
+}  // namespace
+}  // namespace vz
