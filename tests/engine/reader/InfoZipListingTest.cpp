@@ -1,6 +1,5 @@
 // Archives written by Info-ZIP zip list exactly as `unzip -Z -v` reports them.
 #include <map>
-#include <regex>
 #include <sstream>
 
 #include "engine/format/DosDate.h"
@@ -44,7 +43,12 @@ TPeerListing ParseZipInfo(const std::string& out) {
     const std::string block = out.substr(pos, next == std::string::npos ? next : next - pos);
     pos += 1;
     TPeerEntry e;
-    std::smatch m;
+    const auto value = [&block](const std::string& label) {
+      const auto at = block.find(label);
+      if (at == std::string::npos) return std::string();
+      const auto start = block.find_first_not_of(' ', at + label.size());
+      return block.substr(start, block.find('\n', start) - start);
+    };
     // The name is the first indented line after the heading that is not a
     // remark about bytes before the member.
     std::istringstream lines(block);
@@ -56,16 +60,10 @@ TPeerListing ParseZipInfo(const std::string& out) {
       e.Name = line.substr(2);
       break;
     }
-    if (std::regex_search(block, m, std::regex(R"(\(DOS date/time\):\s+(.*)\n)"))) e.Date = m[1];
-    if (std::regex_search(block, m, std::regex(R"(CRC value \(hex\):\s+([0-9a-f]+))"))) {
-      e.Crc = static_cast<u32>(std::stoul(m[1], nullptr, 16));
-    }
-    if (std::regex_search(block, m, std::regex(R"(\n  compressed size:\s+(\d+))"))) {
-      e.CompressedSize = static_cast<u32>(std::stoul(m[1]));
-    }
-    if (std::regex_search(block, m, std::regex(R"(uncompressed size:\s+(\d+))"))) {
-      e.UncompressedSize = static_cast<u32>(std::stoul(m[1]));
-    }
+    e.Date = value("(DOS date/time):");
+    e.Crc = static_cast<u32>(std::stoul(value("CRC value (hex):"), nullptr, 16));
+    e.CompressedSize = static_cast<u32>(std::stoul(value("\n  compressed size:")));
+    e.UncompressedSize = static_cast<u32>(std::stoul(value("uncompressed size:")));
     e.Comment = Between(block, "file comment begins", "-------------------------- file comment ends");
     listing.Entries.push_back(e);
   }
