@@ -106,9 +106,12 @@ int TUnZipEngine::RunExtraction(TStream* target) {
   int count = SelectEntries();
   bool stopNow = false;
   Fire(OnStartUnZipInfo, *this, count, FTotalBytes, stopNow);
-  if (count <= 0 || stopNow) return count;
+  if (stopNow) return 0;  // nothing was extracted
   for (int i = 0; i < Count(); ++i) {
-    if (!DoAll && !View().Items(i)->Selected) continue;
+    if (!View().Items(i)->Selected) continue;
+    // A cancel asked for in an event stops the run before the next member
+    // too, also when that member has no data whose reading would notice it.
+    CheckCancel();
     bool retry = false;
     do {
       ExtractOne(i, target, retry, count);
