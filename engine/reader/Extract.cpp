@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <unordered_set>
+#include <string_view>
 
 #include "engine/codecs/DecodeInput.h"
 #include "engine/codecs/DecodeOutput.h"
@@ -29,21 +29,20 @@ namespace {
 
 constexpr int kPasswordCheckByte = 11;
 
-// A name the file system would not take as the member meant it: control
-// characters (NUL cuts a path short), "." and ".." as a file name.
-bool UnsafeFileName(const std::string& name) {
-  if (name == "." || name == "..") return true;
+bool HasControlCharacter(std::string_view name) {
   return std::any_of(name.begin(), name.end(),
                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
 }
 
-bool HasDotDotComponent(const std::string& folder) {
+// Either separator counts: a name that a DOS tool stored with backslashes must
+// not climb out on a system that reads them otherwise.
+bool HasDotDotComponent(std::string_view folder) {
   std::size_t start = 0;
   while (start <= folder.size()) {
-    const auto end = folder.find('/', start);
-    const std::string part = folder.substr(start, end == std::string::npos ? end : end - start);
+    const auto end = folder.find_first_of("/\\", start);
+    const auto part = folder.substr(start, end == std::string_view::npos ? end : end - start);
     if (part == "..") return true;
-    if (end == std::string::npos) break;
+    if (end == std::string_view::npos) break;
     start = end + 1;
   }
   return false;
@@ -95,9 +94,14 @@ int TUnZipEngine::RunExtraction(TStream* target) {
     FDecodeOut.reset();
     if (switchOrder) BuildView(savedMode);
   });
-  if (!FDestDir.empty()) {
-    ForceDirectories(FPlatform.Files, FDestDir);
-    FPlatform.Files.SetCurrentFolder(FDestDir);
+  // A relative destination is taken from the folder current at the start,
+  // so that moving into it does not move the targets once more.
+  FTargetRoot = FDestDir.empty() || FDestDir[0] == '/'
+                    ? FDestDir
+                    : IncludeTrailingSlash(savedFolder) + FDestDir;
+  if (!FTargetRoot.empty()) {
+    ForceDirectories(FPlatform.Files, FTargetRoot);
+    FPlatform.Files.SetCurrentFolder(FTargetRoot);
   }
   // A multi-disk set is visited in disk order, so no disk is asked twice.
   if (switchOrder) BuildView(TZipSortMode::ByNone);
@@ -158,31 +162,30 @@ bool TUnZipEngine::OverlapsAnotherMember(const TZipHeaderInfo& entry) const {
   return false;
 }
 
-std::string TUnZipEngine::TargetFolder(const TZipHeaderInfo& entry, bool& unsafe) {
-  std::string folder;
-  std::string d = entry.Directory();
-  if (RecreateDirs && !d.empty()) {
-    if (!FRootDir.empty() && d.size() >= FRootDir.size() &&
-        SameTextNoCase(d.substr(0, FRootDir.size()), FRootDir)) {
-      d.erase(0, FRootDir.size());
-    }
-    const bool absolute = (!d.empty() && d[0] == '/') || (d.size() > 1 && d[1] == ':');
-    if (!absolute) {
-      folder = FDestDir + "/" + d;
-    } else if (FDestDir.empty()) {
-      folder = d;  // restoring to the stored place, asked for by the caller
-    } else if (d[0] == '/') {
-      folder = FDestDir + d;
-    } else {
-      folder = FDestDir + d.substr(2);
-    }
-  } else {
-    folder = FDestDir + "/";
+// The folder a member goes to, ending in "/"; nullopt for a name that could
+// not be the member's own file below the destination: empty or only dots and
+// slashes, a control character (a NUL would cut the path short), "." or ".."
+// as the file name, or a ".." folder once RootDir and the drive are gone.
+std::optional<std::string> TUnZipEngine::TargetFolder(const TZipHeaderInfo& entry) const {
+  const std::string full = entry.FullName();
+  if (full.find_first_not_of("./\\") == std::string::npos || HasControlCharacter(full) ||
+      entry.Filename() == "." || entry.Filename() == "..") {
+    return std::nullopt;
   }
-  unsafe = HasDotDotComponent(folder.substr(FDestDir.size())) ||
-           std::any_of(folder.begin(), folder.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x20; });
-  return folder;
+  std::string d = entry.Directory();
+  if (!RecreateDirs || d.empty()) return FTargetRoot + "/";
+  if (!FRootDir.empty() && d.size() >= FRootDir.size() &&
+      SameTextNoCase(d.substr(0, FRootDir.size()), FRootDir)) {
+    d.erase(0, FRootDir.size());
+  }
+  // A drive names nothing here: "C:/data/" is the rooted folder "/data/".
+  if (d.size() > 1 && d[1] == ':') d.erase(0, 2);
+  if (HasDotDotComponent(d)) return std::nullopt;
+  // Relative and rooted folders alike go below the destination; without one
+  // a rooted folder is restored where it was. A network name's "//" is one
+  // more rooted folder.
+  d.erase(0, d.find_first_not_of('/'));
+  return FTargetRoot + "/" + d;
 }
 
 void TUnZipEngine::ExtractOne(int index, TStream* target, bool& retry, int& count) {
@@ -201,22 +204,21 @@ void TUnZipEngine::ExtractOne(int index, TStream* target, bool& retry, int& coun
   }
   std::string targetPath;
   if (target == nullptr) {
-    bool unsafe = false;
-    const std::string folder = TargetFolder(FWorkEntry, unsafe);
-    if (unsafe || (!FWorkEntry.Filename().empty() && UnsafeFileName(FWorkEntry.Filename()))) {
+    const auto folder = TargetFolder(FWorkEntry);
+    if (!folder) {
       Fire(OnSkippingFile, *this, TSkipReason::srUnsafeEntry, index);
       --count;
       return;
     }
-    if (RecreateDirs && !FWorkEntry.Directory().empty()) ForceDirectories(FPlatform.Files, folder);
+    if (RecreateDirs && !FWorkEntry.Directory().empty()) ForceDirectories(FPlatform.Files, *folder);
     if (FWorkEntry.Filename().empty()) {
       if (RecreateDirs && OnStartUnZip) {
         bool ignored = false;
-        OnStartUnZip(*this, index, folder, ignored);
+        OnStartUnZip(*this, index, *folder, ignored);
       }
       return;
     }
-    targetPath = folder + FWorkEntry.Filename();
+    targetPath = *folder + FWorkEntry.Filename();
   }
   if (OverlapsAnotherMember(stored)) {
     Fire(OnSkippingFile, *this, TSkipReason::srUnsafeEntry, index);
@@ -331,7 +333,9 @@ void TUnZipEngine::ExtractToFile(int index, const std::string& targetPath, bool&
     out.reset();
     // What was written stays only where no file stood before; an existing
     // file is never replaced by an incomplete member.
-    if (existedBefore || skip || !files.RenameFile(tempPath, targetPath)) files.DeleteFile(tempPath);
+    if (existedBefore || skip || !files.RenameFile(tempPath, targetPath)) {
+      files.DeleteFile(tempPath);
+    }
     throw;
   }
   if (skip) {

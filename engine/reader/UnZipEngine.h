@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -214,7 +215,7 @@ class TUnZipEngine {
   void ReportBadData(int index, u32 crc, bool& retry);
   std::pair<std::unique_ptr<IFile>, std::string> CreateTempBeside(const std::string& folder);
   u32 DecodeEntry(TStream* sink);
-  std::string TargetFolder(const TZipHeaderInfo& entry, bool& unsafe);
+  std::optional<std::string> TargetFolder(const TZipHeaderInfo& entry) const;
   bool OverlapsAnotherMember(const TZipHeaderInfo& entry) const;
 
   std::string FZipName;
@@ -234,6 +235,7 @@ class TUnZipEngine {
   TZipCipher FCipher;
   i64 FTotalBytes = 0;
   i64 FTotalDone = 0;
+  std::string FTargetRoot;                      // DestDir made absolute for the run
   std::unique_ptr<TDecodeInput> FDecodeIn;
   std::unique_ptr<TDecodeOutput> FDecodeOut;
 };
