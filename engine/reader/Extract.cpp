@@ -219,6 +219,8 @@ void TUnZipEngine::ExtractOne(int index, TStream* target, bool& retry, int& coun
       return;
     }
     targetPath = *folder + FWorkEntry.Filename();
+  } else if (FWorkEntry.Filename().empty()) {
+    return;  // a folder has no bytes to give
   }
   if (OverlapsAnotherMember(stored)) {
     Fire(OnSkippingFile, *this, TSkipReason::srUnsafeEntry, index);
@@ -231,20 +233,10 @@ void TUnZipEngine::ExtractOne(int index, TStream* target, bool& retry, int& coun
     return;
   }
   if (target != nullptr) {
-    bool skip = false;
-    Fire(OnStartUnZip, *this, index, std::string(), skip);
-    if (skip) return;
-    const u32 crc = DecodeEntry(target);
-    if (crc == FWorkEntry.Crc32) {
-      Fire(OnEndUnZip, *this, index, std::string());
-      return;
-    }
-    ReportBadData(index, crc, retry);
-    if (!retry) --count;
-    return;
+    ExtractToStream(index, *target, retry, count);
+  } else if (CheckOverwrite(index, targetPath, count)) {
+    ExtractToFile(index, targetPath, retry, count);
   }
-  if (!CheckOverwrite(index, targetPath, count)) return;
-  ExtractToFile(index, targetPath, retry, count);
 }
 
 bool TUnZipEngine::CheckPassword(int index, bool&) {
@@ -355,6 +347,25 @@ void TUnZipEngine::ExtractToFile(int index, const std::string& targetPath, bool&
   }
   if (RetainAttributes) files.SetAttributes(targetPath, FWorkEntry.ExternalAttributes & 0xFF);
   Fire(OnEndUnZip, *this, index, targetPath);
+}
+
+void TUnZipEngine::ExtractToStream(int index, TStream& target, bool& retry, int& count) {
+  bool skip = false;
+  Fire(OnStartUnZip, *this, index, std::string(), skip);
+  if (skip) return;
+  // A failed member's bytes are taken out of the stream again, so that a
+  // retry or the next member does not come after them.
+  const i64 start = target.Position();
+  const i64 sizeBefore = target.Size();
+  const u32 crc = DecodeEntry(&target);
+  if (crc == FWorkEntry.Crc32) {
+    Fire(OnEndUnZip, *this, index, std::string());
+    return;
+  }
+  target.SetSize(std::max(start, sizeBefore));
+  target.SetPosition(start);
+  ReportBadData(index, crc, retry);
+  if (!retry) --count;
 }
 
 void TUnZipEngine::ReportBadData(int index, u32 crc, bool& retry) {

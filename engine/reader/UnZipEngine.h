@@ -212,6 +212,7 @@ class TUnZipEngine {
   bool CheckPassword(int index, bool& retry);
   bool CheckOverwrite(int index, std::string& targetPath, int& count);
   void ExtractToFile(int index, const std::string& targetPath, bool& retry, int& count);
+  void ExtractToStream(int index, TStream& target, bool& retry, int& count);
   void ReportBadData(int index, u32 crc, bool& retry);
   std::pair<std::unique_ptr<IFile>, std::string> CreateTempBeside(const std::string& folder);
   u32 DecodeEntry(TStream* sink);
