@@ -227,7 +227,7 @@ void TUnZipEngine::ExtractOne(int index, TStream* target, bool& retry, int& coun
     --count;
     return;
   }
-  if (FWorkEntry.Encrypted() && !CheckPassword(index, retry)) {
+  if (FWorkEntry.Encrypted() && !CheckPassword(index)) {
     Fire(OnSkippingFile, *this, TSkipReason::srWrongPassword, index);
     --count;
     return;
@@ -239,26 +239,40 @@ void TUnZipEngine::ExtractOne(int index, TStream* target, bool& retry, int& coun
   }
 }
 
-bool TUnZipEngine::CheckPassword(int index, bool&) {
+// The next bytes of the member being extracted, running on to the next disk
+// of a set where its data continues there.
+void TUnZipEngine::ReadMemberBytes(std::span<u8> bytes) {
+  std::size_t got = FZipStream->Read(bytes);
+  while (got < bytes.size()) {
+    // There is no disk after the last one.
+    if (FEndCentral.ThisDisk == 0 || !OnGetNextDisk || FCurrentDisk + 1 >= NumDisks) {
+      throw EFatalUnzipError();
+    }
+    got += RequestDisk(FCurrentDisk + 2).Read(bytes.subspan(got));
+  }
+}
+
+// Reads the member's encryption header once and tries the password on it,
+// and each new one that OnBadPassword offers; on success the cipher keys
+// stand ready for the data that follows.
+bool TUnZipEngine::CheckPassword(int index) {
+  // A member too short for its encryption header cannot be deciphered.
+  if (FWorkEntry.CompressedSize < kEncryptionHeaderSize) return false;
+  std::array<u8, kEncryptionHeaderSize> header{};
+  ReadMemberBytes(header);
+  FWorkEntry.CompressedSize -= kEncryptionHeaderSize;
   const u8 check = FWorkEntry.HasDescriptor() ? static_cast<u8>(FWorkEntry.FileDate >> 8)
                                               : static_cast<u8>(FWorkEntry.Crc32 >> 24);
-  TStream& stream = *FZipStream;
   while (true) {
-    // A member too short for its encryption header cannot be decrypted.
-    if (FWorkEntry.CompressedSize < kEncryptionHeaderSize) return false;
-    std::array<u8, kEncryptionHeaderSize> header{};
-    if (stream.Read(header) != header.size()) return false;
-    FWorkEntry.CompressedSize -= kEncryptionHeaderSize;
+    std::array<u8, kEncryptionHeaderSize> plain = header;
     FCipher.InitKeys(Password);
-    FCipher.Decrypt(header);
-    if (header[kPasswordCheckByte] == check) return true;
+    FCipher.Decrypt(plain);
+    if (plain[kPasswordCheckByte] == check) return true;
     if (!OnBadPassword) return false;
     std::string newPassword = Password;
     OnBadPassword(*this, index, newPassword);
     if (newPassword == Password) return false;
     Password = newPassword;
-    stream.Seek(-static_cast<i64>(kEncryptionHeaderSize), TSeekOrigin::Current);
-    FWorkEntry.CompressedSize += kEncryptionHeaderSize;
   }
 }
 
@@ -389,15 +403,7 @@ u32 TUnZipEngine::DecodeEntry(TStream* sink) {
   const bool encrypted = FWorkEntry.Encrypted();
   FDecodeIn->Reset(FWorkEntry.CompressedSize, [this, encrypted](std::span<u8> block) {
     CheckCancel();
-    std::size_t got = FZipStream->Read(block);
-    if (got < block.size()) {
-      if (FEndCentral.ThisDisk == 0 || !OnGetNextDisk) throw EFatalUnzipError();
-      while (got < block.size()) {
-        // The data runs on to the next disk; no disk after the last one.
-        if (FCurrentDisk + 1 >= NumDisks) throw EFatalUnzipError();
-        got += RequestDisk(FCurrentDisk + 2).Read(block.subspan(got));
-      }
-    }
+    ReadMemberBytes(block);
     if (encrypted) FCipher.Decrypt(block);
   });
   const u32 size = FWorkEntry.UncompressedSize;

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -209,7 +210,8 @@ class TUnZipEngine {
   int RunExtraction(TStream* target);
   int SelectEntries();
   void ExtractOne(int index, TStream* target, bool& retry, int& count);
-  bool CheckPassword(int index, bool& retry);
+  void ReadMemberBytes(std::span<u8> bytes);
+  bool CheckPassword(int index);
   bool CheckOverwrite(int index, std::string& targetPath, int& count);
   void ExtractToFile(int index, const std::string& targetPath, bool& retry, int& count);
   void ExtractToStream(int index, TStream& target, bool& retry, int& count);
