@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdio>
 #include <string_view>
+#include <tuple>
 
 #include "engine/codecs/DecodeInput.h"
 #include "engine/codecs/DecodeOutput.h"
@@ -92,6 +93,7 @@ int TUnZipEngine::RunExtraction(TStream* target) {
     FPlatform.Files.SetCurrentFolder(savedFolder);
     FDecodeIn.reset();
     FDecodeOut.reset();
+    FLocalHeaders = {};
     if (switchOrder) BuildView(savedMode);
   });
   // A relative destination is taken from the folder current at the start,
@@ -107,6 +109,7 @@ int TUnZipEngine::RunExtraction(TStream* target) {
   if (switchOrder) BuildView(TZipSortMode::ByNone);
   FTotalBytes = 0;
   FTotalDone = 0;
+  IndexLocalHeaders();
   int count = SelectEntries();
   bool stopNow = false;
   Fire(OnStartUnZipInfo, *this, count, FTotalBytes, stopNow);
@@ -147,19 +150,29 @@ int TUnZipEngine::SelectEntries() {
   return count;
 }
 
-bool TUnZipEngine::OverlapsAnotherMember(const TZipHeaderInfo& entry) const {
-  // Only within one file: the members of a multi-disk set run across disks.
-  if (FEndCentral.ThisDisk != 0) return false;
-  const u64 start = entry.RelativeOffset;
-  const u64 end = start + kLocalHeaderSize + entry.FilenameLength + entry.CompressedSize;
-  for (const TZipHeaderInfo* other : FCatalogue->All()) {
-    if (other == &entry) continue;
-    const u64 otherStart = other->RelativeOffset;
-    const u64 otherEnd =
-        otherStart + kLocalHeaderSize + other->FilenameLength + other->CompressedSize;
-    if (start < otherEnd && otherStart < end) return true;
+// Every member's local header by disk and offset, each with the furthest
+// byte that the members before it on that disk claim. A member's claim is
+// taken as at least its header's fixed part and its data, a lower bound
+// whatever its name and extra field, so an honest archive never trips it.
+void TUnZipEngine::IndexLocalHeaders() {
+  FLocalHeaders.clear();
+  if (!FCatalogue) return;
+  std::vector<std::pair<TLocalHeaderMark, u64>> marks;  // with the member's own claim
+  for (const TZipHeaderInfo* entry : FCatalogue->All()) {
+    const u16 disk = FEndCentral.ThisDisk != 0 ? entry->DiskNumberStart : u16{0};
+    marks.push_back({{disk, entry->RelativeOffset, 0},
+                     u64{entry->RelativeOffset} + kLocalHeaderSize + entry->CompressedSize});
   }
-  return false;
+  std::sort(marks.begin(), marks.end(), [](const auto& a, const auto& b) {
+    return std::tie(a.first.Disk, a.first.Offset) < std::tie(b.first.Disk, b.first.Offset);
+  });
+  u64 reach = 0;
+  for (std::size_t i = 0; i < marks.size(); ++i) {
+    if (i > 0 && marks[i].first.Disk != marks[i - 1].first.Disk) reach = 0;
+    marks[i].first.ReachBefore = reach;
+    reach = std::max(reach, marks[i].second);
+    FLocalHeaders.push_back(marks[i].first);
+  }
 }
 
 // The folder a member goes to, ending in "/"; nullopt for a name that could
@@ -190,18 +203,9 @@ std::optional<std::string> TUnZipEngine::TargetFolder(const TZipHeaderInfo& entr
 
 void TUnZipEngine::ExtractOne(int index, TStream* target, bool& retry, int& count) {
   retry = false;
-  FWorkEntry = *View().Items(index);
   const TZipHeaderInfo& stored = *View().Items(index);
-  if (!FWorkEntry.Filename().empty()) {
-    if (FEndCentral.ThisDisk != 0 && FWorkEntry.DiskNumberStart != FCurrentDisk) {
-      RequestDisk(FWorkEntry.DiskNumberStart + 1);
-    }
-    TStream& stream = *FZipStream;
-    stream.Seek(FWorkEntry.RelativeOffset, TSeekOrigin::Begin);
-    std::array<u8, kLocalHeaderSize> local{};
-    stream.ReadBuffer(local);
-    stream.Seek(static_cast<i64>(GetLE16(local, 26)) + GetLE16(local, 28), TSeekOrigin::Current);
-  }
+  FWorkEntry = stored;
+  const bool isFolder = FWorkEntry.Filename().empty();
   std::string targetPath;
   if (target == nullptr) {
     const auto folder = TargetFolder(FWorkEntry);
@@ -210,22 +214,23 @@ void TUnZipEngine::ExtractOne(int index, TStream* target, bool& retry, int& coun
       --count;
       return;
     }
-    if (RecreateDirs && !FWorkEntry.Directory().empty()) ForceDirectories(FPlatform.Files, *folder);
-    if (FWorkEntry.Filename().empty()) {
-      if (RecreateDirs && OnStartUnZip) {
-        bool ignored = false;
-        OnStartUnZip(*this, index, *folder, ignored);
-      }
+    if (isFolder) {
+      ForceDirectories(FPlatform.Files, *folder);
+      bool ignored = false;
+      Fire(OnStartUnZip, *this, index, *folder, ignored);
       return;
     }
     targetPath = *folder + FWorkEntry.Filename();
-  } else if (FWorkEntry.Filename().empty()) {
+  } else if (isFolder) {
     return;  // a folder has no bytes to give
   }
-  if (OverlapsAnotherMember(stored)) {
+  if (!SeekMemberData(stored)) {
     Fire(OnSkippingFile, *this, TSkipReason::srUnsafeEntry, index);
     --count;
     return;
+  }
+  if (target == nullptr && RecreateDirs && !FWorkEntry.Directory().empty()) {
+    ForceDirectories(FPlatform.Files, ExtractFilePath(targetPath));
   }
   if (FWorkEntry.Encrypted() && !CheckPassword(index)) {
     Fire(OnSkippingFile, *this, TSkipReason::srWrongPassword, index);
@@ -237,6 +242,37 @@ void TUnZipEngine::ExtractOne(int index, TStream* target, bool& retry, int& coun
   } else if (CheckOverwrite(index, targetPath, count)) {
     ExtractToFile(index, targetPath, retry, count);
   }
+}
+
+// Positions the archive at the member's data. False, when the member's bytes
+// from its local header to the end of its data hold another member's local
+// header, or lie in the range that an earlier member claims: members that
+// share their data (the "overlapping" zip bomb) are refused, and no two
+// members that are extracted ever decode the same bytes.
+bool TUnZipEngine::SeekMemberData(const TZipHeaderInfo& entry) {
+  if (FEndCentral.ThisDisk != 0 && entry.DiskNumberStart != FCurrentDisk) {
+    RequestDisk(entry.DiskNumberStart + 1);
+  }
+  TStream& stream = *FZipStream;
+  stream.Seek(entry.RelativeOffset, TSeekOrigin::Begin);
+  std::array<u8, kLocalHeaderSize> local{};
+  stream.ReadBuffer(local);
+  const u32 nameAndExtra = u32{GetLE16(local, 26)} + GetLE16(local, 28);
+  stream.Seek(nameAndExtra, TSeekOrigin::Current);
+  const u64 dataEnd =
+      u64{entry.RelativeOffset} + kLocalHeaderSize + nameAndExtra + entry.CompressedSize;
+  const u16 disk = FEndCentral.ThisDisk != 0 ? entry.DiskNumberStart : u16{0};
+  const auto byPlace = [](const TLocalHeaderMark& a, const TLocalHeaderMark& b) {
+    return std::tie(a.Disk, a.Offset) < std::tie(b.Disk, b.Offset);
+  };
+  const auto self = std::lower_bound(FLocalHeaders.begin(), FLocalHeaders.end(),
+                                     TLocalHeaderMark{disk, entry.RelativeOffset, 0}, byPlace);
+  if (self == FLocalHeaders.end() || self->Disk != disk || self->Offset != entry.RelativeOffset) {
+    return true;
+  }
+  if (self->ReachBefore > entry.RelativeOffset) return false;
+  const auto next = std::next(self);
+  return next == FLocalHeaders.end() || next->Disk != disk || next->Offset >= dataEnd;
 }
 
 // The next bytes of the member being extracted, running on to the next disk

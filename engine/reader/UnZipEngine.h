@@ -207,9 +207,18 @@ class TUnZipEngine {
   bool LabelCheck(const std::string& fileName, int diskOneBased);
 
   // ---- extraction (Extract.cpp) ----
+  // A member's local header in the index of one run: its place, and the
+  // furthest byte that the members before it on its disk claim at least.
+  struct TLocalHeaderMark {
+    u16 Disk = 0;
+    u32 Offset = 0;
+    u64 ReachBefore = 0;
+  };
   int RunExtraction(TStream* target);
   int SelectEntries();
+  void IndexLocalHeaders();
   void ExtractOne(int index, TStream* target, bool& retry, int& count);
+  bool SeekMemberData(const TZipHeaderInfo& entry);
   void ReadMemberBytes(std::span<u8> bytes);
   bool CheckPassword(int index);
   bool CheckOverwrite(int index, std::string& targetPath, int& count);
@@ -219,7 +228,6 @@ class TUnZipEngine {
   std::pair<std::unique_ptr<IFile>, std::string> CreateTempBeside(const std::string& folder);
   u32 DecodeEntry(TStream* sink);
   std::optional<std::string> TargetFolder(const TZipHeaderInfo& entry) const;
-  bool OverlapsAnotherMember(const TZipHeaderInfo& entry) const;
 
   std::string FZipName;
   std::string FDestDir;
@@ -239,6 +247,7 @@ class TUnZipEngine {
   i64 FTotalBytes = 0;
   i64 FTotalDone = 0;
   std::string FTargetRoot;                      // DestDir made absolute for the run
+  std::vector<TLocalHeaderMark> FLocalHeaders;  // by disk and offset
   std::unique_ptr<TDecodeInput> FDecodeIn;
   std::unique_ptr<TDecodeOutput> FDecodeOut;
 };
