@@ -361,6 +361,14 @@ void TUnZipEngine::ExtractToFile(int index, const std::string& targetPath, bool&
   auto out = std::make_unique<TLFNFileStream>(std::move(file));
   bool skip = false;
   u32 crc = 0;
+  // What was written stays only where no file stood before; an existing file
+  // is never replaced by an incomplete member.
+  const auto abandon = [&] {
+    out.reset();
+    if (existedBefore || skip || !files.RenameFile(tempPath, targetPath)) {
+      files.DeleteFile(tempPath);
+    }
+  };
   try {
     Fire(OnStartUnZip, *this, index, targetPath, skip);
     if (!skip) {
@@ -371,13 +379,13 @@ void TUnZipEngine::ExtractToFile(int index, const std::string& targetPath, bool&
       }
     }
     out.reset();
+  } catch (const EInOutError& e) {
+    abandon();
+    if (e.Path() != tempPath) throw;
+    // The user knows the file by its own name, not by the temporary one.
+    throw EInOutError(targetPath, e.Code(), FileErrorMessage(targetPath, e.Code()));
   } catch (...) {
-    out.reset();
-    // What was written stays only where no file stood before; an existing
-    // file is never replaced by an incomplete member.
-    if (existedBefore || skip || !files.RenameFile(tempPath, targetPath)) {
-      files.DeleteFile(tempPath);
-    }
+    abandon();
     throw;
   }
   if (skip) {
