@@ -155,11 +155,24 @@ class TUnZipEngine {
   bool Rebuilt() const { return FRebuilt; }
   const TEndCentral& EndCentral() const { return FEndCentral; }
 
-  // Extracts to files (see Extract.cpp for the event order). Returns the
-  // number of entries extracted; each skipped or failed entry lowers it.
+  // Extracts the entries chosen by DoAll or by the FilesList patterns (case
+  // ignored; a folder entry only with RecreateDirs) below DestDir. Events:
+  // OnStartUnZipInfo once, then for each entry OnBadPassword (while the
+  // password fails its check and a new one is offered), OnPromptForOverwrite
+  // (an existing target in Prompt mode), OnStartUnZip, OnFilePercentDone and
+  // OnTotalPercentDone after every 16000 bytes written and at the end, and
+  // OnEndUnZip; an entry that is not extracted ends in OnSkippingFile or
+  // OnBadCRC instead (srUnsafeEntry: a name that is no file name below the
+  // destination, or data shared with another member). A member is decoded
+  // into a hidden file beside its target and renamed over it only once its
+  // CRC has passed. Returns the number of entries extracted, 0 when
+  // OnStartUnZipInfo sets StopNow. Raises EUserCanceled, EFatalUnzipError,
+  // or EInOutError naming the target; the current folder and the order of
+  // the view are restored on every way out.
   int UnZip();
-  // Extracts the entries matching `name` into the caller's stream, one after
-  // the other; FilesList becomes that single line.
+  // The same into the caller's stream, one entry after the other: FilesList
+  // becomes the single line `name`, FName is empty in the events, and the
+  // bytes of a member that fails its check are taken out of the stream.
   int UnZipToStream(TStream& stream, const std::string& name);
 
  protected:
