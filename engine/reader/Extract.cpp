@@ -11,7 +11,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <unordered_set>
+#include <string_view>
+#include <tuple>
 
 #include "engine/codecs/DecodeInput.h"
 #include "engine/codecs/DecodeOutput.h"
@@ -29,21 +30,20 @@ namespace {
 
 constexpr int kPasswordCheckByte = 11;
 
-// A name the file system would not take as the member meant it: control
-// characters (NUL cuts a path short), "." and ".." as a file name.
-bool UnsafeFileName(const std::string& name) {
-  if (name == "." || name == "..") return true;
+bool HasControlCharacter(std::string_view name) {
   return std::any_of(name.begin(), name.end(),
                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
 }
 
-bool HasDotDotComponent(const std::string& folder) {
+// Either separator counts: a name that a DOS tool stored with backslashes must
+// not climb out on a system that reads them otherwise.
+bool HasDotDotComponent(std::string_view folder) {
   std::size_t start = 0;
   while (start <= folder.size()) {
-    const auto end = folder.find('/', start);
-    const std::string part = folder.substr(start, end == std::string::npos ? end : end - start);
+    const auto end = folder.find_first_of("/\\", start);
+    const auto part = folder.substr(start, end == std::string_view::npos ? end : end - start);
     if (part == "..") return true;
-    if (end == std::string::npos) break;
+    if (end == std::string_view::npos) break;
     start = end + 1;
   }
   return false;
@@ -93,22 +93,32 @@ int TUnZipEngine::RunExtraction(TStream* target) {
     FPlatform.Files.SetCurrentFolder(savedFolder);
     FDecodeIn.reset();
     FDecodeOut.reset();
+    FLocalHeaders = {};
     if (switchOrder) BuildView(savedMode);
   });
-  if (!FDestDir.empty()) {
-    ForceDirectories(FPlatform.Files, FDestDir);
-    FPlatform.Files.SetCurrentFolder(FDestDir);
+  // A relative destination is taken from the folder current at the start,
+  // so that moving into it does not move the targets once more.
+  FTargetRoot = FDestDir.empty() || FDestDir[0] == '/'
+                    ? FDestDir
+                    : IncludeTrailingSlash(savedFolder) + FDestDir;
+  if (!FTargetRoot.empty()) {
+    ForceDirectories(FPlatform.Files, FTargetRoot);
+    FPlatform.Files.SetCurrentFolder(FTargetRoot);
   }
   // A multi-disk set is visited in disk order, so no disk is asked twice.
   if (switchOrder) BuildView(TZipSortMode::ByNone);
   FTotalBytes = 0;
   FTotalDone = 0;
+  IndexLocalHeaders();
   int count = SelectEntries();
   bool stopNow = false;
   Fire(OnStartUnZipInfo, *this, count, FTotalBytes, stopNow);
-  if (count <= 0 || stopNow) return count;
+  if (stopNow) return 0;  // nothing was extracted
   for (int i = 0; i < Count(); ++i) {
-    if (!DoAll && !View().Items(i)->Selected) continue;
+    if (!View().Items(i)->Selected) continue;
+    // A cancel asked for in an event stops the run before the next member
+    // too, also when that member has no data whose reading would notice it.
+    CheckCancel();
     bool retry = false;
     do {
       ExtractOne(i, target, retry, count);
@@ -140,128 +150,165 @@ int TUnZipEngine::SelectEntries() {
   return count;
 }
 
-bool TUnZipEngine::OverlapsAnotherMember(const TZipHeaderInfo& entry) const {
-  // Only within one file: the members of a multi-disk set run across disks.
-  if (FEndCentral.ThisDisk != 0) return false;
-  const u64 start = entry.RelativeOffset;
-  const u64 end = start + kLocalHeaderSize + entry.FilenameLength + entry.CompressedSize;
-  for (const TZipHeaderInfo* other : FCatalogue->All()) {
-    if (other == &entry) continue;
-    const u64 otherStart = other->RelativeOffset;
-    const u64 otherEnd =
-        otherStart + kLocalHeaderSize + other->FilenameLength + other->CompressedSize;
-    if (start < otherEnd && otherStart < end) return true;
+// Every member's local header by disk and offset, each with the furthest
+// byte that the members before it on that disk claim. A member's claim is
+// taken as at least its header's fixed part and its data, a lower bound
+// whatever its name and extra field, so an honest archive never trips it.
+void TUnZipEngine::IndexLocalHeaders() {
+  FLocalHeaders.clear();
+  if (!FCatalogue) return;
+  std::vector<std::pair<TLocalHeaderMark, u64>> marks;  // with the member's own claim
+  for (const TZipHeaderInfo* entry : FCatalogue->All()) {
+    const u16 disk = FEndCentral.ThisDisk != 0 ? entry->DiskNumberStart : u16{0};
+    marks.push_back({{disk, entry->RelativeOffset, 0},
+                     u64{entry->RelativeOffset} + kLocalHeaderSize + entry->CompressedSize});
   }
-  return false;
+  std::sort(marks.begin(), marks.end(), [](const auto& a, const auto& b) {
+    return std::tie(a.first.Disk, a.first.Offset) < std::tie(b.first.Disk, b.first.Offset);
+  });
+  u64 reach = 0;
+  for (std::size_t i = 0; i < marks.size(); ++i) {
+    if (i > 0 && marks[i].first.Disk != marks[i - 1].first.Disk) reach = 0;
+    marks[i].first.ReachBefore = reach;
+    reach = std::max(reach, marks[i].second);
+    FLocalHeaders.push_back(marks[i].first);
+  }
 }
 
-std::string TUnZipEngine::TargetFolder(const TZipHeaderInfo& entry, bool& unsafe) {
-  std::string folder;
-  std::string d = entry.Directory();
-  if (RecreateDirs && !d.empty()) {
-    if (!FRootDir.empty() && d.size() >= FRootDir.size() &&
-        SameTextNoCase(d.substr(0, FRootDir.size()), FRootDir)) {
-      d.erase(0, FRootDir.size());
-    }
-    const bool absolute = (!d.empty() && d[0] == '/') || (d.size() > 1 && d[1] == ':');
-    if (!absolute) {
-      folder = FDestDir + "/" + d;
-    } else if (FDestDir.empty()) {
-      folder = d;  // restoring to the stored place, asked for by the caller
-    } else if (d[0] == '/') {
-      folder = FDestDir + d;
-    } else {
-      folder = FDestDir + d.substr(2);
-    }
-  } else {
-    folder = FDestDir + "/";
+// The folder a member goes to, ending in "/"; nullopt for a name that could
+// not be the member's own file below the destination: empty or only dots and
+// slashes, a control character (a NUL would cut the path short), "." or ".."
+// as the file name, or a ".." folder once RootDir and the drive are gone.
+std::optional<std::string> TUnZipEngine::TargetFolder(const TZipHeaderInfo& entry) const {
+  const std::string full = entry.FullName();
+  if (full.find_first_not_of("./\\") == std::string::npos || HasControlCharacter(full) ||
+      entry.Filename() == "." || entry.Filename() == "..") {
+    return std::nullopt;
   }
-  unsafe = HasDotDotComponent(folder.substr(FDestDir.size())) ||
-           std::any_of(folder.begin(), folder.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x20; });
-  return folder;
+  std::string d = entry.Directory();
+  if (!RecreateDirs || d.empty()) return FTargetRoot + "/";
+  if (!FRootDir.empty() && d.size() >= FRootDir.size() &&
+      SameTextNoCase(d.substr(0, FRootDir.size()), FRootDir)) {
+    d.erase(0, FRootDir.size());
+  }
+  // A drive names nothing here: "C:/data/" is the rooted folder "/data/".
+  if (d.size() > 1 && d[1] == ':') d.erase(0, 2);
+  if (HasDotDotComponent(d)) return std::nullopt;
+  // Relative and rooted folders alike go below the destination; without one
+  // a rooted folder is restored where it was. A network name's "//" is one
+  // more rooted folder.
+  d.erase(0, d.find_first_not_of('/'));
+  return FTargetRoot + "/" + d;
 }
 
 void TUnZipEngine::ExtractOne(int index, TStream* target, bool& retry, int& count) {
   retry = false;
-  FWorkEntry = *View().Items(index);
   const TZipHeaderInfo& stored = *View().Items(index);
-  if (!FWorkEntry.Filename().empty()) {
-    if (FEndCentral.ThisDisk != 0 && FWorkEntry.DiskNumberStart != FCurrentDisk) {
-      RequestDisk(FWorkEntry.DiskNumberStart + 1);
-    }
-    TStream& stream = *FZipStream;
-    stream.Seek(FWorkEntry.RelativeOffset, TSeekOrigin::Begin);
-    std::array<u8, kLocalHeaderSize> local{};
-    stream.ReadBuffer(local);
-    stream.Seek(static_cast<i64>(GetLE16(local, 26)) + GetLE16(local, 28), TSeekOrigin::Current);
-  }
+  FWorkEntry = stored;
+  const bool isFolder = FWorkEntry.Filename().empty();
   std::string targetPath;
   if (target == nullptr) {
-    bool unsafe = false;
-    const std::string folder = TargetFolder(FWorkEntry, unsafe);
-    if (unsafe || (!FWorkEntry.Filename().empty() && UnsafeFileName(FWorkEntry.Filename()))) {
+    const auto folder = TargetFolder(FWorkEntry);
+    if (!folder) {
       Fire(OnSkippingFile, *this, TSkipReason::srUnsafeEntry, index);
       --count;
       return;
     }
-    if (RecreateDirs && !FWorkEntry.Directory().empty()) ForceDirectories(FPlatform.Files, folder);
-    if (FWorkEntry.Filename().empty()) {
-      if (RecreateDirs && OnStartUnZip) {
-        bool ignored = false;
-        OnStartUnZip(*this, index, folder, ignored);
-      }
+    if (isFolder) {
+      ForceDirectories(FPlatform.Files, *folder);
+      bool ignored = false;
+      Fire(OnStartUnZip, *this, index, *folder, ignored);
       return;
     }
-    targetPath = folder + FWorkEntry.Filename();
+    targetPath = *folder + FWorkEntry.Filename();
+  } else if (isFolder) {
+    return;  // a folder has no bytes to give
   }
-  if (OverlapsAnotherMember(stored)) {
+  if (!SeekMemberData(stored)) {
     Fire(OnSkippingFile, *this, TSkipReason::srUnsafeEntry, index);
     --count;
     return;
   }
-  if (FWorkEntry.Encrypted() && !CheckPassword(index, retry)) {
+  if (target == nullptr && RecreateDirs && !FWorkEntry.Directory().empty()) {
+    ForceDirectories(FPlatform.Files, ExtractFilePath(targetPath));
+  }
+  if (FWorkEntry.Encrypted() && !CheckPassword(index)) {
     Fire(OnSkippingFile, *this, TSkipReason::srWrongPassword, index);
     --count;
     return;
   }
   if (target != nullptr) {
-    bool skip = false;
-    Fire(OnStartUnZip, *this, index, std::string(), skip);
-    if (skip) return;
-    const u32 crc = DecodeEntry(target);
-    if (crc == FWorkEntry.Crc32) {
-      Fire(OnEndUnZip, *this, index, std::string());
-      return;
-    }
-    ReportBadData(index, crc, retry);
-    if (!retry) --count;
-    return;
+    ExtractToStream(index, *target, retry, count);
+  } else if (CheckOverwrite(index, targetPath, count)) {
+    ExtractToFile(index, targetPath, retry, count);
   }
-  if (!CheckOverwrite(index, targetPath, count)) return;
-  ExtractToFile(index, targetPath, retry, count);
 }
 
-bool TUnZipEngine::CheckPassword(int index, bool&) {
+// Positions the archive at the member's data. False, when the member's bytes
+// from its local header to the end of its data hold another member's local
+// header, or lie in the range that an earlier member claims: members that
+// share their data (the "overlapping" zip bomb) are refused, and no two
+// members that are extracted ever decode the same bytes.
+bool TUnZipEngine::SeekMemberData(const TZipHeaderInfo& entry) {
+  if (FEndCentral.ThisDisk != 0 && entry.DiskNumberStart != FCurrentDisk) {
+    RequestDisk(entry.DiskNumberStart + 1);
+  }
+  TStream& stream = *FZipStream;
+  stream.Seek(entry.RelativeOffset, TSeekOrigin::Begin);
+  std::array<u8, kLocalHeaderSize> local{};
+  stream.ReadBuffer(local);
+  const u32 nameAndExtra = u32{GetLE16(local, 26)} + GetLE16(local, 28);
+  stream.Seek(nameAndExtra, TSeekOrigin::Current);
+  const u64 dataEnd =
+      u64{entry.RelativeOffset} + kLocalHeaderSize + nameAndExtra + entry.CompressedSize;
+  const u16 disk = FEndCentral.ThisDisk != 0 ? entry.DiskNumberStart : u16{0};
+  const auto byPlace = [](const TLocalHeaderMark& a, const TLocalHeaderMark& b) {
+    return std::tie(a.Disk, a.Offset) < std::tie(b.Disk, b.Offset);
+  };
+  const auto self = std::lower_bound(FLocalHeaders.begin(), FLocalHeaders.end(),
+                                     TLocalHeaderMark{disk, entry.RelativeOffset, 0}, byPlace);
+  if (self == FLocalHeaders.end() || self->Disk != disk || self->Offset != entry.RelativeOffset) {
+    return true;
+  }
+  if (self->ReachBefore > entry.RelativeOffset) return false;
+  const auto next = std::next(self);
+  return next == FLocalHeaders.end() || next->Disk != disk || next->Offset >= dataEnd;
+}
+
+// The next bytes of the member being extracted, running on to the next disk
+// of a set where its data continues there.
+void TUnZipEngine::ReadMemberBytes(std::span<u8> bytes) {
+  std::size_t got = FZipStream->Read(bytes);
+  while (got < bytes.size()) {
+    // There is no disk after the last one.
+    if (FEndCentral.ThisDisk == 0 || !OnGetNextDisk || FCurrentDisk + 1 >= NumDisks) {
+      throw EFatalUnzipError();
+    }
+    got += RequestDisk(FCurrentDisk + 2).Read(bytes.subspan(got));
+  }
+}
+
+// Reads the member's encryption header once and tries the password on it,
+// and each new one that OnBadPassword offers; on success the cipher keys
+// stand ready for the data that follows.
+bool TUnZipEngine::CheckPassword(int index) {
+  // A member too short for its encryption header cannot be deciphered.
+  if (FWorkEntry.CompressedSize < kEncryptionHeaderSize) return false;
+  std::array<u8, kEncryptionHeaderSize> header{};
+  ReadMemberBytes(header);
+  FWorkEntry.CompressedSize -= kEncryptionHeaderSize;
   const u8 check = FWorkEntry.HasDescriptor() ? static_cast<u8>(FWorkEntry.FileDate >> 8)
                                               : static_cast<u8>(FWorkEntry.Crc32 >> 24);
-  TStream& stream = *FZipStream;
   while (true) {
-    // A member too short for its encryption header cannot be decrypted.
-    if (FWorkEntry.CompressedSize < kEncryptionHeaderSize) return false;
-    std::array<u8, kEncryptionHeaderSize> header{};
-    if (stream.Read(header) != header.size()) return false;
-    FWorkEntry.CompressedSize -= kEncryptionHeaderSize;
+    std::array<u8, kEncryptionHeaderSize> plain = header;
     FCipher.InitKeys(Password);
-    FCipher.Decrypt(header);
-    if (header[kPasswordCheckByte] == check) return true;
+    FCipher.Decrypt(plain);
+    if (plain[kPasswordCheckByte] == check) return true;
     if (!OnBadPassword) return false;
     std::string newPassword = Password;
     OnBadPassword(*this, index, newPassword);
     if (newPassword == Password) return false;
     Password = newPassword;
-    stream.Seek(-static_cast<i64>(kEncryptionHeaderSize), TSeekOrigin::Current);
-    FWorkEntry.CompressedSize += kEncryptionHeaderSize;
   }
 }
 
@@ -314,6 +361,14 @@ void TUnZipEngine::ExtractToFile(int index, const std::string& targetPath, bool&
   auto out = std::make_unique<TLFNFileStream>(std::move(file));
   bool skip = false;
   u32 crc = 0;
+  // What was written stays only where no file stood before; an existing file
+  // is never replaced by an incomplete member.
+  const auto abandon = [&] {
+    out.reset();
+    if (existedBefore || skip || !files.RenameFile(tempPath, targetPath)) {
+      files.DeleteFile(tempPath);
+    }
+  };
   try {
     Fire(OnStartUnZip, *this, index, targetPath, skip);
     if (!skip) {
@@ -324,11 +379,13 @@ void TUnZipEngine::ExtractToFile(int index, const std::string& targetPath, bool&
       }
     }
     out.reset();
+  } catch (const EInOutError& e) {
+    abandon();
+    if (e.Path() != tempPath) throw;
+    // The user knows the file by its own name, not by the temporary one.
+    throw EInOutError(targetPath, e.Code(), FileErrorMessage(targetPath, e.Code()));
   } catch (...) {
-    out.reset();
-    // What was written stays only where no file stood before; an existing
-    // file is never replaced by an incomplete member.
-    if (existedBefore || skip || !files.RenameFile(tempPath, targetPath)) files.DeleteFile(tempPath);
+    abandon();
     throw;
   }
   if (skip) {
@@ -348,6 +405,25 @@ void TUnZipEngine::ExtractToFile(int index, const std::string& targetPath, bool&
   }
   if (RetainAttributes) files.SetAttributes(targetPath, FWorkEntry.ExternalAttributes & 0xFF);
   Fire(OnEndUnZip, *this, index, targetPath);
+}
+
+void TUnZipEngine::ExtractToStream(int index, TStream& target, bool& retry, int& count) {
+  bool skip = false;
+  Fire(OnStartUnZip, *this, index, std::string(), skip);
+  if (skip) return;
+  // A failed member's bytes are taken out of the stream again, so that a
+  // retry or the next member does not come after them.
+  const i64 start = target.Position();
+  const i64 sizeBefore = target.Size();
+  const u32 crc = DecodeEntry(&target);
+  if (crc == FWorkEntry.Crc32) {
+    Fire(OnEndUnZip, *this, index, std::string());
+    return;
+  }
+  target.SetSize(std::max(start, sizeBefore));
+  target.SetPosition(start);
+  ReportBadData(index, crc, retry);
+  if (!retry) --count;
 }
 
 void TUnZipEngine::ReportBadData(int index, u32 crc, bool& retry) {
@@ -371,15 +447,7 @@ u32 TUnZipEngine::DecodeEntry(TStream* sink) {
   const bool encrypted = FWorkEntry.Encrypted();
   FDecodeIn->Reset(FWorkEntry.CompressedSize, [this, encrypted](std::span<u8> block) {
     CheckCancel();
-    std::size_t got = FZipStream->Read(block);
-    if (got < block.size()) {
-      if (FEndCentral.ThisDisk == 0 || !OnGetNextDisk) throw EFatalUnzipError();
-      while (got < block.size()) {
-        // The data runs on to the next disk; no disk after the last one.
-        if (FCurrentDisk + 1 >= NumDisks) throw EFatalUnzipError();
-        got += RequestDisk(FCurrentDisk + 2).Read(block.subspan(got));
-      }
-    }
+    ReadMemberBytes(block);
     if (encrypted) FCipher.Decrypt(block);
   });
   const u32 size = FWorkEntry.UncompressedSize;

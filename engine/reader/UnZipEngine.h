@@ -13,6 +13,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -153,11 +155,24 @@ class TUnZipEngine {
   bool Rebuilt() const { return FRebuilt; }
   const TEndCentral& EndCentral() const { return FEndCentral; }
 
-  // Extracts to files (see Extract.cpp for the event order). Returns the
-  // number of entries extracted; each skipped or failed entry lowers it.
+  // Extracts the entries chosen by DoAll or by the FilesList patterns (case
+  // ignored; a folder entry only with RecreateDirs) below DestDir. Events:
+  // OnStartUnZipInfo once, then for each entry OnBadPassword (while the
+  // password fails its check and a new one is offered), OnPromptForOverwrite
+  // (an existing target in Prompt mode), OnStartUnZip, OnFilePercentDone and
+  // OnTotalPercentDone after every 16000 bytes written and at the end, and
+  // OnEndUnZip; an entry that is not extracted ends in OnSkippingFile or
+  // OnBadCRC instead (srUnsafeEntry: a name that is no file name below the
+  // destination, or data shared with another member). A member is decoded
+  // into a hidden file beside its target and renamed over it only once its
+  // CRC has passed. Returns the number of entries extracted, 0 when
+  // OnStartUnZipInfo sets StopNow. Raises EUserCanceled, EFatalUnzipError,
+  // or EInOutError naming the target; the current folder and the order of
+  // the view are restored on every way out.
   int UnZip();
-  // Extracts the entries matching `name` into the caller's stream, one after
-  // the other; FilesList becomes that single line.
+  // The same into the caller's stream, one entry after the other: FilesList
+  // becomes the single line `name`, FName is empty in the events, and the
+  // bytes of a member that fails its check are taken out of the stream.
   int UnZipToStream(TStream& stream, const std::string& name);
 
  protected:
@@ -205,17 +220,27 @@ class TUnZipEngine {
   bool LabelCheck(const std::string& fileName, int diskOneBased);
 
   // ---- extraction (Extract.cpp) ----
+  // A member's local header in the index of one run: its place, and the
+  // furthest byte that the members before it on its disk claim at least.
+  struct TLocalHeaderMark {
+    u16 Disk = 0;
+    u32 Offset = 0;
+    u64 ReachBefore = 0;
+  };
   int RunExtraction(TStream* target);
   int SelectEntries();
+  void IndexLocalHeaders();
   void ExtractOne(int index, TStream* target, bool& retry, int& count);
-  bool CheckPassword(int index, bool& retry);
+  bool SeekMemberData(const TZipHeaderInfo& entry);
+  void ReadMemberBytes(std::span<u8> bytes);
+  bool CheckPassword(int index);
   bool CheckOverwrite(int index, std::string& targetPath, int& count);
   void ExtractToFile(int index, const std::string& targetPath, bool& retry, int& count);
+  void ExtractToStream(int index, TStream& target, bool& retry, int& count);
   void ReportBadData(int index, u32 crc, bool& retry);
   std::pair<std::unique_ptr<IFile>, std::string> CreateTempBeside(const std::string& folder);
   u32 DecodeEntry(TStream* sink);
-  std::string TargetFolder(const TZipHeaderInfo& entry, bool& unsafe);
-  bool OverlapsAnotherMember(const TZipHeaderInfo& entry) const;
+  std::optional<std::string> TargetFolder(const TZipHeaderInfo& entry) const;
 
   std::string FZipName;
   std::string FDestDir;
@@ -234,6 +259,8 @@ class TUnZipEngine {
   TZipCipher FCipher;
   i64 FTotalBytes = 0;
   i64 FTotalDone = 0;
+  std::string FTargetRoot;                      // DestDir made absolute for the run
+  std::vector<TLocalHeaderMark> FLocalHeaders;  // by disk and offset
   std::unique_ptr<TDecodeInput> FDecodeIn;
   std::unique_ptr<TDecodeOutput> FDecodeOut;
 };
