@@ -80,5 +80,28 @@ TEST_F(ZipEngineTest, UpdateCopiesAndRoundTripsThroughOurExtraction) {
   EXPECT_EQ(test::ReadFileBytes(Path("x/text.txt")), test::ReadFileBytes(Src + "text.txt"));
 }
 
+TEST_F(ZipEngineTest, RepairOfAnArchiveCutInsideAMemberKeepsTheWholeOnes) {
+  TZipEngine engine(Services());
+  engine.SetZipName(Path("whole.zip"));
+  engine.SetRootDir(Src);
+  engine.SetRelativePaths(true);
+  engine.FilesList = {Src + "random.bin", Src + "empty", Src + "text.txt"};
+  ASSERT_EQ(engine.PerformZip(), 3);
+  const auto bytes = test::ReadFileBytes(Path("whole.zip"));
+  // Cut 100 bytes into text.txt's data, past the two whole members.
+  ASSERT_EQ(engine.FullName(2), "text.txt");
+  const std::size_t cut = engine.Entry(2).RelativeOffset + 30 + 8 + 100;
+  test::WriteFileBytes(Path("cut.zip"), std::vector<u8>(bytes.begin(), bytes.begin() + cut));
+
+  TZipEngine repair(Services());
+  repair.IncompleteZipMode = TIncompleteZipMode::izAssumeBad;
+  repair.RepairArchive(Path("cut.zip"), Path("fixed.zip"));
+  repair.ReadZip();
+  ASSERT_EQ(repair.Count(), 2);
+  EXPECT_EQ(repair.FullName(0), "random.bin");
+  EXPECT_EQ(repair.FullName(1), "empty");
+  ExpectUnzipRestores(Path("fixed.zip"), {"random.bin", "empty"});
+}
+
 }  // namespace
 }  // namespace vz
