@@ -1,5 +1,7 @@
 #include "engine/writer/ZipEngine.h"
 
+#include <sys/stat.h>
+
 #include "engine/support/Exceptions.h"
 #include "engine/support/PathUtils.h"
 #include "tests/support/EngineFixture.h"
@@ -78,6 +80,19 @@ TEST_F(ZipEngineTest, UpdateCopiesAndRoundTripsThroughOurExtraction) {
   EXPECT_EQ(engine.UnZip(), 2);
   EXPECT_EQ(test::ReadFileBytes(Path("x/random.bin")), test::ReadFileBytes(Src + "random.bin"));
   EXPECT_EQ(test::ReadFileBytes(Path("x/text.txt")), test::ReadFileBytes(Src + "text.txt"));
+}
+
+TEST_F(ZipEngineTest, AFileThatCannotBeAddedIsReportedNotLeftOutSilently) {
+  ASSERT_EQ(::mkfifo((Src + "pipe").c_str(), 0600), 0);
+  TZipEngine engine(Services());
+  std::vector<std::string> reported;
+  engine.OnNoSuchFile = [&](TZipEngine&, const std::string& name) { reported.push_back(name); };
+  engine.SetZipName(Path("some.zip"));
+  engine.FilesList = {Src + "pipe", Src + "text.txt", Src + "sub"};
+  EXPECT_EQ(engine.PerformZip(), 1);
+  // The folder named in the list is left out quietly.
+  EXPECT_EQ(reported, std::vector<std::string>{Src + "pipe"});
+  EXPECT_EQ(engine.Count(), 1);
 }
 
 TEST_F(ZipEngineTest, RepairOfAnArchiveCutInsideAMemberKeepsTheWholeOnes) {
