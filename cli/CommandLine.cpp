@@ -1,6 +1,5 @@
 #include "cli/CommandLine.h"
 
-#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -104,6 +103,20 @@ constexpr std::array<std::pair<std::string_view, TZipSortMode>, 8> kSortKeys{{
     {"none", TZipSortMode::ByNone},
 }};
 
+constexpr std::array<std::pair<std::string_view, TPathMode>, 3> kExtractPaths{
+    {{"none", TPathMode::None}, {"stored", TPathMode::Stored}, {"volume", TPathMode::Volume}}};
+
+constexpr std::array<std::pair<std::string_view, TPathMode>, 4> kAddPaths{
+    {{"none", TPathMode::None},
+     {"full", TPathMode::Full},
+     {"relative", TPathMode::Relative},
+     {"volume", TPathMode::Volume}}};
+
+constexpr std::array<std::pair<std::string_view, TUZOverwriteMode>, 3> kOverwriteModes{
+    {{"always", TUZOverwriteMode::Always},
+     {"never", TUZOverwriteMode::Never},
+     {"prompt", TUZOverwriteMode::Prompt}}};
+
 const TCommandInfo* FindCommand(std::string_view word) {
   for (const TCommandInfo& info : kCommands) {
     if (word == info.Letter || word == info.Name) return &info;
@@ -129,6 +142,18 @@ class TParser {
   void ShortOptions(std::string_view token, std::size_t& i);
   std::string TakeValue(const TOptionSpec& spec, std::size_t& i);
   void Apply(const TOptionSpec& spec, const std::string& value);
+  void ApplyValue(const TOptionSpec& spec, const std::string& value);
+  // The table's value for `word`; a word not in it fails naming the choices.
+  template <typename T, std::size_t N>
+  T Choose(const std::array<std::pair<std::string_view, T>, N>& table, const std::string& option,
+           std::string_view word) const {
+    std::string choices;
+    for (const auto& [name, value] : table) {
+      if (name == word) return value;
+      choices += (choices.empty() ? "" : ", ") + std::string(name);
+    }
+    Fail("unknown " + option + " value '" + std::string(word) + "' (" + choices + ")");
+  }
   void SetAction(TZipAction action, std::string_view name);
   void Finish();
 
@@ -228,78 +253,71 @@ void TParser::Apply(const TOptionSpec& spec, const std::string& value) {
   switch (spec.Id) {
     case TOptionId::Quiet:
       o.Quiet = true;
-      break;
+      return;
     case TOptionId::Help:
       FRequest.Kind = TRequest::TKind::CommandHelp;
-      break;
-    case TOptionId::Sort: {
-      const auto it = std::find_if(kSortKeys.begin(), kSortKeys.end(),
-                                   [&](const auto& key) { return key.first == value; });
-      if (it == kSortKeys.end()) {
-        Fail("unknown sort key '" + value + "' (name, file, dir, date, csize, size, rate, none)");
-      }
-      o.Sort = it->second;
-      break;
-    }
+      return;
     case TOptionId::Comments:
       o.Comments = true;
-      break;
+      return;
+    case TOptionId::AskPassword:
+      o.AskPassword = true;
+      return;
+    case TOptionId::Recurse:
+      o.Recurse = true;
+      return;
+    case TOptionId::Move:
+      o.Move = true;
+      return;
+    case TOptionId::Update:
+      SetAction(TZipAction::zaUpdate, "update");
+      return;
+    case TOptionId::Freshen:
+      SetAction(TZipAction::zaFreshen, "freshen");
+      return;
+    case TOptionId::Replace:
+      SetAction(TZipAction::zaReplace, "replace");
+      return;
     case TOptionId::Dest:
       o.Dest = value;
-      break;
-    case TOptionId::Paths: {
-      const bool adding = FInfo.Kind == Add;
-      if (value == "none")
-        o.Paths = TPathMode::None;
-      else if (value == "volume")
-        o.Paths = TPathMode::Volume;
-      else if (!adding && value == "stored")
-        o.Paths = TPathMode::Stored;
-      else if (adding && value == "full")
-        o.Paths = TPathMode::Full;
-      else if (adding && value == "relative")
-        o.Paths = TPathMode::Relative;
-      else
-        Fail("unknown path mode '" + value +
-             (adding ? "' (none, full, relative, volume)" : "' (none, stored, volume)"));
-      break;
-    }
+      return;
+    case TOptionId::Temp:
+      o.Temp = value;
+      return;
+    case TOptionId::SetText:
+      o.SetText = value;
+      return;
+    case TOptionId::TextFile:
+      o.TextFile = value;
+      return;
+    default:
+      ApplyValue(spec, value);
+      return;
+  }
+}
+
+void TParser::ApplyValue(const TOptionSpec& spec, const std::string& value) {
+  TOptions& o = FRequest.Options;
+  const std::string option = "--" + std::string(spec.Long);
+  switch (spec.Id) {
+    case TOptionId::Sort:
+      o.Sort = Choose(kSortKeys, option, value);
+      return;
+    case TOptionId::Paths:
+      o.Paths = FInfo.Kind == Add ? Choose(kAddPaths, option, value)
+                                  : Choose(kExtractPaths, option, value);
+      return;
+    case TOptionId::Overwrite:
+      o.Overwrite = Choose(kOverwriteModes, option, value);
+      return;
     case TOptionId::Root:
       if (value.empty()) Fail("--root needs a folder");
       o.Root = value;
-      break;
-    case TOptionId::Overwrite:
-      if (value == "always")
-        o.Overwrite = TUZOverwriteMode::Always;
-      else if (value == "never")
-        o.Overwrite = TUZOverwriteMode::Never;
-      else if (value == "prompt")
-        o.Overwrite = TUZOverwriteMode::Prompt;
-      else
-        Fail("unknown overwrite mode '" + value + "' (always, never, prompt)");
-      break;
+      return;
     case TOptionId::Password:
       if (value.empty()) Fail("the password given with -p is empty");
       o.Password = value;
-      break;
-    case TOptionId::AskPassword:
-      o.AskPassword = true;
-      break;
-    case TOptionId::Recurse:
-      o.Recurse = true;
-      break;
-    case TOptionId::Update:
-      SetAction(TZipAction::zaUpdate, "update");
-      break;
-    case TOptionId::Freshen:
-      SetAction(TZipAction::zaFreshen, "freshen");
-      break;
-    case TOptionId::Replace:
-      SetAction(TZipAction::zaReplace, "replace");
-      break;
-    case TOptionId::Move:
-      o.Move = true;
-      break;
+      return;
     case TOptionId::Span:
       if (value == "disks") {
         o.Span = TSpanMode::Disks;
@@ -309,20 +327,13 @@ void TParser::Apply(const TOptionSpec& spec, const std::string& value) {
       } else {
         Fail("bad --span size '" + value + "' (a size such as 1440k, 100m or 1g, or 'disks')");
       }
-      break;
+      return;
     case TOptionId::FirstSpan:
       o.FirstSpanBytes = ParseSize(value);
       if (!o.FirstSpanBytes) Fail("bad --first-span size '" + value + "'");
-      break;
-    case TOptionId::Temp:
-      o.Temp = value;
-      break;
-    case TOptionId::SetText:
-      o.SetText = value;
-      break;
-    case TOptionId::TextFile:
-      o.TextFile = value;
-      break;
+      return;
+    default:
+      return;
   }
 }
 

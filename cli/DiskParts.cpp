@@ -40,10 +40,20 @@ std::string SplitPartName(const std::string& base, char z, int diskOneBased) {
   return base + ext;
 }
 
-// The highest consecutive block part from `first` up.
+// The highest block part from `first` up. The folder is listed rather than
+// probed part by part, so a missing middle part does not hide the last one.
 std::string HighestBlockPart(IFileSystem& files, const std::string& base, int first) {
+  const std::string folder = ExtractFilePath(base);
+  const std::string stem = ExtractFileName(base) + ".";
+  std::vector<TDirEntry> entries;
+  files.ListFolder(folder.empty() ? "." : folder, entries);
   int last = first;
-  while (IsFile(files, BlockPartName(base, last + 1))) ++last;
+  for (const TDirEntry& entry : entries) {
+    const std::string_view name = entry.Name;
+    if (entry.Info.IsDirectory || !name.starts_with(stem)) continue;
+    const std::string_view ext = name.substr(stem.size() - 1);
+    if (IsNumberedExt(ext)) last = std::max(last, std::stoi(std::string(ext.substr(1))));
+  }
   return BlockPartName(base, last);
 }
 

@@ -13,7 +13,7 @@
 namespace vz::cli {
 
 // The part that holds the directory of the set `named` belongs to: the
-// highest of name.001, name.002, ... from the named one up; name.zip for
+// highest of name.001, name.002, ... beside it, from the named one up; name.zip for
 // name.z01; name's highest .NNN part when `named` itself does not exist.
 // Otherwise `named` unchanged.
 std::string LastPartOf(IFileSystem& files, const std::string& named);

@@ -135,6 +135,41 @@ void BindTestEvents(TSession& session, TSeen& seen) {
   };
 }
 
+// Where the files go: the destination (empty when the stored volumes
+// decide) and the first stored folder with a volume or an absolute path.
+struct TPlace {
+  std::string Dest;
+  std::string FirstVolume;
+};
+
+// The extract dialog's three choices, made on the engine.
+TPlace SetPlace(TSession& session) {
+  TZipEngine& engine = session.Engine();
+  const TOptions& options = session.Options();
+  const TPathMode mode = options.Paths.value_or(TPathMode::Stored);
+  TPlace place;
+  for (int i = 0; i < engine.Count() && place.FirstVolume.empty(); ++i) {
+    if (HasStoredVolume(engine.Pathname(i))) place.FirstVolume = engine.Pathname(i);
+  }
+  if (mode == TPathMode::Volume && place.FirstVolume.empty()) {
+    throw ECommandLine("vzip extract: no member of " + session.ArchiveLabel() +
+                           " stores a volume or an absolute folder; use --paths stored",
+                       TCommandKind::Extract);
+  }
+  if (mode != TPathMode::Volume) place.Dest = session.Absolute(options.Dest.value_or("."));
+  engine.RecreateDirs = mode != TPathMode::None;
+  engine.SetDestDir(place.Dest);
+  const std::string drive = ExtractDrive(place.FirstVolume);
+  if (options.Root) {
+    engine.SetRootDir(*options.Root);
+  } else if (mode == TPathMode::Stored && !drive.empty()) {
+    // The drive comes off every stored folder, as the dialog's "Path
+    // information" does for an archive that stores drives.
+    engine.SetRootDir(drive);
+  }
+  return place;
+}
+
 }  // namespace
 
 TExitCode RunTest(TSession& session) {
@@ -190,26 +225,8 @@ TExitCode RunExtract(TSession& session) {
   session.BindReadEvents();
   session.TakePassword(false);
   session.OpenArchive();
-
-  const TPathMode mode = options.Paths.value_or(TPathMode::Stored);
-  std::string firstVolume;
-  for (int i = 0; i < engine.Count() && firstVolume.empty(); ++i) {
-    if (HasStoredVolume(engine.Pathname(i))) firstVolume = engine.Pathname(i);
-  }
-  if (mode == TPathMode::Volume && firstVolume.empty()) {
-    throw ECommandLine("vzip extract: no member of " + session.ArchiveLabel() +
-                           " stores a volume or an absolute folder; use --paths stored",
-                       TCommandKind::Extract);
-  }
-  const std::string dest =
-      mode == TPathMode::Volume ? std::string() : session.Absolute(options.Dest.value_or("."));
-  engine.RecreateDirs = mode != TPathMode::None;
-  engine.SetDestDir(dest);
-  if (options.Root) {
-    engine.SetRootDir(*options.Root);
-  } else if (mode == TPathMode::Stored && !ExtractDrive(firstVolume).empty()) {
-    engine.SetRootDir(ExtractDrive(firstVolume));
-  }
+  const TPlace place = SetPlace(session);
+  const std::string& dest = place.Dest;
   engine.OverwriteMode = options.Overwrite;
   engine.DoAll = options.Names.empty();
   engine.FilesList = options.Names;
@@ -219,7 +236,7 @@ TExitCode RunExtract(TSession& session) {
   bool refused = false;
   auto info = engine.OnStartUnZipInfo;
   engine.OnStartUnZipInfo = [&](TUnZipEngine& sender, int count, i64 total, bool& stop) {
-    const std::string folder = dest.empty() ? ExtractFilePath(firstVolume) : dest;
+    const std::string folder = dest.empty() ? place.FirstVolume : dest;
     if (count > 0 && !EnoughSpace(session, folder.empty() ? "/" : folder, total)) {
       refused = stop = true;
       return;
