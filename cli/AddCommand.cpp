@@ -1,5 +1,7 @@
 // Adding files (a): the zip operation with its action, paths, level,
 // password, moving and splitting into parts.
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "app/core/Helpers.h"
@@ -145,6 +147,21 @@ std::string PartsText(TZipEngine& engine) {
 
 }  // namespace
 
+// Standard input, whole, for the engine's zip operation from a stream.
+void ReadStandardInput(TMemoryStream& stream) {
+  std::vector<u8> buffer(65536);
+  while (true) {
+    const ssize_t n = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR && !Interrupted()) continue;
+    if (n < 0) {
+      const int code = Interrupted() ? ECANCELED : errno;
+      throw EInOutError("standard input", code, FileErrorMessage("standard input", code));
+    }
+    if (n == 0) break;
+    stream.WriteBuffer(std::span(buffer).first(static_cast<std::size_t>(n)));
+  }
+}
+
 TExitCode RunAdd(TSession& session) {
   TZipEngine& engine = session.Engine();
   const TOptions& options = session.Options();
@@ -165,9 +182,16 @@ TExitCode RunAdd(TSession& session) {
   engine.ZipAction = options.Action;
   engine.Dispose = options.Move;
   if (options.Temp) engine.TempPath = session.Absolute(*options.Temp);
-  engine.FilesList = FileLines(session);
-
-  const int added = engine.PerformZip();
+  int added = 0;
+  if (options.StdinName) {
+    TMemoryStream input;
+    ReadStandardInput(input);
+    session.Report().CurrentMember = *options.StdinName;
+    added = engine.PerformZipFromStream(input, *options.StdinName);
+  } else {
+    engine.FilesList = FileLines(session);
+    added = engine.PerformZip();
+  }
   const int members = engine.Count();
   if (!existed && members == 0) {
     // Nothing was found to add: no empty archive is left behind.

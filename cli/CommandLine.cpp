@@ -57,6 +57,7 @@ enum class TOptionId : u8 {
   Span,
   FirstSpan,
   Temp,
+  StdinName,
   SetText,
   TextFile,
 };
@@ -69,7 +70,7 @@ struct TOptionSpec {
   u16 Commands;
 };
 
-constexpr std::array<TOptionSpec, 20> kOptionSpecs{{
+constexpr std::array<TOptionSpec, 21> kOptionSpecs{{
     {TOptionId::Quiet, "quiet", 'q', false, kEvery},
     {TOptionId::Help, "help", 'h', false, kEvery},
     {TOptionId::Sort, "sort", 0, true, Bit(List)},
@@ -88,6 +89,7 @@ constexpr std::array<TOptionSpec, 20> kOptionSpecs{{
     {TOptionId::Span, "span", 0, true, Bit(Add)},
     {TOptionId::FirstSpan, "first-span", 0, true, Bit(Add)},
     {TOptionId::Temp, "temp", 0, true, Bit(Add)},
+    {TOptionId::StdinName, "stdin", 0, true, Bit(Add)},
     {TOptionId::SetText, "set", 0, true, Bit(Comment)},
     {TOptionId::TextFile, "file", 0, true, Bit(Comment)},
 }};
@@ -328,6 +330,10 @@ void TParser::ApplyValue(const TOptionSpec& spec, const std::string& value) {
         Fail("bad --span size '" + value + "' (a size such as 1440k, 100m or 1g, or 'disks')");
       }
       return;
+    case TOptionId::StdinName:
+      if (value.empty()) Fail("--stdin needs the member's name");
+      o.StdinName = value;
+      return;
     case TOptionId::FirstSpan:
       o.FirstSpanBytes = ParseSize(value);
       if (!o.FirstSpanBytes) Fail("bad --first-span size '" + value + "'");
@@ -343,7 +349,10 @@ void TParser::Finish() {
     Fail("no archive named (see vzip " + std::string(FInfo.Name) + " --help)");
   o.Archive = FPositional.front();
   o.Names.assign(FPositional.begin() + 1, FPositional.end());
-  if (o.Names.size() < FInfo.MinNames) {
+  if (o.StdinName) {
+    if (!o.Names.empty()) Fail("--stdin adds standard input alone; name no files with it");
+    if (o.AskPassword) Fail("-e cannot be used with --stdin: standard input carries the data");
+  } else if (o.Names.size() < FInfo.MinNames) {
     Fail(FInfo.Kind == Print ? "name the member to print"
          : FInfo.Kind == Add ? "name the files or folders to add"
                              : "name the members to delete");

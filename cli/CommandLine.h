@@ -64,6 +64,7 @@ struct TOptions {
   i64 SpanBytes = 0;
   std::optional<i64> FirstSpanBytes;
   std::optional<std::string> Temp;
+  std::optional<std::string> StdinName;  // add standard input as this member
 
   // comment
   std::optional<std::string> SetText;

@@ -136,6 +136,7 @@ constexpr const char* kAdd =
                      [-0..-9] [-p PASSWORD | -e] [--update | --freshen | --replace]
                      [--move] [--span SIZE [--first-span SIZE] | --span disks]
                      [--temp DIR]
+       vzip a|add ARCHIVE --stdin NAME [-0..-9] [-p PASSWORD]
 
 Adds files to ARCHIVE, which is made when it does not exist. A folder adds
 the files in it, with -r its whole tree; a quoted PATTERN ('src/*.c') is
@@ -170,6 +171,8 @@ Options:
                         space; vzip asks for the next disk (terminal only)
   --temp DIR            folder for the temporary archive (default: $TMPDIR or
                         /tmp)
+  --stdin NAME          add what standard input holds as the member NAME (read
+                        into memory first; dated now)
 )";
 
 constexpr const char* kDelete = R"(Usage: vzip d|delete ARCHIVE NAME|PATTERN...

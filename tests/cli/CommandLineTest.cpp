@@ -63,6 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
         TBadLine{"BadSpan", {"a", "a.zip", "f", "--span", "huge"}, "bad --span size"},
         TBadLine{"FirstSpanAlone", {"a", "a.zip", "f", "--first-span", "100k"}, "needs --span"},
         TBadLine{"FlagWithValue", {"l", "a.zip", "--comments=yes"}, "takes no value"},
+        TBadLine{"StdinWithFiles", {"a", "a.zip", "f", "--stdin", "m"}, "name no files"},
+        TBadLine{"StdinAndAsk", {"a", "a.zip", "--stdin", "m", "-e"}, "-e cannot be used"},
         TBadLine{"SetAndFile", {"c", "a.zip", "--set", "x", "--file", "f"}, "cannot be used"}),
     test::CaseName<TBadLine>);
 

@@ -124,6 +124,14 @@ TEST_F(WriteCommands, FolderWithoutRecursionAndPatternsWithIt) {
                                       "src/readme.txt", "src/with blank.txt"}));
 }
 
+TEST_F(WriteCommands, StandardInputBecomesAMember) {
+  const TVzipRun r = Vzip(Scratch.Path(), "a a.zip --stdin notes/piped.txt -9", "piped words\n");
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(Listed("a.zip"), std::vector<std::string>{"notes/piped.txt"});
+  EXPECT_EQ(Vzip(Scratch.Path(), "p a.zip notes/piped.txt").Out, "piped words\n");
+  ExpectPeersAccept("a.zip");
+}
+
 TEST_F(WriteCommands, NothingToAddLeavesNoArchive) {
   const TVzipRun r = Vzip(Scratch.Path(), "a new.zip missing.txt");
   EXPECT_EQ(r.ExitCode, 1);
