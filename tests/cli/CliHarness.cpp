@@ -45,7 +45,11 @@ TCliScratch::~TCliScratch() {
 }
 
 TVzipRun Vzip(const std::string& folder, const std::string& arguments, const std::string& input) {
-  const std::string base = folder + "/.vzip-run-" + std::to_string(::getpid());
+  // The streams' files live outside the folder, where an archive of "." would take them in.
+  static int runs = 0;
+  const std::string base = (fs::temp_directory_path() / ("vzip-run-" + std::to_string(::getpid()) +
+                                                         "-" + std::to_string(++runs)))
+                               .string();
   WriteFileText(base + ".in", input);
   // The subshell keeps the two streams apart from RunCommand's own "2>&1".
   const TCommandResult result =
