@@ -146,6 +146,7 @@ old one only when everything has succeeded.
 
 Options:
   -r, --recurse         also search subfolders of folders and patterns
+                        (folders whose names begin with "." are not entered)
   --paths relative      store each file's folder relative to the root folder
                         (default; the root is the current folder), so
                         "vzip a x.zip src -r" stores src/...
