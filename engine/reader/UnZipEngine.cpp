@@ -351,11 +351,15 @@ bool TUnZipEngine::RebuildFromLocalHeaders() {
     }
   }
   stream.Seek(-4, TSeekOrigin::Current);
+  const i64 fileSize = stream.Size();
   while (true) {
     auto entry = std::make_unique<TZipHeaderInfo>();
     if (!entry->ReadLocal(stream)) break;
     const i64 skip = static_cast<i64>(entry->CompressedSize) + entry->ExtraFieldLength +
                      (entry->HasDescriptor() ? kDataDescriptorSize : 0);
+    // A member whose data runs past the end of the file was cut off: it can
+    // be neither extracted nor copied, and would end a repair with it.
+    if (stream.Position() + skip > fileSize) break;
     FCatalogue->Add(std::move(entry));
     stream.Seek(skip, TSeekOrigin::Current);
   }

@@ -89,7 +89,9 @@ class TZipEngine : public TUnZipEngine {
 
   // ---- operations ----
   // Adds, replaces, refreshes or (with an empty FilesList) rewrites. Events:
-  // OnNoSuchFile while the list is expanded; for members matched in the
+  // OnNoSuchFile while the list is expanded, and for a file that vanished,
+  // is not a regular file or cannot be opened when its turn comes (it is
+  // left out, and a member it was to replace is kept); for members matched in the
   // archive OnStartZip/OnEndZip as they are replaced in place; then
   // OnStartZipInfo once, then per file OnStartZip, the percent events,
   // OnEndZip (OnSkippingFile for a second file of the same stored name);

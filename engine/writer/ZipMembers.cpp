@@ -198,13 +198,21 @@ bool TZipEngine::ZipOneFile(TZipOperation& op, const std::string& name) {
     op.SourceStream = FSourceStreamFromCaller;
     entry.FileDate = FileTimeToDosDateTime(FPlatform.Clock.Now());
   } else {
+    // A folder in the list is left out quietly. A file that vanished, a
+    // special file or one that cannot be opened is reported, so that no
+    // caller takes a missing member for an added one.
     const auto info = FPlatform.Files.Stat(name);
-    if (!info || !info->IsRegular) return false;
+    if (info && info->IsDirectory) return false;
+    if (!info || !info->IsRegular) {
+      Fire(OnNoSuchFile, *this, name);
+      return false;
+    }
     entry.ExternalAttributes = info->Attributes;
     try {
       op.Source = std::make_unique<TLFNFileStream>(FPlatform.Files, name, TOpenMode::ReadDenyNone);
     } catch (const EFileError&) {
-      return false;  // vanished or unreadable: left out without an event
+      Fire(OnNoSuchFile, *this, name);
+      return false;
     }
     op.SourceStream = op.Source.get();
     entry.FileDate = NormaliseDosDateTime(FileTimeToDosDateTime(op.Source->Handle().LastWriteTime()));

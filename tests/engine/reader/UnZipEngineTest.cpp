@@ -249,6 +249,19 @@ TEST_F(UnZipEngineTest, AssumeBadRebuildsFromLocalHeadersAndKeepsFoundOffsets) {
   EXPECT_GT(Host.BusyCalls, 0);
 }
 
+TEST_F(UnZipEngineTest, RebuildLeavesOutAMemberCutOffInsideItsData) {
+  const auto archive = TZipBuilder::Archive(
+      {Member("a.txt", "1"), Member("b.txt", "22"), Member("c.txt", std::string(500, 'c'))});
+  // The third member's header is whole, its data is not.
+  const std::size_t thirdData = 3 * 30 + 15 + 3 + 200;
+  Engine.SetZipName(Put("cut.zip", std::vector<u8>(archive.begin(), archive.begin() + thirdData)));
+  Engine.IncompleteZipMode = TIncompleteZipMode::izAssumeBad;
+  Engine.ReadZip();
+  EXPECT_TRUE(Engine.Rebuilt());
+  ASSERT_EQ(Engine.Count(), 2);
+  EXPECT_EQ(Engine.FullName(1), "b.txt");
+}
+
 TEST_F(UnZipEngineTest, WrongCentralOffsetRebuildsFromTheRightStart) {
   // A 20000-byte stub whose central offsets were not adjusted.
   std::vector<u8> file(20000, 'x');

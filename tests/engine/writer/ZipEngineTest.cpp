@@ -2,6 +2,7 @@
 // encryption, comments, events and the stream form.
 #include "engine/writer/ZipEngine.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "engine/codecs/ZipCipher.h"
@@ -356,6 +357,42 @@ TEST_F(ZipEngineTest, PeersReadEverythingWeWrite) {
       EXPECT_EQ(r.Output, "cp437 name\n");
     }
   }
+}
+
+TEST_F(ZipEngineTest, AFileThatCannotBeAddedIsReportedNotLeftOutSilently) {
+  ASSERT_EQ(::mkfifo((Src + "pipe").c_str(), 0600), 0);
+  TZipEngine engine(Services());
+  std::vector<std::string> reported;
+  engine.OnNoSuchFile = [&](TZipEngine&, const std::string& name) { reported.push_back(name); };
+  engine.SetZipName(Path("some.zip"));
+  engine.FilesList = {Src + "pipe", Src + "text.txt", Src + "sub"};
+  EXPECT_EQ(engine.PerformZip(), 1);
+  // The folder named in the list is left out quietly.
+  EXPECT_EQ(reported, std::vector<std::string>{Src + "pipe"});
+  EXPECT_EQ(engine.Count(), 1);
+}
+
+TEST_F(ZipEngineTest, RepairOfAnArchiveCutInsideAMemberKeepsTheWholeOnes) {
+  TZipEngine engine(Services());
+  engine.SetZipName(Path("whole.zip"));
+  engine.SetRootDir(Src);
+  engine.SetRelativePaths(true);
+  engine.FilesList = {Src + "random.bin", Src + "empty", Src + "text.txt"};
+  ASSERT_EQ(engine.PerformZip(), 3);
+  const auto bytes = test::ReadFileBytes(Path("whole.zip"));
+  // Cut 100 bytes into text.txt's data, past the two whole members.
+  ASSERT_EQ(engine.FullName(2), "text.txt");
+  const std::size_t cut = engine.Entry(2).RelativeOffset + 30 + 8 + 100;
+  test::WriteFileBytes(Path("cut.zip"), std::vector<u8>(bytes.begin(), bytes.begin() + cut));
+
+  TZipEngine repair(Services());
+  repair.IncompleteZipMode = TIncompleteZipMode::izAssumeBad;
+  repair.RepairArchive(Path("cut.zip"), Path("fixed.zip"));
+  repair.ReadZip();
+  ASSERT_EQ(repair.Count(), 2);
+  EXPECT_EQ(repair.FullName(0), "random.bin");
+  EXPECT_EQ(repair.FullName(1), "empty");
+  ExpectUnzipRestores(Path("fixed.zip"), {"random.bin", "empty"});
 }
 
 }  // namespace

@@ -1,0 +1,269 @@
+// Decoding members: testing them (t), extracting them to files (x) and
+// writing one to standard output (p). Testing and printing go through the
+// engine's extraction into a stream of vzip's own.
+#include <algorithm>
+
+#include "app/core/Helpers.h"
+#include "cli/Commands.h"
+#include "cli/Streams.h"
+#include "engine/format/ZipNames.h"
+#include "engine/support/PathUtils.h"
+#include "engine/support/Wildcard.h"
+
+namespace vz::cli {
+namespace {
+
+// Reports each pattern that selects no member before the work starts, so a
+// typing error does not pass for an empty selection.
+void ReportUnmatched(TSession& session, const std::vector<std::string>& patterns) {
+  TZipEngine& engine = session.Engine();
+  for (const std::string& pattern : patterns) {
+    const std::string lower = LowerCaseAscii(pattern);
+    bool found = false;
+    for (int i = 0; i < engine.Count() && !found; ++i) {
+      found = Match(lower, LowerCaseAscii(engine.FullName(i)));
+    }
+    if (!found) {
+      session.Report().Add(TProblem::NoMatch, pattern,
+                           "no member of " + session.ArchiveLabel() + " matches");
+    }
+  }
+}
+
+bool HasStoredVolume(const std::string& folder) {
+  return (!folder.empty() && folder[0] == '/') || !ExtractDrive(folder).empty();
+}
+
+// The free space of the destination against the size of the members to
+// extract, with the windowed program's figures. False when it does not fit
+// or cannot be read.
+bool EnoughSpace(TSession& session, const std::string& folder, i64 required) {
+  IDrives& drives = session.Services().Drives;
+  const std::string drive = drives.DriveOf(folder);
+  if (drives.DriveType(drive) == TDriveType::Remote) return true;
+  const i64 free = drives.FreeSpace(drive);
+  TConsole& console = session.Console();
+  if (free < 0) {
+    console.Error("vzip: " + folder +
+                  ": cannot read the free space: " + SystemErrorText(drives.LastError()));
+    return false;
+  }
+  if (free > required) return true;
+  console.Error("vzip: " + folder + ": Not enough disk free space!");
+  console.Error("  Required space:\t" + FormatSize(required));
+  console.Error("  Disk free space:\t" + FormatSize(free));
+  console.Error("  Free up atleast " + FormatSize(required - free) +
+                " of disk space and try again.");
+  return false;
+}
+
+// The overwrite question: yes, no, all, never, rename.
+void AskOverwrite(TSession& session, bool& overwrite, std::string& fileName) {
+  TConsole& console = session.Console();
+  overwrite = false;
+  while (true) {
+    const auto answer = console.AskLine("Replace existing file " + fileName +
+                                        "? [y]es, [n]o, [a]ll, n[e]ver, [r]ename: ");
+    if (!answer) {
+      if (Interrupted()) session.Engine().CancelOperation = true;
+      return;
+    }
+    const std::string a = LowerCaseAscii(*answer);
+    if (a == "y" || a == "yes") {
+      overwrite = true;
+    } else if (a == "a" || a == "all") {
+      overwrite = true;
+      session.Engine().OverwriteMode = TUZOverwriteMode::Always;
+    } else if (a == "e" || a == "never") {
+      session.Engine().OverwriteMode = TUZOverwriteMode::Never;
+    } else if (a == "r" || a == "rename") {
+      const auto name = console.AskLine("New name (in the same folder): ");
+      if (!name || name->empty() || name->find('/') != std::string::npos || *name == "." ||
+          *name == "..") {
+        continue;
+      }
+      const std::string renamed = ExtractFilePath(fileName) + *name;
+      if (session.Services().Files.LStat(renamed)) {
+        console.Error("vzip: " + renamed + " exists too");
+        continue;
+      }
+      fileName = renamed;
+      overwrite = true;
+    } else if (a != "n" && a != "no") {
+      continue;
+    }
+    return;
+  }
+}
+
+// Marks the members one run has seen, so a member that several patterns
+// select is tested once and reported once.
+struct TSeen {
+  std::vector<bool> Members;
+  int Passed = 0;
+  bool Selected = false;
+};
+
+void BindTestEvents(TSession& session, TSeen& seen) {
+  TZipEngine& engine = session.Engine();
+  seen.Members.assign(static_cast<std::size_t>(engine.Count()), false);
+  auto start = engine.OnStartUnZip;
+  engine.OnStartUnZip = [&seen, start](TUnZipEngine& sender, int index, const std::string& name,
+                                       bool& skip) {
+    if (seen.Members[static_cast<std::size_t>(index)]) {
+      skip = true;
+      return;
+    }
+    seen.Members[static_cast<std::size_t>(index)] = true;
+    start(sender, index, name, skip);
+  };
+  auto skipping = engine.OnSkippingFile;
+  engine.OnSkippingFile = [&seen, skipping](TUnZipEngine& sender, TSkipReason reason, int index) {
+    if (seen.Members[static_cast<std::size_t>(index)]) return;
+    seen.Members[static_cast<std::size_t>(index)] = true;
+    skipping(sender, reason, index);
+  };
+  auto end = engine.OnEndUnZip;
+  engine.OnEndUnZip = [&seen, end](TUnZipEngine& sender, int index, const std::string& name) {
+    ++seen.Passed;
+    end(sender, index, name);
+  };
+  auto info = engine.OnStartUnZipInfo;
+  engine.OnStartUnZipInfo = [&seen, info](TUnZipEngine& sender, int count, i64 total, bool& stop) {
+    seen.Selected = count > 0;
+    info(sender, count, total, stop);
+  };
+}
+
+// Where the files go: the destination (empty when the stored volumes
+// decide) and the first stored folder with a volume or an absolute path.
+struct TPlace {
+  std::string Dest;
+  std::string FirstVolume;
+};
+
+// The extract dialog's three choices, made on the engine.
+TPlace SetPlace(TSession& session) {
+  TZipEngine& engine = session.Engine();
+  const TOptions& options = session.Options();
+  const TPathMode mode = options.Paths.value_or(TPathMode::Stored);
+  TPlace place;
+  for (int i = 0; i < engine.Count() && place.FirstVolume.empty(); ++i) {
+    if (HasStoredVolume(engine.Pathname(i))) place.FirstVolume = engine.Pathname(i);
+  }
+  if (mode == TPathMode::Volume && place.FirstVolume.empty()) {
+    throw ECommandLine("vzip extract: no member of " + session.ArchiveLabel() +
+                           " stores a volume or an absolute folder; use --paths stored",
+                       TCommandKind::Extract);
+  }
+  if (mode != TPathMode::Volume) place.Dest = session.Absolute(options.Dest.value_or("."));
+  engine.RecreateDirs = mode != TPathMode::None;
+  engine.SetDestDir(place.Dest);
+  const std::string drive = ExtractDrive(place.FirstVolume);
+  if (options.Root) {
+    engine.SetRootDir(*options.Root);
+  } else if (mode == TPathMode::Stored && !drive.empty()) {
+    // The drive comes off every stored folder, as the dialog's "Path
+    // information" does for an archive that stores drives.
+    engine.SetRootDir(drive);
+  }
+  return place;
+}
+
+}  // namespace
+
+TExitCode RunTest(TSession& session) {
+  TZipEngine& engine = session.Engine();
+  session.BindReadEvents();
+  session.TakePassword(false);
+  session.OpenArchive();
+  TSeen seen;
+  BindTestEvents(session, seen);
+  const std::vector<std::string> patterns =
+      session.Options().Names.empty() ? std::vector<std::string>{"*"} : session.Options().Names;
+  TDiscardStream sink;
+  for (const std::string& pattern : patterns) {
+    seen.Selected = false;
+    engine.UnZipToStream(sink, pattern);
+    if (!seen.Selected && pattern != "*") {
+      session.Report().Add(TProblem::NoMatch, pattern,
+                           "no member of " + session.ArchiveLabel() + " matches");
+    }
+  }
+  const auto tested = std::count(seen.Members.begin(), seen.Members.end(), true);
+  const auto failed = tested - seen.Passed;
+  const std::string members = std::to_string(tested) + (tested == 1 ? " member" : " members");
+  return session.Finish(failed == 0
+                            ? "No errors: " + members + " of " + session.ArchiveLabel() + " tested"
+                            : std::to_string(failed) + " of " + members + " failed the test");
+}
+
+TExitCode RunPrint(TSession& session) {
+  TZipEngine& engine = session.Engine();
+  session.BindReadEvents();
+  session.TakePassword(false);
+  session.OpenArchive();
+  bool selected = false;
+  auto info = engine.OnStartUnZipInfo;
+  engine.OnStartUnZipInfo = [&selected, info](TUnZipEngine& sender, int count, i64 total,
+                                              bool& stop) {
+    selected = count > 0;
+    info(sender, count, total, stop);
+  };
+  const std::string& member = session.Options().Names[0];
+  TStdoutStream out;
+  engine.UnZipToStream(out, member);
+  if (!selected) {
+    session.Report().Add(TProblem::NoMatch, member, "no such member in " + session.ArchiveLabel());
+  }
+  return session.Finish({});
+}
+
+TExitCode RunExtract(TSession& session) {
+  TZipEngine& engine = session.Engine();
+  const TOptions& options = session.Options();
+  session.BindReadEvents();
+  session.TakePassword(false);
+  session.OpenArchive();
+  const TPlace place = SetPlace(session);
+  const std::string& dest = place.Dest;
+  engine.OverwriteMode = options.Overwrite;
+  engine.DoAll = options.Names.empty();
+  engine.FilesList = options.Names;
+  ReportUnmatched(session, options.Names);
+
+  const bool destExisted = !dest.empty() && session.Services().Files.Stat(dest).has_value();
+  bool refused = false;
+  auto info = engine.OnStartUnZipInfo;
+  engine.OnStartUnZipInfo = [&](TUnZipEngine& sender, int count, i64 total, bool& stop) {
+    const std::string folder = dest.empty() ? place.FirstVolume : dest;
+    if (count > 0 && !EnoughSpace(session, folder.empty() ? "/" : folder, total)) {
+      refused = stop = true;
+      return;
+    }
+    info(sender, count, total, stop);
+  };
+  auto start = engine.OnStartUnZip;
+  engine.OnStartUnZip = [&session, start](TUnZipEngine& sender, int index, const std::string& name,
+                                          bool& skip) {
+    const bool folder = sender.Filename(index).empty();
+    session.Console().Info((folder ? "    creating: " : "  extracting: ") + sender.FullName(index));
+    start(sender, index, name, skip);
+  };
+  engine.OnPromptForOverwrite = [&session](TUnZipEngine&, bool& overwrite, int,
+                                           std::string& fileName) {
+    AskOverwrite(session, overwrite, fileName);
+  };
+
+  const int extracted = engine.UnZip();
+  if (refused) {
+    // The engine made the destination before the check; an empty new one goes again.
+    if (!destExisted) session.Services().Files.RemoveFolder(dest);
+    return TExitCode::Fatal;
+  }
+  const std::string where = dest.empty() ? "their stored folders" : dest;
+  return session.Finish("Extracted " + std::to_string(extracted) +
+                        (extracted == 1 ? " member to " : " members to ") + where);
+}
+
+}  // namespace vz::cli

@@ -1,0 +1,268 @@
+#include "cli/HelpText.h"
+
+#ifndef VZ_VERSION
+#define VZ_VERSION "unknown"
+#endif
+
+namespace vz::cli {
+namespace {
+
+constexpr const char* kExitStatus = R"(Exit status:
+  0  success
+  1  warnings: some members or files were skipped or failed; each one is
+     named on standard error and counted in the summary
+  2  fatal error: the archive cannot be read, an input/output error, a full
+     disk, not enough free space, or the operation was cancelled
+  7  bad command line
+)";
+
+constexpr const char* kPasswords = R"(Passwords:
+  -p, --password PASSWORD  use PASSWORD. It stands on the command line, where
+                           other users of this machine can see it (ps, /proc);
+                           prefer -e
+  -e, --ask-password       ask for the password on the terminal, without echo
+)";
+
+constexpr const char* kCommon =
+    R"(  -q, --quiet   no progress bar and no line per member; problems are still
+                reported on standard error
+  -h, --help    this page
+)";
+
+constexpr const char* kTool = R"(Usage: vzip COMMAND ARCHIVE [NAMES...] [OPTIONS...]
+       vzip COMMAND --help
+       vzip --help | --version
+
+The command-line archiver of Varnel Zip: it lists, tests, extracts, creates,
+updates, splits, repairs and comments ZIP archives and makes self-extracting
+programs of them.
+
+Commands (each has a long alias, and --help of its own):
+  l, list      list the members of an archive
+  t, test      decode every member and check its CRC-32, writing nothing
+  x, extract   extract members to files
+  p, print     write a member to standard output
+  a, add       add files to an archive: create, update, freshen, replace, move,
+               split into parts
+  d, delete    delete members from an archive
+  c, comment   show or change the archive comment or a member's comment
+  s, sfx       make a self-extracting program (ARCHIVE with the extension .exe)
+  r, repair    write a repaired copy of a damaged archive
+
+Options of every command:
+  -q, --quiet   no progress bar and no line per member; problems are still
+                reported on standard error
+
+Progress: when standard error is a terminal, long operations show a progress
+bar there (total percent, current member, bytes per second). Listings and
+printed members go to standard output alone, so they can be piped.
+
+Questions (overwrite a file? the password? where is the next part?) are only
+asked when standard input and standard error are a terminal. Without one,
+nothing ever waits for an answer: existing files are kept unless
+-o always is given, and a member whose password is missing or wrong is
+skipped with a message.
+
+Multi-part archives: name any part (name.001, name.z01) or the last one
+(name.003, name.zip); the other parts are looked for beside it as name.001,
+name.002, ... and as name.z01, name.z02, ..., name.zip before vzip asks.
+
+)";
+
+constexpr const char* kList = R"(Usage: vzip l|list ARCHIVE [--sort KEY] [--comments]
+
+Lists the members: date and time, size, compressed size, ratio (compressed
+size as a percentage of the size), method, an encryption mark (*), CRC-32 and
+name, then a total line.
+
+Options:
+  --sort KEY    order of the list: name (whole stored name), file (file name),
+                dir (folder), date (newest first), csize, size (largest
+                first), rate (worst compressed first), none (archive order,
+                the default)
+  --comments    show the archive comment and each member's comment
+)";
+
+constexpr const char* kTest = R"(Usage: vzip t|test ARCHIVE [PATTERN...] [-p PASSWORD | -e]
+
+Decodes every member (or the members the patterns select) and checks its
+CRC-32 without writing any file. Prints a line for each member that fails and
+a summary.
+
+A PATTERN is matched against the whole stored name, ignoring case: * matches
+any run of characters (also across /), ? one character, <abc> and <a-z> one
+of a set, <!abc> one character not in it. Quote patterns for the shell.
+
+Options:
+)";
+
+constexpr const char* kExtract =
+    R"(Usage: vzip x|extract ARCHIVE [PATTERN...] [-d DEST] [--paths none|stored|volume]
+                         [--root DIR] [-o always|never|prompt] [-p PASSWORD | -e]
+
+Extracts every member (or the members the patterns select; see vzip t --help
+for patterns). Each file is written under a temporary name beside its target
+and renamed over it only after its CRC-32 has passed, so a damaged member
+never destroys an existing file. Names that would lead outside the
+destination are skipped. Before anything is written, the free space of the
+destination is checked against the total size of the selected members.
+
+Options:
+  -d, --dest DEST        extract into DEST (made when missing); default: the
+                         current folder
+  --paths stored         recreate the stored folders below DEST (default)
+  --paths none           put every file directly into DEST
+  --paths volume         recreate the stored volumes and folders as stored:
+                         absolute stored folders are restored where they
+                         were, other stored folders below /; -d is not used
+  --root DIR             with stored paths: remove the stored folder DIR/
+                         from the front of each member's folder (default: the
+                         drive of the first member that stores one, such as C:)
+  -o, --overwrite MODE   existing files: prompt (ask on a terminal; without
+                         one, keep them; the default), always, never
+)";
+
+constexpr const char* kPrint = R"(Usage: vzip p|print ARCHIVE MEMBER [-p PASSWORD | -e]
+
+Writes the member to standard output, byte for byte. MEMBER is the stored
+name (as vzip l shows it); it is matched like a pattern, so a pattern that
+selects several members prints them one after the other.
+
+Options:
+)";
+
+constexpr const char* kAdd =
+    R"(Usage: vzip a|add ARCHIVE FILE|FOLDER|PATTERN... [-r] [--paths MODE] [--root DIR]
+                     [-0..-9] [-p PASSWORD | -e] [--update | --freshen | --replace]
+                     [--move] [--span SIZE [--first-span SIZE] | --span disks]
+                     [--temp DIR]
+       vzip a|add ARCHIVE --stdin NAME [-0..-9] [-p PASSWORD]
+
+Adds files to ARCHIVE, which is made when it does not exist. A folder adds
+the files in it, with -r its whole tree; a quoted PATTERN ('src/*.c') is
+expanded by vzip, with -r in every subfolder too. The archive itself is never
+added. An existing archive is rebuilt under a temporary name and replaces the
+old one only when everything has succeeded.
+
+Options:
+  -r, --recurse         also search subfolders of folders and patterns
+                        (folders whose names begin with "." are not entered)
+  --paths relative      store each file's folder relative to the root folder
+                        (default; the root is the current folder), so
+                        "vzip a x.zip src -r" stores src/...
+  --paths full          store each file's whole folder, without the leading /
+  --paths volume        store each file's whole folder with the leading /
+  --paths none          store file names only
+  --root DIR            the root folder for --paths relative
+  -0 .. -9              compression level: 0 stores, 1 is fastest, 9 smallest
+                        (default 6)
+  --update              add new files, replace members whose file is newer
+                        (default)
+  --freshen             only replace members whose file is newer; add nothing
+  --replace             add new files and replace members whatever their date
+  --move                delete the source files once the archive is safely
+                        in place
+  --span SIZE           split a new archive into parts of SIZE (such as 1440k,
+                        100m, 1g; at least 64k): ARCHIVE's name with the
+                        extensions .001, .002, ...; the last part holds the
+                        directory. When everything fits into one part, it
+                        keeps ARCHIVE's name.
+  --first-span SIZE     a different size for the first part
+  --span disks          split over removable disks, each filled to its free
+                        space; vzip asks for the next disk (terminal only)
+  --temp DIR            folder for the temporary archive (default: $TMPDIR or
+                        /tmp)
+  --stdin NAME          add what standard input holds as the member NAME (read
+                        into memory first; dated now)
+)";
+
+constexpr const char* kDelete = R"(Usage: vzip d|delete ARCHIVE NAME|PATTERN...
+
+Deletes members. A NAME is a whole stored name (src/a.txt) and deletes one
+member; a PATTERN deletes every member it matches: a pattern without / is
+matched against the file name alone (*.tmp in any folder), one with / against
+the whole stored name (docs/*.txt). Case is ignored. The archive is rebuilt
+under a temporary name and replaces the old one only when complete.
+)";
+
+constexpr const char* kComment = R"(Usage: vzip c|comment ARCHIVE [MEMBER] [--set TEXT | --file F]
+
+Without --set or --file, writes the archive comment (or MEMBER's comment) to
+standard output. With them, changes it; an empty TEXT removes it.
+
+Options:
+  --set TEXT    the new comment
+  --file F      the new comment is the content of the file F (- reads
+                standard input)
+)";
+
+constexpr const char* kSfx = R"(Usage: vzip s|sfx ARCHIVE [-o always|never|prompt]
+
+Makes a self-extracting program: the stub vnsfx32 (found beside vzip)
+followed by the archive, written as ARCHIVE with the extension .exe and made
+executable. The archive itself is not changed. A multi-part archive cannot
+be made self-extracting.
+
+Options:
+  -o, --overwrite MODE   an existing .exe: prompt (ask on a terminal; without
+                         one, keep it; the default), always, never
+)";
+
+constexpr const char* kRepair = R"(Usage: vzip r|repair ARCHIVE [OUTPUT] [-o always|never|prompt]
+
+Reads a damaged archive (its directory, or where that is lost, the members'
+own headers) and writes every member it finds into a new, well-formed
+archive OUTPUT (default: ARCHIVE's name with _Fixed before the extension).
+ARCHIVE is not changed.
+
+Options:
+  -o, --overwrite MODE   an existing OUTPUT: prompt (ask on a terminal;
+                         without one, keep it; the default), always, never
+)";
+
+}  // namespace
+
+std::string VersionText() {
+  return std::string("vzip ") + VZ_VERSION + " (Varnel Zip, engine " +
+         std::to_string(TUnZipEngine::kThisVersion) + ")\n";
+}
+
+std::string ToolHelp() {
+  return VersionText() + "\n" + kTool + kExitStatus;
+}
+
+std::string CommandHelp(TCommandKind command) {
+  std::string page;
+  switch (command) {
+    case TCommandKind::List:
+      page = std::string(kList) + kCommon;
+      break;
+    case TCommandKind::Test:
+      page = std::string(kTest) + kPasswords + kCommon;
+      break;
+    case TCommandKind::Extract:
+      page = std::string(kExtract) + kPasswords + kCommon;
+      break;
+    case TCommandKind::Print:
+      page = std::string(kPrint) + kPasswords + kCommon;
+      break;
+    case TCommandKind::Add:
+      page = std::string(kAdd) + kPasswords + kCommon;
+      break;
+    case TCommandKind::Delete:
+      page = std::string(kDelete) + "\nOptions:\n" + kCommon;
+      break;
+    case TCommandKind::Comment:
+      page = std::string(kComment) + kCommon;
+      break;
+    case TCommandKind::Sfx:
+      page = std::string(kSfx) + kCommon;
+      break;
+    case TCommandKind::Repair:
+      page = std::string(kRepair) + kCommon;
+      break;
+  }
+  return page + "\n" + kExitStatus;
+}
+
+}  // namespace vz::cli

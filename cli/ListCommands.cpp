@@ -1,0 +1,154 @@
+// Reading the directory: the listing (l) and the comments (c), which can
+// also be changed.
+#include <array>
+#include <cstdio>
+
+#include "cli/Commands.h"
+#include "engine/format/DosDate.h"
+#include "engine/format/ZipNames.h"
+#include "engine/support/Exceptions.h"
+#include "platform/FileHelpers.h"
+
+namespace vz::cli {
+namespace {
+
+constexpr std::array<const char*, 9> kMethodNames{"Stored",   "Shrunk",    "Reduced1",
+                                                  "Reduced2", "Reduced3",  "Reduced4",
+                                                  "Imploded", "Tokenized", "Deflated"};
+static_assert(std::string_view(kMethodNames[8]) == "Deflated");
+
+std::string MethodName(u16 method) {
+  if (method < kMethodNames.size()) return kMethodNames[method];
+  return "Method" + std::to_string(method);
+}
+
+std::string DateText(u32 dosDateTime) {
+  const TDosFields f = UnpackDosDateTime(dosDateTime);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", f.Year, f.Month, f.Day, f.Hour,
+                f.Minute);
+  return text;
+}
+
+// Each line of a comment indented, ending in a line break.
+std::string Indented(const std::string& text, const std::string& indent) {
+  std::string out = indent;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    out += text[i];
+    if (text[i] == '\n' && i + 1 < text.size()) out += indent;
+  }
+  if (out.empty() || out.back() != '\n') out += '\n';
+  return out;
+}
+
+// The member with exactly this stored name, else the first whose name
+// differs only in case; -1 when there is none.
+int FindMember(TZipEngine& engine, const std::string& name) {
+  int caseless = -1;
+  for (int i = 0; i < engine.Count(); ++i) {
+    const std::string full = engine.FullName(i);
+    if (full == name) return i;
+    if (caseless < 0 && SameTextNoCase(full, name)) caseless = i;
+  }
+  return caseless;
+}
+
+std::string ReadCommentText(TSession& session, const std::string& fileName) {
+  std::string text;
+  int error = 0;
+  if (fileName == "-") {
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) text.append(buffer, n);
+    return text;
+  }
+  const std::string path = session.Absolute(fileName);
+  if (!ReadWholeFile(session.Services().Files, path, text, error)) {
+    throw EFOpenError(path, error, FileErrorMessage(path, error));
+  }
+  return text;
+}
+
+}  // namespace
+
+TExitCode RunList(TSession& session) {
+  TZipEngine& engine = session.Engine();
+  TConsole& console = session.Console();
+  session.BindReadEvents();
+  engine.SortMode = session.Options().Sort;
+  session.OpenArchive();
+  std::string out = "Archive: " + session.ArchiveLabel();
+  if (engine.NumDisks > 1) out += "  (" + std::to_string(engine.NumDisks) + " parts)";
+  out += "\n";
+  if (session.Options().Comments && !engine.ZipComment().empty()) {
+    out += "Comment:\n" + Indented(engine.ZipComment(), "  ");
+  }
+  out += "Date       Time         Size Compressed Ratio Method    E CRC-32    Name\n";
+  out += "---------- -----  ---------- ---------- ----- --------- - --------  ----\n";
+  i64 totalSize = 0;
+  i64 totalCompressed = 0;
+  char line[128];
+  for (int i = 0; i < engine.Count(); ++i) {
+    const TZipHeaderInfo& entry = engine.Entry(i);
+    totalSize += entry.UncompressedSize;
+    totalCompressed += entry.CompressedSize;
+    std::snprintf(line, sizeof line, "%s  %10u %10u %4d%% %-9s %c %08x  ",
+                  DateText(entry.FileDate).c_str(), entry.UncompressedSize, entry.CompressedSize,
+                  Rate(entry), MethodName(entry.CompressionMethod).c_str(),
+                  entry.Encrypted() ? '*' : ' ', entry.Crc32);
+    out += line + engine.FullName(i) + "\n";
+    if (session.Options().Comments && entry.HasComment()) {
+      out += Indented(engine.FileComment(i), "                  ");
+    }
+    if (out.size() > 65536) {
+      console.Out(out);
+      out.clear();
+    }
+  }
+  out += "                  ---------- ---------- -----                     ----\n";
+  std::snprintf(line, sizeof line, "                  %10lld %10lld %4d%%                     ",
+                static_cast<long long>(totalSize), static_cast<long long>(totalCompressed),
+                Percent(totalSize, totalCompressed));
+  out += line + std::to_string(engine.Count()) + (engine.Count() == 1 ? " member\n" : " members\n");
+  console.Out(out);
+  return session.Finish({});
+}
+
+TExitCode RunComment(TSession& session) {
+  TZipEngine& engine = session.Engine();
+  const TOptions& options = session.Options();
+  session.BindReadEvents();
+  session.OpenArchive();
+  int index = -1;
+  if (!options.Names.empty()) {
+    index = FindMember(engine, options.Names[0]);
+    if (index < 0) {
+      session.Report().Add(TProblem::NoMatch, options.Names[0],
+                           "no such member in " + session.ArchiveLabel());
+      return session.Finish({});
+    }
+  }
+  const std::string subject =
+      index < 0 ? "the archive comment" : "the comment of " + engine.FullName(index);
+  if (!options.SetText && !options.TextFile) {
+    const std::string text = index < 0 ? engine.ZipComment() : engine.FileComment(index);
+    if (!text.empty()) session.Console().Out(text.back() == '\n' ? text : text + "\n");
+    return session.Finish({});
+  }
+  const std::string text =
+      options.SetText ? *options.SetText : ReadCommentText(session, *options.TextFile);
+  if (text.size() > 0xFFFF) {
+    throw EZipLimitError("a comment may hold at most 65535 bytes; this one has " +
+                         std::to_string(text.size()));
+  }
+  if (index < 0) {
+    engine.SetZipComment(text);
+  } else {
+    engine.SetFileComment(index, text);
+  }
+  if (!engine.IsModified()) return session.Finish("No change to " + subject);
+  engine.CommitModified();
+  return session.Finish((text.empty() ? "Removed " : "Changed ") + subject);
+}
+
+}  // namespace vz::cli
