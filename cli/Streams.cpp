@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "engine/support/BufferStream.h"
@@ -25,7 +26,10 @@ std::size_t TDiscardStream::Write(std::span<const u8> data) {
 }
 
 i64 TDiscardStream::Seek(i64 offset, TSeekOrigin origin) {
-  return TellOnly(FWritten, offset, origin);
+  // Nothing is kept, so any position is as good as another.
+  const i64 base = origin == TSeekOrigin::Begin ? 0 : FWritten;
+  FWritten = std::max<i64>(0, base + offset);
+  return FWritten;
 }
 
 std::size_t TStdoutStream::Write(std::span<const u8> data) {

@@ -13,7 +13,7 @@ class TDiscardStream : public TStream {
   std::size_t Write(std::span<const u8> data) override;
   i64 Seek(i64 offset, TSeekOrigin origin) override;
   i64 Size() override { return FWritten; }
-  void SetSize(i64) override {}
+  void SetSize(i64 size) override { FWritten = size; }
   std::string Name() const override { return "test output"; }
 
  private:

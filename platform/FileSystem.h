@@ -106,6 +106,9 @@ class IFileSystem {
   // Lets everyone who may read the file also run it (a self-extracting
   // archive).
   virtual bool MakeExecutable(const std::string& path) = 0;
+  // The rights a newly created file gets (0666 less the umask): for a file
+  // that began as a private temporary file and becomes a user's document.
+  virtual bool SetDefaultAccessRights(const std::string& path) = 0;
 
   virtual bool DeleteFile(const std::string& path) = 0;
   // Replaces `to` atomically when it exists (a link at `to` is replaced, not

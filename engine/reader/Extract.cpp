@@ -413,15 +413,26 @@ void TUnZipEngine::ExtractToStream(int index, TStream& target, bool& retry, int&
   if (skip) return;
   // A failed member's bytes are taken out of the stream again, so that a
   // retry or the next member does not come after them.
-  const i64 start = target.Position();
-  const i64 sizeBefore = target.Size();
+  // A sink that cannot go back (standard output) keeps what it was given.
+  i64 start = -1;
+  i64 sizeBefore = -1;
+  try {
+    start = target.Position();
+    sizeBefore = target.Size();
+  } catch (const EStreamError&) {
+  }
   const u32 crc = DecodeEntry(&target);
   if (crc == FWorkEntry.Crc32) {
     Fire(OnEndUnZip, *this, index, std::string());
     return;
   }
-  target.SetSize(std::max(start, sizeBefore));
-  target.SetPosition(start);
+  try {
+    if (start >= 0) {
+      target.SetSize(std::max(start, sizeBefore));
+      target.SetPosition(start);
+    }
+  } catch (const EStreamError&) {
+  }
   ReportBadData(index, crc, retry);
   if (!retry) --count;
 }

@@ -235,7 +235,8 @@ void TZipEngine::FailureCleanup(TZipOperation& op) {
 void TZipEngine::ReplaceFile(const std::string& finished, const std::string& target) {
   IFileSystem& files = FPlatform.Files;
   const std::string folder = ExtractFilePath(target);
-  files.CopyAccessRights(target, finished);
+  // The new archive takes the old one's rights, or a new file's.
+  if (!files.CopyAccessRights(target, finished)) files.SetDefaultAccessRights(finished);
   if (files.RenameFile(finished, target)) {
     files.SyncFolder(folder.empty() ? "." : folder);
     return;
@@ -251,7 +252,7 @@ void TZipEngine::ReplaceFile(const std::string& finished, const std::string& tar
       files.DeleteFile(beside);
       throw;
     }
-    files.CopyAccessRights(target, beside);
+    if (!files.CopyAccessRights(target, beside)) files.SetDefaultAccessRights(beside);
     if (files.RenameFile(beside, target)) {
       files.SyncFolder(folder.empty() ? "." : folder);
       files.DeleteFile(finished);

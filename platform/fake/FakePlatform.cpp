@@ -293,6 +293,10 @@ bool TFakeFileSystem::MakeExecutable(const std::string& path) {
   return FReal.MakeExecutable(path);
 }
 
+bool TFakeFileSystem::SetDefaultAccessRights(const std::string& path) {
+  return FReal.SetDefaultAccessRights(path);
+}
+
 bool TFakeFileSystem::DeleteFile(const std::string& path) {
   FLastError = 0;  // an injected failure answers only for its own call
   const std::string key = Key(path);

@@ -245,6 +245,13 @@ bool TPosixFileSystem::MakeExecutable(const std::string& path) {
   return ::chmod(path.c_str(), mode) == 0 || Fail();
 }
 
+bool TPosixFileSystem::SetDefaultAccessRights(const std::string& path) {
+  // umask can only be read by setting it; the program is single-threaded.
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  return ::chmod(path.c_str(), 0666 & ~mask) == 0 || Fail();
+}
+
 bool TPosixFileSystem::DeleteFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0 || Fail();
 }

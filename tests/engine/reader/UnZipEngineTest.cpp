@@ -197,6 +197,30 @@ TEST_F(UnZipEngineTest, DateTimeOfAnUnconvertibleDateIsNow) {
   EXPECT_DOUBLE_EQ(Engine.DateTime(1), EncodeDateTime({2001, 2, 3, 4, 5, 6}));
 }
 
+// A sink that can only move forward, like standard output.
+class TForwardOnlyStream : public TMemoryStream {
+ public:
+  i64 Seek(i64 offset, TSeekOrigin origin) override {
+    if (offset != 0 || origin == TSeekOrigin::Begin) throw EStreamError("Seek error");
+    return TMemoryStream::Seek(0, TSeekOrigin::End);
+  }
+  void SetSize(i64) override { throw EStreamError("Seek error"); }
+};
+
+TEST_F(UnZipEngineTest, BadMemberIntoAStreamThatCannotGoBackIsStillReported) {
+  TBuildMember bad = Member("bad.txt", "damaged");
+  bad.Crc = 1234;
+  Engine.SetZipName(Put("bad.zip", TZipBuilder::Archive({bad})));
+  int badCrc = 0;
+  Engine.OnBadCRC = [&](TUnZipEngine&, u32, u32 stored, int) {
+    EXPECT_EQ(stored, 1234u);
+    ++badCrc;
+  };
+  TForwardOnlyStream sink;
+  EXPECT_EQ(Engine.UnZipToStream(sink, "*"), 0);
+  EXPECT_EQ(badCrc, 1);
+}
+
 TEST_F(UnZipEngineTest, UnreadableArchiveRaisesTheOpenError) {
   Engine.SetZipName(Path("none.zip"));
   EXPECT_THROW(Engine.ReadZip(), EFOpenError);

@@ -1,4 +1,7 @@
 // Deleting members, self-extracting files and repair.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "engine/support/Exceptions.h"
 #include "engine/support/PathUtils.h"
 #include "tests/engine/writer/WriterFixture.h"
@@ -115,7 +118,14 @@ TEST_F(DeleteAndRepairTest, SelfExtractorIsStubPlusArchiveAndListsAlike) {
   EXPECT_TRUE(std::equal(stub.begin(), stub.end(), sfx.begin()));
   EXPECT_EQ(Names(exe), Names(Archive));
   EXPECT_TRUE(Fake.Files.Stat(exe).has_value());
-  EXPECT_EQ(::access(exe.c_str(), X_OK), 0);
+  // A new file's rights, readable ones made runnable; not the private
+  // rights of the temporary file it was built in.
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  struct stat st {};
+  ASSERT_EQ(::stat(exe.c_str(), &st), 0);
+  const mode_t plain = 0666 & ~mask;
+  EXPECT_EQ(st.st_mode & 0777, plain | ((plain & 0444) >> 2));
   EXPECT_EQ(engine.ZipName(), Archive);  // the engine still shows the source
   EXPECT_EQ(engine.Count(), 5);
   if (test::HaveProgram("unzip")) {
