@@ -35,7 +35,10 @@ i64 TS_BufferStream::Adjustment() const {
 }
 
 bool TS_BufferStream::Refill() {
+  const i64 at = WrappedPos();
+  FWrappedPos = -1;  // unknown should the read throw
   const std::size_t n = FWrapped.Read(std::span(FBuffer));
+  FWrappedPos = at + static_cast<i64>(n);
   FCurrent = 0;
   FEnd = static_cast<i64>(n);
   FState = n > 0 ? TState::Reading : TState::Idle;
@@ -45,7 +48,9 @@ bool TS_BufferStream::Refill() {
 
 std::size_t TS_BufferStream::FlushCounted() {
   const auto pending = static_cast<std::size_t>(std::max<i64>(FCurrent, 0));
+  const i64 at = WrappedPos();
   const std::size_t written = FWrapped.Write(std::span(FBuffer).first(pending));
+  FWrappedPos = at + static_cast<i64>(written);
   if (written != pending) {
     FWriteError = FWrapped.LastWriteError() != 0 ? FWrapped.LastWriteError() : EIO;
   }
@@ -87,7 +92,11 @@ std::size_t TS_BufferStream::Read(std::span<u8> buffer) {
     if (FCurrent < 0 || FCurrent >= FEnd || FState != TState::Reading) {
       if (buffer.size() - done >= static_cast<std::size_t>(kBufferSize)) {
         // A large read bypasses the empty buffer; the position stays exact.
-        done += FWrapped.Read(buffer.subspan(done));
+        const i64 at = WrappedPos();
+        FWrappedPos = -1;
+        const std::size_t n = FWrapped.Read(buffer.subspan(done));
+        FWrappedPos = at + static_cast<i64>(n);
+        done += n;
         FCurrent = -1;
         FState = TState::Idle;
         break;
@@ -106,7 +115,11 @@ std::size_t TS_BufferStream::Write(std::span<const u8> data) {
   if (FState != TState::Writing) {
     // Pending read-ahead is dropped: the wrapped stream goes back to where
     // the caller is, and output starts there.
-    if (FState == TState::Reading) FWrapped.Seek(FWrapped.Position() + Adjustment(), TSeekOrigin::Begin);
+    if (FState == TState::Reading) {
+      const i64 logical = WrappedPos() + Adjustment();
+      FWrapped.Seek(logical, TSeekOrigin::Begin);
+      FWrappedPos = logical;
+    }
     FCurrent = 0;
     FEnd = kBufferSize;
     FState = TState::Idle;
@@ -116,7 +129,9 @@ std::size_t TS_BufferStream::Write(std::span<const u8> data) {
     if (FCurrent == 0 && data.size() - done >= static_cast<std::size_t>(kBufferSize)) {
       // Nothing is pending, so a large write goes straight through.
       const auto rest = data.subspan(done);
+      const i64 at = WrappedPos();
       const std::size_t written = FWrapped.Write(rest);
+      FWrappedPos = at + static_cast<i64>(written);
       if (written != rest.size()) {
         FWriteError = FWrapped.LastWriteError() != 0 ? FWrapped.LastWriteError() : EIO;
       }
@@ -144,7 +159,7 @@ std::size_t TS_BufferStream::Write(std::span<const u8> data) {
 }
 
 i64 TS_BufferStream::Seek(i64 offset, TSeekOrigin origin) {
-  const i64 logical = FWrapped.Position() + Adjustment();
+  const i64 logical = WrappedPos() + Adjustment();
   i64 target = 0;
   switch (origin) {
     case TSeekOrigin::Begin:
@@ -163,22 +178,35 @@ i64 TS_BufferStream::Seek(i64 offset, TSeekOrigin origin) {
     }
   }
   if (target == logical) return target;
+  if (FState == TState::Reading) {
+    // A target inside the read-ahead is served from it: record parsers skip
+    // short fields and come back to records just read.
+    const i64 bufferStart = WrappedPos() - FEnd;
+    if (target >= bufferStart && target < WrappedPos()) {
+      FCurrent = target - bufferStart;
+      return target;
+    }
+  }
   if (FState == TState::Writing && !Flush()) throw EStreamError(kSeekErrorMessage);
+  FWrappedPos = -1;
   FWrapped.Seek(target, TSeekOrigin::Begin);
+  FWrappedPos = target;
   FCurrent = -1;
   FState = TState::Idle;
   return target;
 }
 
 i64 TS_BufferStream::Size() {
-  return std::max(FWrapped.Size(), FWrapped.Position() + Adjustment());
+  return std::max(FWrapped.Size(), WrappedPos() + Adjustment());
 }
 
 void TS_BufferStream::SetSize(i64 size) {
   if (FState == TState::Writing && !Flush()) throw EStreamError(kSeekErrorMessage);
-  const i64 logical = FWrapped.Position() + Adjustment();
+  const i64 logical = WrappedPos() + Adjustment();
+  FWrappedPos = -1;
   FWrapped.SetSize(size);
   FWrapped.Seek(std::min(logical, size), TSeekOrigin::Begin);
+  FWrappedPos = std::min(logical, size);
   FCurrent = -1;
   FState = TState::Idle;
 }

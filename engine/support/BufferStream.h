@@ -69,6 +69,12 @@ class TS_BufferStream : public TStream {
 
  private:
   i64 Adjustment() const;
+  // The wrapped stream's position, kept here so that asking for the logical
+  // position costs no system call; -1 until first needed or after a failure.
+  i64 WrappedPos() {
+    if (FWrappedPos < 0) FWrappedPos = FWrapped.Position();
+    return FWrappedPos;
+  }
   std::size_t FlushCounted();
 
   TStream& FWrapped;
@@ -77,6 +83,7 @@ class TS_BufferStream : public TStream {
   i64 FEnd;
   TState FState = TState::Idle;
   int FWriteError = 0;
+  i64 FWrappedPos = -1;
 };
 
 namespace detail {

@@ -46,6 +46,25 @@ TEST(BufferStream, SmallReadsTouchTheWrappedStreamOncePerBlock) {
   EXPECT_LE(inner.Reads, 4);
 }
 
+TEST(BufferStream, SeeksInsideTheReadAheadReuseIt) {
+  TCountingStream inner;
+  inner.WriteBuffer(Seq(5000));
+  inner.SetPosition(0);
+  inner.Reads = 0;
+  TS_BufferStream s(inner);
+  std::vector<u8> head(100);
+  ASSERT_EQ(s.Read(head), 100u);
+  EXPECT_EQ(s.Seek(40, TSeekOrigin::Begin), 40);
+  EXPECT_EQ(s.ReadByte(), Seq(5000)[40]);
+  EXPECT_EQ(s.Seek(3000, TSeekOrigin::Current), 3041);
+  EXPECT_EQ(s.ReadByte(), Seq(5000)[3041]);
+  EXPECT_EQ(inner.Reads, 1);
+  EXPECT_EQ(s.Seek(4999, TSeekOrigin::Begin), 4999);
+  EXPECT_EQ(s.ReadByte(), Seq(5000)[4999]);
+  EXPECT_EQ(s.ReadByte(), -1);
+  EXPECT_EQ(s.Position(), 5000);
+}
+
 TEST(BufferStream, ReadAfterWriteSeesTheFileAtTheLogicalPosition) {
   TMemoryStream inner;
   inner.WriteBuffer(Seq(100));
