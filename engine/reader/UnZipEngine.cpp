@@ -287,10 +287,15 @@ bool TUnZipEngine::SeekCentralDirectory() {
 
 void TUnZipEngine::ReadCentralRecords() {
   const TNextDiskStream nextDisk = [this]() -> TStream& { return RequestDisk(FCurrentDisk + 2); };
-  for (u32 i = 0; i < FEndCentral.TotalEntries; ++i) {
+  // A count of 0xFFFF is where the 16-bit field saturates: archives with
+  // more members (written with a ZIP64 end record) say so, and their
+  // directory is read to its end instead of stopping at 65535.
+  const bool countSaturated = FEndCentral.TotalEntries == 0xFFFF;
+  for (u32 i = 0; i < FEndCentral.TotalEntries || countSaturated; ++i) {
     auto entry = std::make_unique<TZipHeaderInfo>();
     const bool allowDiskChange = !FRebuilt && MultiMode() != TMultiMode::mmNone;
     const bool ok = entry->ReadCentral(*FZipStream, allowDiskChange ? nextDisk : TNextDiskStream());
+    if (!ok && countSaturated && i >= 0xFFFF) break;
     TZipHeaderInfo* stored = nullptr;
     if (FRebuilt) {
       // A failed read leaves the stream where it was, so every later one
