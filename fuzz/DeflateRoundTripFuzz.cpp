@@ -48,7 +48,7 @@ TDeflateRead Reader(std::span<const u8> data, std::size_t chunk, std::size_t fai
   return [data, chunk, failAfter, done = std::size_t{0}](std::span<u8> buffer) mutable {
     if (done >= failAfter) throw TReadFailure();
     std::size_t n = std::min({buffer.size(), data.size() - done, chunk, failAfter - done});
-    std::memcpy(buffer.data(), data.data() + done, n);
+    std::copy_n(data.data() + done, n, buffer.data());
     done += n;
     return n;
   };
@@ -60,7 +60,7 @@ std::vector<u8> EngineInflate(std::span<const u8> compressed, u32 size) {
   TMemoryStream sink;
   std::size_t fetched = 0;
   in.Reset(static_cast<i64>(compressed.size()), [&](std::span<u8> block) {
-    std::memcpy(block.data(), compressed.data() + fetched, block.size());
+    std::copy_n(compressed.data() + fetched, block.size(), block.data());
     fetched += block.size();
   });
   out.Reset(&sink, size, {});
@@ -83,7 +83,7 @@ std::vector<u8> StubInflate(std::span<const u8> compressed, u64 limit) {
   const sfx::TInflateInput input{&state, [](void* context, std::span<sfx::u8> buffer) {
                                    auto& s = *static_cast<TStubState*>(context);
                                    const std::size_t n = std::min(buffer.size(), s.In.size());
-                                   std::memcpy(buffer.data(), s.In.data(), n);
+                                   std::copy_n(s.In.data(), n, buffer.data());
                                    s.In = s.In.subspan(n);
                                    return n;
                                  }};

@@ -41,7 +41,7 @@ TDecodeOutcome DecodeOnce(const TDecoderParams& params, const TDecoder& decode, 
   in.Reset(static_cast<i64>(params.Data.size() + params.MissingBytes), [&](std::span<u8> block) {
     Check(block.size() <= TDecodeInput::kBufferSize, "fill asked for more than the buffer");
     if (block.size() > params.Data.size() - fetched) throw EFatalUnzipError();
-    std::memcpy(block.data(), params.Data.data() + fetched, block.size());
+    std::copy_n(params.Data.data() + fetched, block.size(), block.data());
     fetched += block.size();
   });
   out.Reset(&sink, params.UncompressedSize, {});

@@ -42,7 +42,7 @@ TEngineRun EngineInflate(std::span<const u8> stream, u32 limit) {
   TMemoryStream sink;
   std::size_t fetched = 0;
   in.Reset(static_cast<i64>(stream.size()), [&](std::span<u8> block) {
-    std::memcpy(block.data(), stream.data() + fetched, block.size());
+    std::copy_n(stream.data() + fetched, block.size(), block.data());
     fetched += block.size();
   });
   out.Reset(&sink, limit, {});
@@ -67,7 +67,7 @@ void StubInflate(TStubRun& run, u32 limit) {
       &run, [](void* context, std::span<sfx::u8> buffer) {
         auto& r = *static_cast<TStubRun*>(context);
         const std::size_t n = std::min({buffer.size(), r.In.size(), r.Chunk});
-        std::memcpy(buffer.data(), r.In.data(), n);
+        std::copy_n(r.In.data(), n, buffer.data());
         r.In = r.In.subspan(n);
         return n;
       }};
