@@ -257,15 +257,18 @@ def legacy_seeds(methods, target_bits):
 
 def deflate_round_trip_seeds():
     t = text(5000, 20)
-    return {
-        "text": b"\x00\x00\x00" + t,
-        "text-repeated": b"\x0f\x00\x00" + t,
-        "noise-short-reads": b"\x03\x05\x00" + noise(4000, 21),
-        "zeros": b"\x0f\x00\x00" + bytes(4096),
-        "failed-member-first": b"\x07\x11\x03" + t,
-        "empty": b"\x00\x00\x00",
-        "mixed": b"\x05\x00\x00" + t[:1000] + noise(1000, 22) + t[1000:2000],
-    }
+    seeds = {}
+    for level in range(10):
+        seeds["text-level%d" % level] = bytes([level, 0, 0, 0]) + t
+    seeds.update({
+        "text-repeated": b"\x06\x0f\x00\x00" + t,
+        "noise-short-reads": b"\x01\x03\x05\x00" + noise(4000, 21),
+        "zeros": b"\x09\x0f\x00\x00" + bytes(4096),
+        "failed-member-first": b"\x04\x07\x11\x03" + t,
+        "empty": b"\x06\x00\x00\x00",
+        "mixed": b"\x08\x05\x00\x00" + t[:1000] + noise(1000, 22) + t[1000:2000],
+    })
+    return seeds
 
 
 def main():
