@@ -70,6 +70,11 @@ status=0
 printf '%-20s %12s %8s %10s %10s %s\n' target runs seconds corpus bytes findings
 for t in "${targets[@]}"; do
   log="$build_dir/logs/$t.log"
+  if [ ! -f "$log" ]; then
+    echo "$t: no log" >&2
+    status=1
+    continue
+  fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   secs=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -1)
   corp=$(grep -o 'corp: [0-9]*/[0-9]*[a-zA-Z]*' "$log" | tail -1 | sed 's/corp: //')
