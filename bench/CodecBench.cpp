@@ -1,0 +1,361 @@
+// The codec benchmark: our deflate, inflate, CRC-32 and traditional cipher
+// against zlib and libdeflate on the same bytes, in the same process, with
+// every codec of a round timed once per round and rounds repeated, so that a
+// slow moment of a shared machine hits all codecs alike; the median of the
+// rounds is reported. Every codec's result is checked once before timing
+// (the round trip and the CRC), so a fast wrong codec cannot pass.
+//
+//   vz_codec_bench [--runs N] FILE...
+//
+// Inflate input for all decoders is zlib's level-6 stream of the file. Our
+// inflate runs as extraction runs it: 16000-byte input blocks through
+// TDecodeInput, output through TDecodeOutput (32 KiB window, 16000-byte
+// chunks, CRC-32 of every byte) into no sink; zlib and libdeflate decode into
+// one buffer of the whole size and compute no CRC, so zlib + crc32 and
+// libdeflate + crc32 are shown too.
+#include <libdeflate.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/codecs/Crc32.h"
+#include "engine/codecs/Decoders.h"
+#include "engine/codecs/Deflate.h"
+#include "engine/codecs/ZipCipher.h"
+#include "platform/Host.h"
+
+namespace {
+
+using namespace vz;
+using TBytes = std::vector<u8>;
+
+// Results nobody reads would let the compiler drop the work.
+volatile u32 gSink = 0;
+
+// ---------------------------------------------------------------- codecs
+
+TBytes OurDeflate(const TBytes& input, int level) {
+  static TDeflater deflater;
+  static TSilentHost host;
+  TBytes out;
+  out.reserve(input.size() + input.size() / 8 + 1024);
+  std::size_t done = 0;
+  TZipHeaderInfo header;
+  deflater.CompressMember(
+      header, level,
+      [&](std::span<u8> buffer) {
+        const std::size_t n = std::min(buffer.size(), input.size() - done);
+        std::memcpy(buffer.data(), input.data() + done, n);
+        done += n;
+        return n;
+      },
+      [&](std::span<const u8> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }, host,
+      "bench");
+  if (header.CompressionMethod != 8) throw std::runtime_error("our deflate stored the file");
+  return out;
+}
+
+TBytes ZlibDeflate(const TBytes& input, int level) {
+  z_stream s{};
+  if (deflateInit2(&s, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    throw std::runtime_error("deflateInit2");
+  }
+  TBytes out(deflateBound(&s, input.size()));
+  s.next_in = const_cast<Bytef*>(input.data());
+  s.avail_in = static_cast<uInt>(input.size());
+  s.next_out = out.data();
+  s.avail_out = static_cast<uInt>(out.size());
+  const int rc = ::deflate(&s, Z_FINISH);
+  out.resize(s.total_out);
+  deflateEnd(&s);
+  if (rc != Z_STREAM_END) throw std::runtime_error("zlib deflate");
+  return out;
+}
+
+TBytes LibdeflateCompress(const TBytes& input, int level) {
+  libdeflate_compressor* c = libdeflate_alloc_compressor(level);
+  if (c == nullptr) throw std::runtime_error("libdeflate_alloc_compressor");
+  TBytes out(libdeflate_deflate_compress_bound(c, input.size()));
+  const std::size_t n =
+      libdeflate_deflate_compress(c, input.data(), input.size(), out.data(), out.size());
+  libdeflate_free_compressor(c);
+  if (n == 0) throw std::runtime_error("libdeflate compress");
+  out.resize(n);
+  return out;
+}
+
+// Our inflate into no sink; returns the CRC it computed.
+u32 OurInflate(const TBytes& compressed, std::size_t size) {
+  static TDecodeInput in;
+  static TDecodeOutput out;
+  std::size_t fetched = 0;
+  in.Reset(static_cast<i64>(compressed.size()), [&](std::span<u8> block) {
+    std::memcpy(block.data(), compressed.data() + fetched, block.size());
+    fetched += block.size();
+  });
+  out.Reset(nullptr, static_cast<u32>(size), {});
+  Inflate(in, out);
+  if (out.BytesWritten() != size) throw std::runtime_error("our inflate stopped early");
+  return out.Crc();
+}
+
+void ZlibInflate(const TBytes& compressed, TBytes& out) {
+  z_stream s{};
+  if (inflateInit2(&s, -15) != Z_OK) throw std::runtime_error("inflateInit2");
+  s.next_in = const_cast<Bytef*>(compressed.data());
+  s.avail_in = static_cast<uInt>(compressed.size());
+  s.next_out = out.data();
+  s.avail_out = static_cast<uInt>(out.size());
+  const int rc = ::inflate(&s, Z_FINISH);
+  const auto total = s.total_out;
+  inflateEnd(&s);
+  if (rc != Z_STREAM_END || total != out.size()) throw std::runtime_error("zlib inflate");
+}
+
+void LibdeflateDecompress(const TBytes& compressed, TBytes& out) {
+  static libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+  std::size_t n = 0;
+  if (libdeflate_deflate_decompress(d, compressed.data(), compressed.size(), out.data(), out.size(),
+                                    &n) != LIBDEFLATE_SUCCESS ||
+      n != out.size()) {
+    throw std::runtime_error("libdeflate decompress");
+  }
+}
+
+u32 ZlibCrc(const TBytes& data) {
+  return static_cast<u32>(crc32(0, data.data(), static_cast<uInt>(data.size())));
+}
+
+// ---------------------------------------------------------------- timing
+
+struct TCase {
+  TCase(std::string group, std::string codec, double megabytes, std::size_t size,
+        std::function<void()> run)
+      : Group(std::move(group)),
+        Codec(std::move(codec)),
+        Megabytes(megabytes),
+        Size(size),
+        Run(std::move(run)) {}
+
+  std::string Group;  // the codecs of one group are compared with each other
+  std::string Codec;
+  double Megabytes = 0;  // of uncompressed data per run
+  std::size_t Size = 0;  // compressed size, 0 when not a compressor
+  std::function<void()> Run;
+  std::vector<double> Seconds;
+
+  double MedianSeconds() const {
+    std::vector<double> s = Seconds;
+    std::sort(s.begin(), s.end());
+    const std::size_t n = s.size();
+    return n % 2 == 1 ? s[n / 2] : (s[n / 2 - 1] + s[n / 2]) / 2;
+  }
+  double MBs() const { return Megabytes / MedianSeconds(); }
+};
+
+void TimeRounds(std::vector<TCase>& cases, int runs) {
+  for (int r = 0; r < runs; ++r) {
+    for (TCase& c : cases) {
+      const auto start = std::chrono::steady_clock::now();
+      c.Run();
+      const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+      c.Seconds.push_back(took.count());
+    }
+    std::fprintf(stderr, "\r  round %d/%d", r + 1, runs);
+  }
+  std::fprintf(stderr, "\n");
+}
+
+const TCase* Find(const std::vector<TCase>& cases, const std::string& group,
+                  const std::string& codec) {
+  for (const TCase& c : cases) {
+    if (c.Group == group && c.Codec == codec) return &c;
+  }
+  return nullptr;
+}
+
+void PrintGroups(const std::vector<TCase>& cases) {
+  std::string group;
+  for (const TCase& c : cases) {
+    const TCase* zlib = Find(cases, c.Group, "zlib");
+    if (c.Group != group) {
+      group = c.Group;
+      std::printf("  %-22s %10s %8s", group.c_str(), "MB/s", zlib != nullptr ? "x zlib" : "");
+      std::printf(c.Size != 0 ? " %12s %9s\n" : "\n", "bytes", "vs zlib");
+    }
+    std::printf("    %-20s %10.1f", c.Codec.c_str(), c.MBs());
+    if (zlib != nullptr) std::printf(" %8.2f", c.MBs() / zlib->MBs());
+    if (c.Size != 0 && zlib != nullptr) {
+      std::printf(" %12zu %+8.2f%%", c.Size,
+                  100.0 * (static_cast<double>(c.Size) / static_cast<double>(zlib->Size) - 1));
+    }
+    std::printf("\n");
+  }
+}
+
+// ---------------------------------------------------------------- one file
+
+TBytes ReadFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) throw std::runtime_error("cannot read " + path);
+  return TBytes(std::istreambuf_iterator<char>(f), {});
+}
+
+void Require(bool ok, const std::string& what) {
+  if (!ok) throw std::runtime_error("check failed: " + what);
+}
+
+// Adds the deflate cases of one level, after checking each codec's stream
+// with zlib's inflate.
+void AddDeflate(std::vector<TCase>& cases, const TBytes& data, int level, double mb) {
+  const std::string group = "deflate level " + std::to_string(level);
+  TBytes check(data.size());
+  const TBytes ours = OurDeflate(data, level);
+  ZlibInflate(ours, check);
+  Require(check == data, "our level " + std::to_string(level) + " round trip");
+  const TBytes theirs = LibdeflateCompress(data, level);
+  ZlibInflate(theirs, check);
+  Require(check == data, "libdeflate round trip");
+  cases.emplace_back(group, "ours", mb, ours.size(), [&data, level] { OurDeflate(data, level); });
+  cases.emplace_back(group, "zlib", mb, ZlibDeflate(data, level).size(),
+                     [&data, level] { ZlibDeflate(data, level); });
+  cases.emplace_back(group, "libdeflate", mb, theirs.size(),
+                     [&data, level] { LibdeflateCompress(data, level); });
+}
+
+// Adds the inflate cases over zlib's level-6 stream.
+void AddInflate(std::vector<TCase>& cases, const TBytes& data, const TBytes& stream,
+                TBytes& scratch, double mb) {
+  const u32 crc = ZlibCrc(data);
+  Require(OurInflate(stream, data.size()) == crc, "our inflate's CRC");
+  LibdeflateDecompress(stream, scratch);
+  Require(scratch == data, "libdeflate inflate");
+  ZlibInflate(stream, scratch);
+  Require(scratch == data, "zlib inflate");
+  const std::string group = "inflate";
+  const std::size_t size = data.size();
+  cases.emplace_back(group, "ours (with CRC)", mb, 0,
+                     [&stream, size] { gSink = OurInflate(stream, size); });
+  cases.emplace_back(group, "zlib", mb, 0, [&] { ZlibInflate(stream, scratch); });
+  cases.emplace_back(group, "zlib + crc32", mb, 0, [&] {
+    ZlibInflate(stream, scratch);
+    gSink = ZlibCrc(scratch);
+  });
+  cases.emplace_back(group, "libdeflate", mb, 0, [&] { LibdeflateDecompress(stream, scratch); });
+  cases.emplace_back(group, "libdeflate + crc32", mb, 0, [&] {
+    LibdeflateDecompress(stream, scratch);
+    gSink = libdeflate_crc32(0, scratch.data(), scratch.size());
+  });
+}
+
+void AddChecksumAndCipher(std::vector<TCase>& cases, const TBytes& data, TBytes& scratch,
+                          double mb) {
+  Require(Crc32Of(data) == ZlibCrc(data), "our CRC-32");
+  Require(libdeflate_crc32(0, data.data(), data.size()) == ZlibCrc(data), "libdeflate CRC-32");
+  cases.emplace_back("crc-32", "ours", mb, 0, [&data] { gSink = Crc32Of(data); });
+  cases.emplace_back("crc-32", "zlib", mb, 0, [&data] { gSink = ZlibCrc(data); });
+  cases.emplace_back("crc-32", "libdeflate", mb, 0,
+                     [&data] { gSink = libdeflate_crc32(0, data.data(), data.size()); });
+
+  TZipCipher cipher;
+  scratch = data;
+  cipher.InitKeys("benchmark");
+  cipher.Encrypt(scratch);
+  cipher.InitKeys("benchmark");
+  cipher.Decrypt(scratch);
+  Require(scratch == data, "cipher round trip");
+  cases.emplace_back("traditional cipher", "ours encrypt", mb, 0, [&] {
+    TZipCipher c;
+    c.InitKeys("benchmark");
+    c.Encrypt(scratch);
+  });
+  cases.emplace_back("traditional cipher", "ours decrypt", mb, 0, [&] {
+    TZipCipher c;
+    c.InitKeys("benchmark");
+    c.Decrypt(scratch);
+  });
+}
+
+struct TTargetLine {
+  std::string Text;
+  bool Met;
+};
+
+void PrintTargets(const std::vector<TCase>& cases) {
+  const TCase* ourInflate = Find(cases, "inflate", "ours (with CRC)");
+  const TCase* zlibInflate = Find(cases, "inflate", "zlib");
+  const TCase* zlibInflateCrc = Find(cases, "inflate", "zlib + crc32");
+  const TCase* ourDeflate = Find(cases, "deflate level 6", "ours");
+  const TCase* zlibDeflate = Find(cases, "deflate level 6", "zlib");
+  char line[200];
+  std::vector<TTargetLine> lines;
+  const double inflateRatio = ourInflate->MBs() / zlibInflate->MBs();
+  std::snprintf(line, sizeof line, "inflate >= 2.00x zlib: %.2fx (%.2fx zlib + crc32)",
+                inflateRatio, ourInflate->MBs() / zlibInflateCrc->MBs());
+  lines.push_back({line, inflateRatio >= 2.0});
+  const double sizeDiff =
+      100.0 * (static_cast<double>(ourDeflate->Size) / static_cast<double>(zlibDeflate->Size) - 1);
+  std::snprintf(line, sizeof line, "deflate level 6 size within 1%% of zlib: %+.2f%%", sizeDiff);
+  lines.push_back({line, sizeDiff <= 1.0});
+  const double deflateRatio = ourDeflate->MBs() / zlibDeflate->MBs();
+  std::snprintf(line, sizeof line, "deflate level 6 speed >= 1.00x zlib: %.2fx", deflateRatio);
+  lines.push_back({line, deflateRatio >= 1.0});
+  std::printf("  targets\n");
+  for (const TTargetLine& l : lines) {
+    std::printf("    %-6s %s\n", l.Met ? "met" : "MISSED", l.Text.c_str());
+  }
+}
+
+void BenchFile(const std::string& path, int runs) {
+  const TBytes data = ReadFile(path);
+  const double mb = static_cast<double>(data.size()) / 1e6;
+  std::printf("\n%s: %zu bytes, median of %d rounds\n", path.c_str(), data.size(), runs);
+  std::fflush(stdout);
+  TBytes scratch(data.size());
+  const TBytes stream = ZlibDeflate(data, 6);
+  std::vector<TCase> cases;
+  for (const int level : {1, 6, 9}) AddDeflate(cases, data, level, mb);
+  AddInflate(cases, data, stream, scratch, mb);
+  AddChecksumAndCipher(cases, data, scratch, mb);
+  TimeRounds(cases, runs);
+  PrintGroups(cases);
+  PrintTargets(cases);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = 5;
+  std::vector<std::string> files;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--runs" && i + 1 < argc) {
+      runs = std::max(1, std::atoi(argv[++i]));
+    } else {
+      files.push_back(arg);
+    }
+  }
+  if (files.empty()) {
+    std::fprintf(stderr, "usage: vz_codec_bench [--runs N] FILE...\n");
+    return 2;
+  }
+  std::printf("zlib %s, libdeflate %s; MB = 10^6 bytes of uncompressed data\n", zlibVersion(),
+              LIBDEFLATE_VERSION_STRING);
+  try {
+    for (const std::string& f : files) BenchFile(f, runs);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vz_codec_bench: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
