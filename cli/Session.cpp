@@ -5,30 +5,12 @@
 #include "cli/DiskParts.h"
 #include "engine/support/Exceptions.h"
 #include "engine/support/PathUtils.h"
+#include "platform/posix/PosixDrives.h"
 
 namespace vz::cli {
 namespace {
 
 constexpr int kPasswordPromptsPerMember = 3;
-
-std::string NormalisePath(const std::string& path) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    const auto end = path.find('/', start);
-    const std::string part = path.substr(start, end == std::string::npos ? end : end - start);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  std::string out;
-  for (const auto& part : parts) out += "/" + part;
-  return out.empty() ? "/" : out;
-}
 
 std::string JoinNames(const std::vector<std::string>& names) {
   std::string out;
@@ -56,8 +38,7 @@ TSession::TSession(const TOptions& options)
 }
 
 std::string TSession::Absolute(const std::string& path) const {
-  if (!path.empty() && path[0] == '/') return NormalisePath(path);
-  return NormalisePath(FCurrentFolder + "/" + path);
+  return NormalisePath(path, FCurrentFolder);
 }
 
 bool TSession::IsFile(const std::string& path) const {

@@ -51,6 +51,33 @@ constexpr std::array<TReverseEntry, 128> MakeReverse() {
 constexpr std::array<TReverseEntry, 128> kUnicodeToOem = MakeReverse();
 static_assert(kUnicodeToOem[0].CodePoint == 0x00A0 && kUnicodeToOem[0].Oem == 0xFF);
 
+}  // namespace
+
+TUtf8Step NextUtf8(std::string_view text, std::size_t pos) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(pos);
+  if (lead < 0x80) return {lead, 1, true};
+  std::size_t length = 0;
+  char32_t c = 0;
+  char32_t smallest = 0;
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2, c = lead & 0x1Fu, smallest = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, c = lead & 0x0Fu, smallest = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, c = lead & 0x07u, smallest = 0x10000;
+  } else {
+    return {lead, 1, false};
+  }
+  if (pos + length > text.size()) return {lead, 1, false};
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(pos + i) & 0xC0) != 0x80) return {lead, 1, false};
+    c = (c << 6) | (byte(pos + i) & 0x3Fu);
+  }
+  if (c < smallest || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return {lead, 1, false};
+  return {c, length, true};
+}
+
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -68,39 +95,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
-
-// Decodes one UTF-8 sequence at text[pos]; advances pos. Returns nullopt for
-// malformed, overlong or surrogate sequences.
-std::optional<char32_t> NextCodePoint(std::string_view text, std::size_t& pos) {
-  const auto lead = static_cast<u8>(text[pos]);
-  if (lead < 0x80) {
-    ++pos;
-    return lead;
-  }
-  std::size_t length = 0;
-  char32_t cp = 0;
-  char32_t minimum = 0;
-  if ((lead & 0xE0) == 0xC0) {
-    length = 2, cp = lead & 0x1Fu, minimum = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, cp = lead & 0x0Fu, minimum = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4, cp = lead & 0x07u, minimum = 0x10000;
-  } else {
-    return std::nullopt;
-  }
-  if (pos + length > text.size()) return std::nullopt;
-  for (std::size_t i = 1; i < length; ++i) {
-    const auto next = static_cast<u8>(text[pos + i]);
-    if ((next & 0xC0) != 0x80) return std::nullopt;
-    cp = (cp << 6) | (next & 0x3Fu);
-  }
-  if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
-  pos += length;
-  return cp;
-}
-
-}  // namespace
 
 std::string OemToUtf8(std::string_view oem) {
   std::string out;
@@ -121,16 +115,18 @@ std::optional<std::string> Utf8ToOem(std::string_view utf8) {
   out.reserve(utf8.size());
   std::size_t pos = 0;
   while (pos < utf8.size()) {
-    const auto cp = NextCodePoint(utf8, pos);
-    if (!cp) return std::nullopt;
-    if (*cp < 0x80) {
-      out += static_cast<char>(*cp);
+    const TUtf8Step step = NextUtf8(utf8, pos);
+    if (!step.Valid) return std::nullopt;
+    pos += step.Length;
+    const char32_t cp = step.Char;
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
       continue;
     }
     const auto it = std::lower_bound(
-        kUnicodeToOem.begin(), kUnicodeToOem.end(), *cp,
+        kUnicodeToOem.begin(), kUnicodeToOem.end(), cp,
         [](const TReverseEntry& e, char32_t key) { return static_cast<char32_t>(e.CodePoint) < key; });
-    if (it == kUnicodeToOem.end() || static_cast<char32_t>(it->CodePoint) != *cp) {
+    if (it == kUnicodeToOem.end() || static_cast<char32_t>(it->CodePoint) != cp) {
       return std::nullopt;
     }
     out += static_cast<char>(it->Oem);
@@ -139,9 +135,10 @@ std::optional<std::string> Utf8ToOem(std::string_view utf8) {
 }
 
 bool IsValidUtf8(std::string_view text) {
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    if (!NextCodePoint(text, pos)) return false;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const TUtf8Step step = NextUtf8(text, pos);
+    if (!step.Valid) return false;
+    pos += step.Length;
   }
   return true;
 }

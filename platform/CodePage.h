@@ -17,4 +17,15 @@ std::optional<std::string> Utf8ToOem(std::string_view utf8);
 
 bool IsValidUtf8(std::string_view text);
 
+// One step through UTF-8: the character at `pos` and its length in bytes. A
+// byte that does not start a valid sequence (malformed, overlong, surrogate)
+// comes back alone, flagged.
+struct TUtf8Step {
+  char32_t Char = 0;
+  std::size_t Length = 1;
+  bool Valid = false;
+};
+TUtf8Step NextUtf8(std::string_view text, std::size_t pos);
+void AppendUtf8(std::string& out, char32_t c);
+
 }  // namespace vz

@@ -5,6 +5,8 @@
 // depend on which locales a machine has installed.
 #pragma once
 
+#include "platform/CodePage.h"
+
 #include <string>
 #include <string_view>
 
@@ -75,15 +77,6 @@ std::string LowerCase(std::string_view text);
 // Equal when lower-cased.
 bool SameText(std::string_view a, std::string_view b);
 
-// One step through UTF-8: the character at `pos` and its length in bytes. A
-// byte that does not start a valid sequence comes back alone, flagged.
-struct TUtf8Step {
-  char32_t Char = 0;
-  std::size_t Length = 1;
-  bool Valid = false;
-};
-TUtf8Step NextUtf8(std::string_view text, std::size_t pos);
-void AppendUtf8(std::string& out, char32_t c);
 // The number of characters (a malformed byte counts as one).
 std::size_t Utf8Length(std::string_view text);
 
