@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/Errors.h"
@@ -127,6 +128,28 @@ TYPED_TEST(FileSystemContract, LastWriteTimeRoundTrips) {
     file->SetLastWriteTime(when + std::chrono::seconds(2));
   }
   EXPECT_EQ(fs.Stat(path)->LastWrite, when + std::chrono::seconds(2));
+}
+
+TYPED_TEST(FileSystemContract, AccessRightsForArchivesAndPrograms) {
+  auto& fs = this->Fs();
+  const std::string original = this->Path("original"), copy = this->Path("copy");
+  test::WriteFileText(original, "x");
+  test::WriteFileText(copy, "y");
+  ASSERT_EQ(::chmod(original.c_str(), 0640), 0);
+  ASSERT_EQ(::chmod(copy.c_str(), 0600), 0);
+  ASSERT_TRUE(fs.CopyAccessRights(original, copy));
+  struct stat st {};
+  ASSERT_EQ(::stat(copy.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  ASSERT_TRUE(fs.MakeExecutable(copy));  // runnable by whoever may read it
+  ASSERT_EQ(::stat(copy.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0750u);
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  ASSERT_TRUE(fs.SetDefaultAccessRights(copy));
+  ASSERT_EQ(::stat(copy.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0666u & ~mask);
+  EXPECT_FALSE(fs.CopyAccessRights(this->Path("missing"), copy));
 }
 
 TYPED_TEST(FileSystemContract, RenameReplacesAndDeleteRemoves) {
