@@ -13,13 +13,12 @@ namespace vz::cli {
 namespace {
 
 // The delete operation's rule: a pattern with "/" against the whole stored
-// name, one without against the file name, a plain line by equality; case
-// ignored.
+// name, one without against the file name, both ignoring case; a plain line
+// by exact equality.
 bool DeleteLineMatches(const std::string& line, const std::string& fullName,
                        const std::string& fileName) {
-  const std::string lower = LowerCaseAscii(line);
-  if (!HasPatternChars(lower)) return lower == LowerCaseAscii(fullName);
-  return Match(lower, LowerCaseAscii(lower.find('/') != std::string::npos ? fullName : fileName));
+  if (!HasPatternChars(line)) return line == fullName;
+  return Match(line, line.find('/') != std::string::npos ? fullName : fileName);
 }
 
 std::string FixedName(const std::string& path) {

@@ -7,18 +7,18 @@
 namespace vz {
 
 bool TZipEngine::DeleteDecision(TZipOperation& op, const TZipHeaderInfo& entry) {
-  const std::string fullName = LowerCaseAscii(entry.FullName());
-  const std::string fileName = LowerCaseAscii(entry.Filename());
+  const std::string fullName = entry.FullName();
   // The first line in list order that matches: a pattern with a folder part
-  // against the whole stored name, one without against the file name alone,
-  // a plain line by equality.
+  // against the whole stored name, one without against the file name alone
+  // (patterns ignore case), a plain line by exact equality, since it names
+  // one member and a.h and A.h are different files here.
   for (std::size_t i = 0; i < FilesList.size(); ++i) {
     if (op.Removed[i]) continue;
-    const std::string line = LowerCaseAscii(FilesList[i]);
+    const std::string& line = FilesList[i];
     const bool pattern = HasPatternChars(line);
-    const bool matches = pattern ? Match(line, line.find('/') != std::string::npos ? fullName
-                                                                                    : fileName)
-                                 : line == fullName;
+    const bool matches =
+        pattern ? Match(line, line.find('/') != std::string::npos ? fullName : entry.Filename())
+                : line == fullName;
     if (!matches) continue;
     bool skip = false;
     Fire(OnDeleteEntry, *this, entry.FullName(), skip);

@@ -31,13 +31,13 @@ void TZipEngine::ExpandFilesList(TZipOperation& op) {
   if (ZipAction == TZipAction::zaFreshen && FPlatform.Files.Stat(ZipName())) {
     OpenZip();
     for (const TZipHeaderInfo* entry : Catalogue()->All()) {
-      existing.insert(LowerCaseAscii(entry->FullName()));
+      existing.insert(entry->FullName());  // case counts, as for the duplicate check
     }
   }
   const auto inArchive = [&](const std::string& name) {
     const std::string stored =
         (FStorePaths ? StoredDirectory(name) : std::string()) + ExtractFileName(name);
-    return existing.count(LowerCaseAscii(stored)) != 0;
+    return existing.count(stored) != 0;
   };
   const bool freshen = ZipAction == TZipAction::zaFreshen;
 

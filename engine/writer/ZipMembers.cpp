@@ -22,7 +22,10 @@ namespace {
 constexpr u64 kMax32 = 0xFFFFFFFEu;
 constexpr std::size_t kCopyBlock = 65536;
 
-std::string Key(const TZipHeaderInfo& entry) { return LowerCaseAscii(entry.FullName()); }
+// Stored names are file names of a case-sensitive system: a.h and A.h are two
+// files, and folding case here would leave one of them out of the archive or
+// let one replace the other.
+std::string Key(const TZipHeaderInfo& entry) { return entry.FullName(); }
 
 }  // namespace
 
@@ -104,8 +107,8 @@ void TZipEngine::CopyAndUpdateMembers(TZipOperation& op) {
   if (!FDeleting && !FFromStream) {
     for (std::size_t i = 0; i < FilesList.size(); ++i) {
       const std::string& name = FilesList[i];
-      op.LinesByStoredName[LowerCaseAscii((FStorePaths ? StoredDirectory(name) : std::string()) +
-                                          ExtractFileName(name))]
+      op.LinesByStoredName[(FStorePaths ? StoredDirectory(name) : std::string()) +
+                           ExtractFileName(name)]
           .push_back(i);
     }
   }

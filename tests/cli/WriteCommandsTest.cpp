@@ -242,7 +242,7 @@ TEST_P(Deleting, LinesChooseTheMembers) {
 INSTANTIATE_TEST_SUITE_P(
     Cli, Deleting,
     testing::Values(TDeleteCase{"Plain",
-                                "src/readme.txt SRC/RANDOM.BIN",
+                                "src/readme.txt src/random.bin",
                                 {"src/docs/deep/inner.bin", "src/docs/deep/notes.txt",
                                  "src/docs/guide.txt", "src/empty.dat", "src/with blank.txt"}},
                     TDeleteCase{"PatternInAnyFolder",

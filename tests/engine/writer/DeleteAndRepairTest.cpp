@@ -55,9 +55,11 @@ TEST_F(DeleteAndRepairTest, PatternWithFolderMatchesTheWholeName) {
             (std::vector<std::string>{"text.txt", "a.tmp", "sub/B.TXT", "empty"}));
 }
 
-TEST_F(DeleteAndRepairTest, PlainLineIgnoresCaseAndDeletesOneMember) {
-  EXPECT_EQ(Delete({"SUB/b.txt", "nothing"}), 1);
+TEST_F(DeleteAndRepairTest, PlainLineMatchesExactlyPatternsIgnoreCase) {
+  EXPECT_EQ(Delete({"SUB/b.txt", "sub/B.TXT", "nothing"}), 1);
   EXPECT_EQ(Names(Archive), (std::vector<std::string>{"text.txt", "a.tmp", "sub/b.tmp", "empty"}));
+  EXPECT_EQ(Delete({"SUB/*.TMP"}), 1);
+  EXPECT_EQ(Names(Archive), (std::vector<std::string>{"text.txt", "a.tmp", "empty"}));
 }
 
 TEST_F(DeleteAndRepairTest, SparedMemberStopsItsLine) {

@@ -146,6 +146,26 @@ TEST_F(ZipEngineTest, SecondFileOfTheSameStoredNameIsSkipped) {
   EXPECT_EQ(skipped, std::vector<int>{0});
 }
 
+TEST_F(ZipEngineTest, NamesDifferingOnlyInCaseAreDifferentMembers) {
+  test::WriteFileText(Src + "x.h", "lower");
+  test::WriteFileText(Src + "X.h", "upper");
+  auto engine = RelativeEngine(Path("case.zip"));
+  engine->FilesList = {Src + "x.h", Src + "X.h"};
+  ASSERT_EQ(engine->PerformZip(), 2);
+  EXPECT_EQ(Names(Path("case.zip")), (std::vector<std::string>{"x.h", "X.h"}));
+
+  test::WriteFileText(Src + "X.h", "upper, newer");
+  Touch("X.h", 4);
+  engine->ZipAction = TZipAction::zaUpdate;
+  engine->FilesList = {Src + "X.h"};
+  EXPECT_EQ(engine->PerformZip(), 1);  // replaces X.h only
+  engine->ZipAction = TZipAction::zaFreshen;
+  engine->FilesList = {Src + "X.H"};
+  EXPECT_EQ(engine->PerformZip(), 0);  // no member of that exact name to freshen
+  EXPECT_EQ(Names(Path("case.zip")), (std::vector<std::string>{"x.h", "X.h"}));
+  ExpectUnzipRestores(Path("case.zip"), {"x.h", "X.h"});  // each member holds its own file
+}
+
 TEST_F(ZipEngineTest, ArchiveNeverReceivesItself) {
   auto engine = RelativeEngine(Src + "self.zip");
   engine->FilesList = {Src + "*.*"};
