@@ -157,8 +157,11 @@ int TUnZipEngine::SelectEntries() {
 void TUnZipEngine::IndexLocalHeaders() {
   FLocalHeaders.clear();
   if (!FCatalogue) return;
+  const auto& entries = FCatalogue->All();
   std::vector<std::pair<TLocalHeaderMark, u64>> marks;  // with the member's own claim
-  for (const TZipHeaderInfo* entry : FCatalogue->All()) {
+  marks.reserve(entries.size());
+  FLocalHeaders.reserve(entries.size());
+  for (const TZipHeaderInfo* entry : entries) {
     const u16 disk = FEndCentral.ThisDisk != 0 ? entry->DiskNumberStart : u16{0};
     marks.push_back({{disk, entry->RelativeOffset, 0},
                      u64{entry->RelativeOffset} + kLocalHeaderSize + entry->CompressedSize});
