@@ -84,7 +84,6 @@ bool BuildHuffmanTable(std::span<const u8> lengths, std::span<const u32> symbols
   if (!complete) {
     if (incomplete == TIncompleteCode::Reject) return false;
     if (incomplete == TIncompleteCode::AllowSingle && (used != 1 || maxLength != 1)) return false;
-    std::fill_n(table.begin(), primarySize, huff::kInvalidSymbol);
   }
 
   // Symbols sorted by code length, then by value: the canonical order.
@@ -97,20 +96,33 @@ bool BuildHuffmanTable(std::span<const u8> lengths, std::span<const u32> symbols
     if (lengths[s] != 0) sorted[start[lengths[s]]++] = static_cast<u16>(s);
   }
 
-  std::array<u16, kMaxCodeBits + 1> remaining = count;
+  // Codes that fit the primary index fill it by doubling: after the step for
+  // length l the first 2^l entries are right for every code of at most l bits
+  // (a code of exactly l bits owns one of them), and the patterns no such code
+  // owns are invalid, or wait for a longer code's sub-table link. Copying
+  // whole blocks instead of storing every code's entry at a stride keeps small
+  // blocks, where building the tables costs more than decoding, cheap.
   const std::span<u32> primary = table.first(primarySize);
-  std::size_t nextFree = primarySize;
+  primary[0] = huff::kInvalidSymbol;
+  std::size_t filled = 1;
   u32 code = 0;  // the canonical code, most significant bit first
+  std::size_t position = 0;
+  unsigned length = 1;
+  for (; length <= primaryBits; ++length, code <<= 1) {
+    std::copy_n(primary.begin(), filled, primary.begin() + static_cast<std::ptrdiff_t>(filled));
+    filled *= 2;
+    for (u16 n = 0; n < count[length]; ++n, ++code) {
+      primary[ReverseBits(code, length)] = MakeEntry(symbols[sorted[position++]], length);
+    }
+  }
+
+  std::array<u16, kMaxCodeBits + 1> remaining = count;
+  std::size_t nextFree = primarySize;
   u32 prefix = ~0u;
   std::span<u32> sub;
-  std::size_t position = 0;
-  for (unsigned length = 1; length <= maxLength; ++length, code <<= 1) {
+  for (; length <= maxLength; ++length, code <<= 1) {
     for (u16 n = 0; n < count[length]; ++n, ++code, --remaining[length]) {
       const u32 symbol = symbols[sorted[position++]];
-      if (length <= primaryBits) {
-        Replicate(primary, ReverseBits(code, length), length, MakeEntry(symbol, length));
-        continue;
-      }
       const unsigned subLength = length - primaryBits;
       if (code >> subLength != prefix) {
         prefix = code >> subLength;

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "tests/cli/CliHarness.h"
+#include "tests/support/CheckBytes.h"
 #include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
@@ -51,7 +52,8 @@ TEST_F(Terminal, AllAnswersOnceForEveryFile) {
 
 TEST_F(Terminal, PasswordIsAskedAgainAfterAWrongOne) {
   ASSERT_EQ(Vzip(Scratch / "src", "a -q ../enc.zip a.txt b.txt -p right").ExitCode, 0);
-  const TVzipRun r = VzipOnTerminal(Scratch.Path(), "x enc.zip -d dest", "wrong\nright\n");
+  const std::string wrong = PasswordFailingEveryCheck(ReadFileBytes(Scratch / "enc.zip"));
+  const TVzipRun r = VzipOnTerminal(Scratch.Path(), "x enc.zip -d dest", wrong + "\nright\n");
   EXPECT_EQ(r.ExitCode, 0) << r.Out;
   EXPECT_EQ(Occurrences(r.Out, "Password for a.txt"), 2) << r.Out;
   EXPECT_EQ(Occurrences(r.Out, "Wrong password."), 1) << r.Out;

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "tests/cli/CliHarness.h"
+#include "tests/support/CheckBytes.h"
 #include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
@@ -203,7 +204,9 @@ TEST_F(WriteCommands, EncryptedArchivePassesThePeersAndNeedsItsPassword) {
             std::string::npos)
       << none.Err;
   EXPECT_NE(none.Err.find("7 problems: 7 password missing"), std::string::npos) << none.Err;
-  const TVzipRun wrong = Vzip(Scratch.Path(), "x a.zip -d out -p wrong");
+  const std::string wrongPassword =
+      PasswordFailingEveryCheck(ReadFileBytes(Scratch / "a.zip"));
+  const TVzipRun wrong = Vzip(Scratch.Path(), "x a.zip -d out -p " + wrongPassword);
   EXPECT_EQ(wrong.ExitCode, 1);
   EXPECT_NE(wrong.Err.find("src/random.bin: skipped: wrong password"), std::string::npos)
       << wrong.Err;

@@ -9,6 +9,7 @@
 
 #include "engine/format/ByteOrder.h"
 #include "tests/engine/reader/ExtractFixture.h"
+#include "tests/support/CheckBytes.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/Sha256.h"
 
@@ -200,7 +201,7 @@ TEST_P(ExtractInfoZipEnciphered, WrongPasswordSkipsEveryMember) {
   const std::string zip = Make("w.zip", std::string("zip -q -r ") + o.Options + " {zip} .");
   Engine.SetZipName(zip);
   Engine.SetDestDir(Path("out"));
-  Engine.Password = "wrong";
+  Engine.Password = test::PasswordFailingEveryCheck(test::ReadFileBytes(zip));
   Engine.OnBadPassword = nullptr;
   Engine.DoAll = true;
   EXPECT_EQ(Engine.UnZip(), 0);
