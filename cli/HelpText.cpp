@@ -178,11 +178,11 @@ Options:
 
 constexpr const char* kDelete = R"(Usage: vzip d|delete ARCHIVE NAME|PATTERN...
 
-Deletes members. A NAME is a whole stored name (src/a.txt) and deletes one
-member; a PATTERN deletes every member it matches: a pattern without / is
-matched against the file name alone (*.tmp in any folder), one with / against
-the whole stored name (docs/*.txt). Case is ignored. The archive is rebuilt
-under a temporary name and replaces the old one only when complete.
+Deletes members. A NAME is a whole stored name, spelt exactly (src/a.txt), and
+deletes one member; a PATTERN deletes every member it matches, ignoring case:
+a pattern without / is matched against the file name alone (*.tmp in any
+folder), one with / against the whole stored name (docs/*.txt). The archive is
+rebuilt under a temporary name and replaces the old one only when complete.
 )";
 
 constexpr const char* kComment = R"(Usage: vzip c|comment ARCHIVE [MEMBER] [--set TEXT | --file F]
