@@ -337,10 +337,11 @@ bool TInflater::HuffmanBlock() {
 }
 
 // Runs until the margins run out (More), or to the end of the block or an
-// error. A refill leaves at least 56 bits: enough for three literals of up to
-// 15 bits, or for a length (15 + 5) and its distance (15 + 13); literals
-// followed by a length get a refill in between. Inlined into the plain and
-// the BMI2 copy below.
+// error. A refill leaves at least 56 bits: enough for three literals from
+// the primary table (at most kLitLenBits each), or for a length (15 + 5) and
+// its distance (15 + 13); literals followed by a length get a refill in
+// between, and a literal from a sub-table (up to 15 bits) is always followed
+// by one. Inlined into the plain and the BMI2 copy below.
 [[gnu::always_inline]] inline TInflater::TStep TInflater::FastSymbols() {
   const TDecodeInput::TFastState state = FIn.BeginFast();
   if (state.End - state.Next < kInputMargin || FPos > kRingSize - kOutputMargin) {
@@ -396,16 +397,18 @@ bool TInflater::HuffmanBlock() {
 
   // Each pass starts with at least 56 bits and `entry` already looked up for
   // them, so the lookup for the next pass overlaps the copy of this one.
-  // Three literals take at most 45 of the 56 bits, so the entry looked up
-  // after each of them saw at least 11 valid bits and stays right through
-  // the refill that follows.
+  // Three primary literals take at most 33 of the 56 bits, so the entry
+  // looked up after each of them saw at least kLitLenBits valid bits and
+  // stays right through the refill that follows; so does one looked up after
+  // a sub-table literal, which always comes after a refill and takes at most
+  // 15 bits.
   refill();
   entry = litLen[bits & LowMask(kLitLenBits)];
   while (in <= inLimit && out <= outLimit) {
     u32 distEntry = distanceAfter();
     if ((entry & huff::kLiteral) != 0) {
       literal();
-      distEntry = distanceAfter();  // 41 bits left: still valid
+      distEntry = distanceAfter();  // 45 bits left: enough for 20 + 8
       if ((entry & huff::kLiteral) != 0) {
         literal();
         if ((entry & huff::kLiteral) != 0) {
