@@ -2,6 +2,8 @@
 // from Python's zlib over sizes, kinds of data, levels and strategies.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/codecs/Crc32.h"
 #include "tests/engine/codecs/DecodeHarness.h"
 #include "tests/engine/codecs/DeflateWriter.h"
@@ -130,6 +132,44 @@ TEST(Inflate, ASingleOneBitDistanceCodeIsAccepted) {
   w.EndOfBlock();
   const auto r = Inflated(w.Bytes(), 7);
   EXPECT_EQ(r.Data, std::vector<u8>(7, 'a'));
+}
+
+// The longest codes everywhere: runs of one to three literals of 11 bits
+// (the longest that one lookup resolves) or 15, lengths of 15 bits plus 5
+// extra and distances of 15 plus 13, so that the fast loop spends the most
+// bits that it allows between refills. Long enough to cross input blocks
+// and to wrap the window many times.
+TEST(Inflate, TheLongestCodesDecodeInEveryOrder) {
+  // Lengths 1, 2, ... 14, 15, 15: complete codes.
+  std::vector<u8> litLen(285, 0);
+  const u16 litLenChain[] = {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h',
+                             'i', 'j', 'x', 256, 'y', 'z', 'w', 284};
+  std::vector<u8> dist(30, 0);
+  const u16 distChain[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 28, 29};
+  for (u8 i = 0; i < 16; ++i) {
+    litLen[litLenChain[i]] = static_cast<u8>(std::min(i + 1, 15));
+    dist[distChain[i]] = static_cast<u8>(std::min(i + 1, 15));
+  }
+  auto expected = test::RandomBytes(33000, 17);
+  TDeflateWriter w;
+  w.Stored(expected, false);
+  w.DynamicHeader(true, litLen, dist);
+  for (u32 k = 0; k < 3000; ++k) {
+    for (u32 i = 0; i < k % 4; ++i) {
+      const u8 byte = (k + i) % 5 == 0 ? 'w' : (k + i) % 7 == 0 ? 'a' : 'x';
+      w.Literal(byte);
+      expected.push_back(byte);
+    }
+    const u32 length = 227 + k * 7 % 31;
+    const u32 distance = 32768 - k * 37 % 8192;
+    w.Match(length, distance);
+    for (u32 i = 0; i < length; ++i) expected.push_back(expected[expected.size() - distance]);
+  }
+  w.EndOfBlock();
+  const auto r = Inflated(w.Bytes(), static_cast<u32>(expected.size()));
+  EXPECT_FALSE(r.TooBig);
+  EXPECT_TRUE(r.Data == expected) << "decoded data differs";
+  EXPECT_EQ(r.Crc, Crc32Of(expected));
 }
 
 // Corrupt streams: decoding stops where the damage is and nothing more is
