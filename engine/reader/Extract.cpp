@@ -360,7 +360,23 @@ void TUnZipEngine::ExtractToFile(int index, const std::string& targetPath, bool&
                                  int& count) {
   IFileSystem& files = FPlatform.Files;
   const bool existedBefore = files.LStat(targetPath).has_value();
-  auto [file, tempPath] = CreateTempBeside(ExtractFilePath(targetPath));
+  // Where no file stands, the member is written under its own name (created
+  // exclusively, so a file or link that appears meanwhile is never written
+  // through); the failure paths delete it again. Only an existing file needs
+  // the detour through a temporary name, which costs a random name and a
+  // rename per member: most of the time of many small members.
+  std::unique_ptr<IFile> file;
+  std::string writePath;
+  if (!existedBefore) {
+    try {
+      file = files.CreateNew(targetPath);
+      writePath = targetPath;
+    } catch (const EFCreateError& e) {
+      if (e.Code() != EEXIST) throw;
+    }
+  }
+  if (!file) std::tie(file, writePath) = CreateTempBeside(ExtractFilePath(targetPath));
+  const bool direct = writePath == targetPath;
   auto out = std::make_unique<TLFNFileStream>(std::move(file));
   bool skip = false;
   u32 crc = 0;
@@ -368,8 +384,9 @@ void TUnZipEngine::ExtractToFile(int index, const std::string& targetPath, bool&
   // is never replaced by an incomplete member.
   const auto abandon = [&] {
     out.reset();
-    if (existedBefore || skip || !files.RenameFile(tempPath, targetPath)) {
-      files.DeleteFile(tempPath);
+    const bool keep = !existedBefore && !skip;
+    if (!keep || (!direct && !files.RenameFile(writePath, targetPath))) {
+      files.DeleteFile(writePath);
     }
   };
   try {
@@ -384,7 +401,7 @@ void TUnZipEngine::ExtractToFile(int index, const std::string& targetPath, bool&
     out.reset();
   } catch (const EInOutError& e) {
     abandon();
-    if (e.Path() != tempPath) throw;
+    if (e.Path() != writePath || direct) throw;
     // The user knows the file by its own name, not by the temporary one.
     throw EInOutError(targetPath, e.Code(), FileErrorMessage(targetPath, e.Code()));
   } catch (...) {
@@ -392,18 +409,18 @@ void TUnZipEngine::ExtractToFile(int index, const std::string& targetPath, bool&
     throw;
   }
   if (skip) {
-    files.DeleteFile(tempPath);
+    files.DeleteFile(writePath);
     return;
   }
   if (crc != FWorkEntry.Crc32) {
-    files.DeleteFile(tempPath);
+    files.DeleteFile(writePath);
     ReportBadData(index, crc, retry);
     if (!retry) --count;
     return;
   }
-  if (!files.RenameFile(tempPath, targetPath)) {
+  if (!direct && !files.RenameFile(writePath, targetPath)) {
     const int code = files.LastError();
-    files.DeleteFile(tempPath);
+    files.DeleteFile(writePath);
     throw EInOutError(targetPath, code, FileErrorMessage(targetPath, code));
   }
   if (RetainAttributes) files.SetAttributes(targetPath, FWorkEntry.ExternalAttributes & 0xFF);
