@@ -25,7 +25,9 @@ constexpr std::size_t kCopyBlock = 65536;
 // Stored names are file names of a case-sensitive system: a.h and A.h are two
 // files, and folding case here would leave one of them out of the archive or
 // let one replace the other.
-std::string Key(const TZipHeaderInfo& entry) { return entry.FullName(); }
+std::string Key(const TZipHeaderInfo& entry) {
+  return entry.FullName();
+}
 
 }  // namespace
 
@@ -62,7 +64,8 @@ std::size_t TZipEngine::ReadSource(TZipOperation& op, std::span<u8> buffer) {
 u32 TZipEngine::FirstPassCrc(TZipOperation& op) {
   std::vector<u8> buffer(kCopyBlock);
   u32 crc = 0xFFFFFFFF;
-  while (const std::size_t n = op.SourceStream->Read(buffer)) crc = UpdateCrc(crc, std::span(buffer).first(n));
+  while (const std::size_t n = op.SourceStream->Read(buffer))
+    crc = UpdateCrc(crc, std::span(buffer).first(n));
   op.SourceStream->Seek(0, TSeekOrigin::Begin);
   return ~crc;
 }
@@ -121,7 +124,8 @@ void TZipEngine::CopyAndUpdateMembers(TZipOperation& op) {
     }
     std::size_t line = FilesList.size();
     if (!FFromStream) {
-      if (const auto it = op.LinesByStoredName.find(Key(*entry)); it != op.LinesByStoredName.end()) {
+      if (const auto it = op.LinesByStoredName.find(Key(*entry));
+          it != op.LinesByStoredName.end()) {
         for (const std::size_t candidate : it->second) {
           if (!op.Removed[candidate]) {
             line = candidate;
@@ -218,7 +222,8 @@ bool TZipEngine::ZipOneFile(TZipOperation& op, const std::string& name) {
       return false;
     }
     op.SourceStream = op.Source.get();
-    entry.FileDate = NormaliseDosDateTime(FileTimeToDosDateTime(op.Source->Handle().LastWriteTime()));
+    entry.FileDate =
+        NormaliseDosDateTime(FileTimeToDosDateTime(op.Source->Handle().LastWriteTime()));
   }
   struct TCloseSource {
     TZipOperation& Op;

@@ -207,7 +207,7 @@ bool TPosixDrives::IsFloppy(const std::string& drive) {
 }
 
 i64 TPosixDrives::FreeSpace(const std::string& drive) {
-  struct statvfs st{};
+  struct statvfs st {};
   if (::statvfs(drive.c_str(), &st) != 0) {
     FLastError = errno;
     return -1;

@@ -204,8 +204,7 @@ TEST_F(WriteCommands, EncryptedArchivePassesThePeersAndNeedsItsPassword) {
             std::string::npos)
       << none.Err;
   EXPECT_NE(none.Err.find("7 problems: 7 password missing"), std::string::npos) << none.Err;
-  const std::string wrongPassword =
-      PasswordFailingEveryCheck(ReadFileBytes(Scratch / "a.zip"));
+  const std::string wrongPassword = PasswordFailingEveryCheck(ReadFileBytes(Scratch / "a.zip"));
   const TVzipRun wrong = Vzip(Scratch.Path(), "x a.zip -d out -p " + wrongPassword);
   EXPECT_EQ(wrong.ExitCode, 1);
   EXPECT_NE(wrong.Err.find("src/random.bin: skipped: wrong password"), std::string::npos)

@@ -250,7 +250,6 @@ struct TPasswordCase {
 
 class SfxPasswords : public testing::TestWithParam<TPasswordCase> {};
 
-
 TEST_P(SfxPasswords, AskAtMostThreeTimes) {
   if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   const TPasswordCase& c = GetParam();

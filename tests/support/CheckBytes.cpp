@@ -7,7 +7,9 @@ namespace {
 
 struct TReader {
   const std::vector<u8>& Bytes;
-  bool Has(std::size_t at, std::size_t n) const { return at <= Bytes.size() && n <= Bytes.size() - at; }
+  bool Has(std::size_t at, std::size_t n) const {
+    return at <= Bytes.size() && n <= Bytes.size() - at;
+  }
   u32 U16(std::size_t at) const { return static_cast<u32>(Bytes[at] | Bytes[at + 1] << 8); }
   u32 U32(std::size_t at) const { return U16(at) | U16(at + 2) << 16; }
 };
@@ -25,7 +27,7 @@ bool PassesSomeCheckByte(const std::vector<u8>& archive, const std::string& pass
   std::size_t at = r.U32(end + 16);
   for (u32 n = r.U16(end + 10); n > 0 && r.Has(at, 46) && r.U32(at) == 0x02014B50; --n) {
     const u32 flags = r.U16(at + 8);
-    const u8 check = (flags & 8) != 0 ? static_cast<u8>(r.U16(at + 12) >> 8)  // time, high byte
+    const u8 check = (flags & 8) != 0 ? static_cast<u8>(r.U16(at + 12) >> 8)    // time, high byte
                                       : static_cast<u8>(r.U32(at + 16) >> 24);  // CRC, high byte
     const std::size_t local = r.U32(at + 42);
     at += 46 + r.U16(at + 28) + r.U16(at + 30) + r.U16(at + 32);

@@ -51,8 +51,7 @@ TEST_F(DeleteAndRepairTest, PatternWithoutFolderMatchesFileNamesEverywhere) {
 
 TEST_F(DeleteAndRepairTest, PatternWithFolderMatchesTheWholeName) {
   EXPECT_EQ(Delete({"sub/*.tmp"}), 1);
-  EXPECT_EQ(Names(Archive),
-            (std::vector<std::string>{"text.txt", "a.tmp", "sub/B.TXT", "empty"}));
+  EXPECT_EQ(Names(Archive), (std::vector<std::string>{"text.txt", "a.tmp", "sub/B.TXT", "empty"}));
 }
 
 TEST_F(DeleteAndRepairTest, PlainLineMatchesExactlyPatternsIgnoreCase) {

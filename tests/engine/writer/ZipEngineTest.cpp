@@ -68,9 +68,9 @@ TEST_F(ZipEngineTest, NewArchiveHoldsFilesInListOrderAndLeavesNoTemporaryFile) {
   EXPECT_EQ(infoFiles, 3);
   EXPECT_EQ(infoBytes, 105000);
   EXPECT_EQ(lastTotal, 100);
-  EXPECT_EQ(events, (std::vector<std::string>{"start random.bin", "end random.bin 5000",
-                                              "start empty", "end empty 0", "start text.txt",
-                                              "end text.txt 100000"}));
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"start random.bin", "end random.bin 5000", "start empty",
+                                      "end empty 0", "start text.txt", "end text.txt 100000"}));
   EXPECT_EQ(Names(Path("new.zip")), (std::vector<std::string>{"random.bin", "empty", "text.txt"}));
   EXPECT_EQ(engine->EndCentral().TotalEntries, 3);
   EXPECT_TRUE(TempFiles().empty());
@@ -104,10 +104,10 @@ TEST_F(ZipEngineTest, PathRules) {
     std::string Expected;
   };
   const std::string absolute = Src.substr(1);  // without the leading "/"
-  for (const TCase& c : {TCase{false, false, false, "small.txt"},
-                         TCase{true, true, false, "sub/deeper/small.txt"},
-                         TCase{true, false, false, absolute + "sub/deeper/small.txt"},
-                         TCase{true, false, true, Src + "sub/deeper/small.txt"}}) {
+  for (const TCase& c :
+       {TCase{false, false, false, "small.txt"}, TCase{true, true, false, "sub/deeper/small.txt"},
+        TCase{true, false, false, absolute + "sub/deeper/small.txt"},
+        TCase{true, false, true, Src + "sub/deeper/small.txt"}}) {
     const std::string archive = Path("paths.zip");
     ::unlink(archive.c_str());
     TZipEngine engine(Services());
@@ -129,8 +129,7 @@ TEST_F(ZipEngineTest, ExpansionRootPrefixesAndMissingFiles) {
   engine->FilesList = {"text.txt", "nothing.txt", "|" + Src + "*.txt", ">" + Src + "sub/*.txt"};
   EXPECT_EQ(engine->PerformZip(), 2);  // text.txt twice: the second is refused
   EXPECT_EQ(missing, std::vector<std::string>{Src + "nothing.txt"});
-  EXPECT_EQ(Names(Path("exp.zip")),
-            (std::vector<std::string>{"text.txt", "sub/deeper/small.txt"}));
+  EXPECT_EQ(Names(Path("exp.zip")), (std::vector<std::string>{"text.txt", "sub/deeper/small.txt"}));
 }
 
 TEST_F(ZipEngineTest, SecondFileOfTheSameStoredNameIsSkipped) {
@@ -308,7 +307,8 @@ TEST_F(ZipEngineTest, StreamFormTakesTheClockAndFreshAttributes) {
 
 TEST_F(ZipEngineTest, CopiedMembersKeepTheirLocalExtraField) {
   if (!test::HaveProgram("zip")) GTEST_SKIP();
-  const auto r = test::RunCommand("cd " + test::ShellQuote(Src) + " && zip -q ../peer.zip text.txt");
+  const auto r =
+      test::RunCommand("cd " + test::ShellQuote(Src) + " && zip -q ../peer.zip text.txt");
   ASSERT_EQ(r.ExitCode, 0) << r.Output;
   const auto before = test::ReadFileBytes(Path("peer.zip"));
   const u16 extra = GetLE16(before, 28);
@@ -318,8 +318,8 @@ TEST_F(ZipEngineTest, CopiedMembersKeepTheirLocalExtraField) {
   ASSERT_EQ(engine->PerformZip(), 1);
   const auto after = test::ReadFileBytes(Path("peer.zip"));
   EXPECT_EQ(GetLE16(after, 28), extra);
-  EXPECT_TRUE(std::equal(before.begin() + 30 + 8, before.begin() + 30 + 8 + extra,
-                         after.begin() + 30 + 8));
+  EXPECT_TRUE(
+      std::equal(before.begin() + 30 + 8, before.begin() + 30 + 8 + extra, after.begin() + 30 + 8));
   ExpectPeersAccept(Path("peer.zip"));
 }
 
