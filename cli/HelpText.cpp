@@ -101,9 +101,10 @@ constexpr const char* kExtract =
                          [--root DIR] [-o always|never|prompt] [-p PASSWORD | -e]
 
 Extracts every member (or the members the patterns select; see vzip t --help
-for patterns). Each file is written under a temporary name beside its target
-and renamed over it only after its CRC-32 has passed, so a damaged member
-never destroys an existing file. Names that would lead outside the
+for patterns). A member that would replace an existing file is written under
+a temporary name beside it and renamed over it only after its CRC-32 has
+passed, so a damaged member never destroys an existing file; one that fails
+its CRC-32 leaves no file behind. Names that would lead outside the
 destination are skipped. Before anything is written, the free space of the
 destination is checked against the total size of the selected members.
 
