@@ -359,21 +359,21 @@ std::pair<std::unique_ptr<IFile>, std::string> TUnZipEngine::CreateTempBeside(
 void TUnZipEngine::ExtractToFile(int index, const std::string& targetPath, bool& retry,
                                  int& count) {
   IFileSystem& files = FPlatform.Files;
-  const bool existedBefore = files.LStat(targetPath).has_value();
-  // Where no file stands, the member is written under its own name (created
-  // exclusively, so a file or link that appears meanwhile is never written
-  // through); the failure paths delete it again. Only an existing file needs
-  // the detour through a temporary name, which costs a random name and a
-  // rename per member: most of the time of many small members.
+  // Where no file stands, the member is written under its own name; the
+  // exclusive create is also the test, since it fails on anything already
+  // there, a link included, which is never written through. The failure paths
+  // delete it again. Only an existing file needs the detour through a
+  // temporary name, which costs a random name and a rename per member: most
+  // of the time of many small members.
   std::unique_ptr<IFile> file;
   std::string writePath;
-  if (!existedBefore) {
-    try {
-      file = files.CreateNew(targetPath);
-      writePath = targetPath;
-    } catch (const EFCreateError& e) {
-      if (e.Code() != EEXIST) throw;
-    }
+  bool existedBefore = false;
+  try {
+    file = files.CreateNew(targetPath);
+    writePath = targetPath;
+  } catch (const EFCreateError& e) {
+    if (e.Code() != EEXIST) throw;
+    existedBefore = true;
   }
   if (!file) std::tie(file, writePath) = CreateTempBeside(ExtractFilePath(targetPath));
   const bool direct = writePath == targetPath;
