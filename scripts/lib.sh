@@ -20,5 +20,5 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config)
+BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev)
 TEST_PACKAGES=(libgtest-dev libgmock-dev zip unzip p7zip-full python3)
