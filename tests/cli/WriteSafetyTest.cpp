@@ -16,19 +16,15 @@ namespace fs = std::filesystem;
 namespace vz::test {
 namespace {
 
-// Both streams and the exit status of a run started in the background.
-constexpr const char* kEnvironment =
-    "LC_ALL=C ASAN_OPTIONS=\"$ASAN_OPTIONS:exitcode=86\" "
-    "UBSAN_OPTIONS=\"$UBSAN_OPTIONS:exitcode=86\" ";
-
 // A file with the folders above it.
 void Put(const std::string& path, const std::string& text) {
   MakeFolders(fs::path(path).parent_path().string());
   WriteFileText(path, text);
 }
 
+// Both streams and the exit status of a run started in the background.
 std::string Background(const std::string& name, const std::string& arguments) {
-  return std::string("(") + kEnvironment + "timeout 60 " + ShellQuote(VzipPath()) + " " +
+  return std::string("(") + kVzipEnvironment + "timeout 60 " + ShellQuote(VzipPath()) + " " +
          arguments + " >" + name + ".out 2>" + name + ".err; echo $? >" + name + ".rc) & ";
 }
 
@@ -37,7 +33,7 @@ std::string Background(const std::string& name, const std::string& arguments) {
 // handle the signal itself); `ignoreHangUp` starts it as nohup does.
 std::string Signalled(const std::string& name, const std::string& arguments, bool ignoreHangUp) {
   const std::string inner = std::string(ignoreHangUp ? "trap '' HUP; " : "") + "echo $$ >" + name +
-                            ".pid; exec env " + kEnvironment + ShellQuote(VzipPath()) + " " +
+                            ".pid; exec env " + kVzipEnvironment + ShellQuote(VzipPath()) + " " +
                             arguments;
   return "(sh -c " + ShellQuote(inner) + " >" + name + ".out 2>" + name + ".err; echo $? >" + name +
          ".rc) & ";

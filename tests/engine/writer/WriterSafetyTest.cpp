@@ -17,22 +17,8 @@
 namespace vz {
 namespace {
 
-class WriterSafetyTest : public test::TWriterFixture {
+class WriterSafetyTest : public test::TKeptArchiveFixture {
  protected:
-  void SetUp() override {
-    TWriterFixture::SetUp();
-    Archive = Path("keep.zip");
-    auto engine = RelativeEngine(Archive);
-    engine->FilesList = {Src + "text.txt", Src + "empty"};
-    ASSERT_EQ(engine->PerformZip(), 2);
-    Original = test::ReadFileBytes(Archive);
-  }
-
-  void ExpectUnchanged() {
-    EXPECT_EQ(test::ReadFileBytes(Archive), Original);
-    EXPECT_TRUE(TempFiles().empty());
-  }
-
   // Another process's hold on the archive's lock, as a second writer sees it.
   std::unique_ptr<IFileLock> HoldLock() {
     auto lock = Other.TryLockFile(TZipEngine::LockFileName(Archive));
@@ -41,8 +27,6 @@ class WriterSafetyTest : public test::TWriterFixture {
   }
 
   TPosixFileSystem Other;
-  std::string Archive;
-  std::vector<u8> Original;
 };
 
 TEST_F(WriterSafetyTest, TheLockFileStaysBesideTheArchive) {
