@@ -2,7 +2,9 @@
 // password, moving and splitting into parts.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
 #include "app/core/Helpers.h"
 #include "cli/Commands.h"
@@ -85,12 +87,58 @@ void ApplySpanning(TSession& session, const std::string& archive) {
   }
 }
 
+bool HasControlChars(std::string_view text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+// A name as it can be shown on a terminal: control characters written out
+// ("\n", "\x1b"), never sent as they are.
+std::string Printable(std::string_view name) {
+  std::string out;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// Why the engine left `name` out; it names the file only.
 std::string NoSuchFileText(TSession& session, const std::string& name) {
   IFileSystem& files = session.Services().Files;
+  if (HasPatternChars(name) && !files.LStat(name)) return "no file matches; nothing added for it";
   const auto info = files.Stat(name);
-  if (!info) return files.LStat(name) ? "a link to nothing; left out" : "no such file";
+  if (!info) {
+    const int code = files.LastError();
+    if (files.LStat(name)) return "a link to nothing; left out";
+    if (code != ENOENT && code != 0)
+      return "cannot be read: " + SystemErrorText(code) + "; left out";
+    return "no such file";
+  }
+  if (info->IsDirectory) {
+    std::vector<TDirEntry> entries;
+    if (!files.ListFolder(name, entries)) {
+      return "cannot be read: " + SystemErrorText(files.LastError()) +
+             "; the files in it are left out";
+    }
+    return "folder left out";
+  }
   // Opening a pipe or a device could wait for ever, so only files are tried.
   if (!info->IsRegular) return "not a regular file; left out";
+  if (HasControlChars(name)) {
+    return "its name holds control characters (such as a newline, tab or escape), which "
+           "extraction refuses; left out";
+  }
   try {
     files.Open(name, TOpenMode::ReadDenyNone);
   } catch (const EFileError& e) {
@@ -103,7 +151,7 @@ void BindAddEvents(TSession& session, const TZipHeaderInfo*& current) {
   TZipEngine& engine = session.Engine();
   TProgressLine& progress = session.Console().Progress();
   engine.OnNoSuchFile = [&session](TZipEngine&, const std::string& name) {
-    session.Report().Add(TProblem::NoSuchFile, name, NoSuchFileText(session, name));
+    session.Report().Add(TProblem::NoSuchFile, Printable(name), NoSuchFileText(session, name));
   };
   engine.OnStartZipInfo = [&progress](TZipEngine&, int, i64 totalBytes, TEndCentral&, bool&) {
     progress.Start(totalBytes);
@@ -173,6 +221,7 @@ TExitCode RunAdd(TSession& session) {
   const bool existed = session.Services().Files.Stat(archive).has_value();
   if (existed) {
     session.OpenArchive(false);
+    session.RefuseDamaged();
   } else {
     engine.SetZipName(archive);
   }

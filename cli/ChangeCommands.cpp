@@ -37,6 +37,7 @@ TExitCode RunDelete(TSession& session) {
   const TOptions& options = session.Options();
   session.BindReadEvents();
   session.OpenArchive();
+  session.RefuseDamaged();
   bool anyMatch = false;
   for (const std::string& line : options.Names) {
     bool matched = false;

@@ -37,6 +37,7 @@ constexpr u16 Bit(TCommandKind c) {
 }
 constexpr u16 kEvery = 0x1FF;
 constexpr u16 kReadsData = Bit(Test) | Bit(Extract) | Bit(Print);
+constexpr u16 kWrites = Bit(Add) | Bit(Delete) | Bit(Comment) | Bit(Sfx) | Bit(Repair);
 
 enum class TOptionId : u8 {
   Quiet,
@@ -60,6 +61,7 @@ enum class TOptionId : u8 {
   StdinName,
   SetText,
   TextFile,
+  NoWait,
 };
 
 struct TOptionSpec {
@@ -70,7 +72,7 @@ struct TOptionSpec {
   u16 Commands;
 };
 
-constexpr std::array<TOptionSpec, 21> kOptionSpecs{{
+constexpr std::array<TOptionSpec, 22> kOptionSpecs{{
     {TOptionId::Quiet, "quiet", 'q', false, kEvery},
     {TOptionId::Help, "help", 'h', false, kEvery},
     {TOptionId::Sort, "sort", 0, true, Bit(List)},
@@ -92,6 +94,7 @@ constexpr std::array<TOptionSpec, 21> kOptionSpecs{{
     {TOptionId::StdinName, "stdin", 0, true, Bit(Add)},
     {TOptionId::SetText, "set", 0, true, Bit(Comment)},
     {TOptionId::TextFile, "file", 0, true, Bit(Comment)},
+    {TOptionId::NoWait, "no-wait", 0, false, kWrites},
 }};
 
 constexpr std::array<std::pair<std::string_view, TZipSortMode>, 8> kSortKeys{{
@@ -270,6 +273,9 @@ void TParser::Apply(const TOptionSpec& spec, const std::string& value) {
       return;
     case TOptionId::Move:
       o.Move = true;
+      return;
+    case TOptionId::NoWait:
+      o.NoWait = true;
       return;
     case TOptionId::Update:
       SetAction(TZipAction::zaUpdate, "update");

@@ -51,6 +51,10 @@ struct TOptions {
   std::optional<std::string> Root;
   TUZOverwriteMode Overwrite = TUZOverwriteMode::Prompt;
 
+  // every command that writes an archive: fail at once instead of waiting
+  // while another program changes it
+  bool NoWait = false;
+
   // every command that reads or writes member data
   std::optional<std::string> Password;
   bool AskPassword = false;

@@ -60,7 +60,13 @@ void InstallInterruptHandlers() {
   sigemptyset(&action.sa_mask);
   // No SA_RESTART: a prompt waiting for input returns at once.
   action.sa_flags = 0;
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // A signal ignored from the start (nohup, a shell's background job)
+    // stays ignored: the caller asked that it not stop the program.
+    struct sigaction present {};
+    if (::sigaction(signal, nullptr, &present) == 0 && present.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
 }
 
 bool Interrupted() {
@@ -124,7 +130,9 @@ void TProgressLine::Erase() {
 void TProgressLine::Draw(bool force) {
   if (!FEnabled) return;
   const auto now = TClock::now();
-  if (!force && FShowing && now - FLastDraw < kRedrawInterval) return;
+  // Also after the bar was erased for a line of text: with a line per
+  // member, drawing it back each time would flood the terminal.
+  if (!force && now - FLastDraw < kRedrawInterval) return;
   FLastDraw = now;
   const i64 done = FDoneBefore + FMemberBytes * FMemberPercent / 100;
   const double seconds = std::chrono::duration<double>(now - FStart).count();

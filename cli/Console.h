@@ -20,7 +20,10 @@ namespace vz::cli {
 
 // SIGINT, SIGTERM and SIGHUP set a flag that the engine's message pump turns
 // into a cancel, so a stopped operation still removes its temporary files;
-// a second signal ends the program at once.
+// a second signal ends the program at once. A signal that was ignored when
+// the program started (nohup) is left ignored.
+//
+// The progress bar is drawn at most ten times a second.
 void InstallInterruptHandlers();
 bool Interrupted();
 

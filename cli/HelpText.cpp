@@ -136,14 +136,25 @@ constexpr const char* kAdd =
     R"(Usage: vzip a|add ARCHIVE FILE|FOLDER|PATTERN... [-r] [--paths MODE] [--root DIR]
                      [-0..-9] [-p PASSWORD | -e] [--update | --freshen | --replace]
                      [--move] [--span SIZE [--first-span SIZE] | --span disks]
-                     [--temp DIR]
+                     [--temp DIR] [--no-wait]
        vzip a|add ARCHIVE --stdin NAME [-0..-9] [-p PASSWORD]
 
 Adds files to ARCHIVE, which is made when it does not exist. A folder adds
 the files in it, with -r its whole tree; a quoted PATTERN ('src/*.c') is
-expanded by vzip, with -r in every subfolder too. The archive itself is never
-added. An existing archive is rebuilt under a temporary name and replaces the
-old one only when everything has succeeded.
+expanded by vzip, with -r in every subfolder too. Empty folders are stored as
+folder entries. The archive itself is never added. An existing archive is
+rebuilt under a temporary name and replaces the old one only when everything
+has succeeded; an archive reached through a symbolic link is updated where
+the link points. Each member keeps its file's Unix mode.
+
+A file, folder or pattern that cannot be added (missing, unreadable, a
+pattern that matches nothing, a name with control characters) is reported
+and makes the exit status 1. A read-only archive is refused, and so is a
+damaged one (repair it first with vzip r).
+
+While vzip changes an archive it holds the lock of the file .ARCHIVE.lock
+beside it, which it leaves in place; a second vzip waits for the first
+(saying so after a second) unless --no-wait is given.
 
 Options:
   -r, --recurse         also search subfolders of folders and patterns
@@ -172,7 +183,9 @@ Options:
   --span disks          split over removable disks, each filled to its free
                         space; vzip asks for the next disk (terminal only)
   --temp DIR            folder for the temporary archive (default: $TMPDIR or
-                        /tmp)
+                        /tmp); it must exist
+  --no-wait             fail at once when another program is changing the
+                        archive, instead of waiting for it
   --stdin NAME          add what standard input holds as the member NAME (read
                         into memory first; dated now)
 )";

@@ -147,6 +147,7 @@ TExitCode RunComment(TSession& session) {
     engine.SetFileComment(index, text);
   }
   if (!engine.IsModified()) return session.Finish("No change to " + subject);
+  session.RefuseDamaged();
   engine.CommitModified();
   return session.Finish((text.empty() ? "Removed " : "Changed ") + subject);
 }

@@ -35,6 +35,19 @@ TSession::TSession(const TOptions& options)
   // Parts are found by name; the labels of removable disks say nothing
   // about block files that were copied onto them.
   FEngine.SetCheckDiskLabels(false);
+  FEngine.WaitForLock = !options.NoWait;
+  FEngine.OnWaitForLock = [this](TZipEngine&, const std::string& lockName) {
+    FConsole.Error("vzip: " + ArchiveLabel() + ": another program is changing the archive (it " +
+                   "holds " + lockName + "); waiting for it (Ctrl-C cancels)");
+  };
+}
+
+void TSession::RefuseDamaged() const {
+  if (!FEngine.Rebuilt()) return;
+  throw EVarnelError(ArchiveLabel() +
+                     ": the archive is damaged (its directory is missing or cut off); it was "
+                     "left as it is. Repair it first: vzip r " +
+                     ArchiveLabel());
 }
 
 std::string TSession::Absolute(const std::string& path) const {

@@ -42,6 +42,9 @@ class TSession {
   // directory) and reads its directory. A file in which no member can be
   // found raises an error instead of passing for an empty archive.
   void OpenArchive(bool findLastPart = true);
+  // Commands that change an archive refuse one whose directory had to be
+  // rebuilt from the members' own headers, pointing to vzip r.
+  void RefuseDamaged() const;
   // The archive as the user named it, for messages.
   const std::string& ArchiveLabel() const { return FOptions.Archive; }
 

@@ -48,6 +48,11 @@ struct TFileInfo {
   i64 Size = 0;
   TFileTime LastWrite{};
   u32 Attributes = 0;  // DOS view, see IFileSystem::Attributes rules
+  // The file's own mode (type and permission bits, as st_mode) and where it
+  // lives: a file replaced under the same name has another device or inode.
+  u32 UnixMode = 0;
+  u64 Device = 0;
+  u64 Inode = 0;
 };
 
 // One entry of a folder listing (a find record).
@@ -77,6 +82,14 @@ class IFile {
   // Flushes the file's data to the device (fsync); EInOutError on failure.
   virtual void Sync() = 0;
   virtual int LastError() const = 0;
+};
+
+// An exclusive lock held on an open file; released when destroyed. Other
+// processes (and other opens in this one) that ask for the same file's lock
+// are refused until then, whatever else this process opens or closes.
+class IFileLock {
+ public:
+  virtual ~IFileLock() = default;
 };
 
 class IFileSystem {
@@ -124,7 +137,8 @@ class IFileSystem {
   virtual std::string RealPath(const std::string& path) = 0;
 
   // Every entry of a folder but "." and "..", in the order the system lists
-  // them. False when the folder cannot be read.
+  // them. False when the folder cannot be read, or an entry in it cannot be
+  // looked at (LastError() says why).
   virtual bool ListFolder(const std::string& path, std::vector<TDirEntry>& entries) = 0;
 
   // $TMPDIR when it names a folder, else /tmp; ends in "/".
@@ -134,6 +148,15 @@ class IFileSystem {
   virtual std::string CreateUniqueFile(const std::string& folder, const std::string& prefix) = 0;
   // Makes a rename inside the folder durable (fsync of the folder).
   virtual bool SyncFolder(const std::string& path) = 0;
+
+  // Takes the exclusive lock of `path` without waiting, creating the file
+  // when it is missing (never through a symbolic link); the file is left in
+  // place afterwards. nullptr while another holder has it (LastError() is
+  // then EWOULDBLOCK). Throws EFCreateError when the file cannot be opened.
+  virtual std::unique_ptr<IFileLock> TryLockFile(const std::string& path) = 0;
+  // Whether this process may write the existing file (its permissions, a
+  // read-only file system). False sets LastError().
+  virtual bool MayWrite(const std::string& path) = 0;
 
   // errno of the last failed call made through this object on this thread.
   virtual int LastError() const = 0;

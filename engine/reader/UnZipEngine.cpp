@@ -172,7 +172,7 @@ TUnZipEngine::TArchiveStamp TUnZipEngine::StampOf(const std::string& path) const
   // old one, and the handle would still see the old file.
   const auto info = FPlatform.Files.Stat(path);
   if (!info) return {};
-  return {info->LastWrite, info->Size};
+  return {info->LastWrite, info->Size, info->Device, info->Inode};
 }
 
 void TUnZipEngine::RememberArchiveDate() { FArchiveDate = StampOf(FZipName); }

@@ -209,6 +209,8 @@ class TUnZipEngine {
   struct TArchiveStamp {
     TFileTime Time{};
     i64 Size = -1;
+    u64 Device = 0;  // another file renamed into place differs here
+    u64 Inode = 0;
     bool operator==(const TArchiveStamp&) const = default;
   };
   TArchiveStamp StampOf(const std::string& path) const;

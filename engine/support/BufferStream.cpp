@@ -187,7 +187,11 @@ i64 TS_BufferStream::Seek(i64 offset, TSeekOrigin origin) {
       return target;
     }
   }
-  if (FState == TState::Writing && !Flush()) throw EStreamError(kSeekErrorMessage);
+  // Output that cannot be written is the write's failure (a full disk, an
+  // I/O error), reported with its reason, not a fault of the seek.
+  if (FState == TState::Writing && !Flush()) {
+    throw EInOutError(Name(), FWriteError, FileErrorMessage(Name(), FWriteError));
+  }
   FWrappedPos = -1;
   FWrapped.Seek(target, TSeekOrigin::Begin);
   FWrappedPos = target;
@@ -201,7 +205,11 @@ i64 TS_BufferStream::Size() {
 }
 
 void TS_BufferStream::SetSize(i64 size) {
-  if (FState == TState::Writing && !Flush()) throw EStreamError(kSeekErrorMessage);
+  // Output that cannot be written is the write's failure (a full disk, an
+  // I/O error), reported with its reason, not a fault of the seek.
+  if (FState == TState::Writing && !Flush()) {
+    throw EInOutError(Name(), FWriteError, FileErrorMessage(Name(), FWriteError));
+  }
   const i64 logical = WrappedPos() + Adjustment();
   FWrappedPos = -1;
   FWrapped.SetSize(size);

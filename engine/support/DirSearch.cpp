@@ -2,6 +2,8 @@
 // so searches do not disturb anything else and give the same results.
 #include "engine/support/DirSearch.h"
 
+#include <cerrno>
+
 #include "engine/support/PathUtils.h"
 #include "engine/support/Wildcard.h"
 
@@ -9,14 +11,15 @@ namespace vz {
 
 TSearchData::TSearchData(IFileSystem& files, std::string folder, std::string pattern)
     : FFolder(IncludeTrailingSlash(folder)), FPattern(std::move(pattern)) {
-  // An unreadable or missing folder simply lists nothing.
-  if (!files.ListFolder(FFolder, FEntries)) FEntries.clear();
+  if (!files.ListFolder(FFolder, FEntries)) {
+    FError = files.LastError() != 0 ? files.LastError() : EIO;
+    FEntries.clear();
+  }
 }
 
 TDirSearch::TDirSearch(IFileSystem& files, const std::string& startFolder, bool recurse,
                        const std::string& mask)
     : FFiles(files), FMask(mask), FRecurse(recurse) {
-  FLevels.reserve(kMaxLevels);
   std::string start = IncludeTrailingSlash(startFolder);
   const auto firstPattern = start.find_first_of(kPatternChars);
   if (firstPattern != std::string::npos) {
@@ -34,29 +37,51 @@ TDirSearch::TDirSearch(IFileSystem& files, const std::string& startFolder, bool 
     }
   }
   FLevels.emplace_back(FFiles, start, FFolderPatterns.empty() ? FMask : FFolderPatterns[0]);
+  FStartPending = true;
 }
 
 void TDirSearch::Descend(const std::string& folder) {
   const std::size_t depth = FLevels.size();
   FLevels.emplace_back(FFiles, folder,
                        depth < FFolderPatterns.size() ? FFolderPatterns[depth] : FMask);
+  CheckReadable();
+}
+
+void TDirSearch::CheckReadable() {
+  const TSearchData& level = FLevels.back();
+  // A start folder that is not there yields nothing, as a pattern that
+  // matches nothing does; anything else that stops a listing is reported.
+  if (level.Error() != 0 && (FLevels.size() > 1 || level.Error() != ENOENT)) {
+    if (OnUnreadable) OnUnreadable(ExcludeTrailingSlash(level.Folder()), level.Error());
+  }
 }
 
 std::optional<TFoundFile> TDirSearch::Next() {
+  if (FStartPending) {
+    FStartPending = false;
+    CheckReadable();
+  }
   while (!FLevels.empty()) {
     TSearchData& level = FLevels.back();
     if (level.Exhausted()) {
+      std::optional<TFoundFile> folder;
+      if (ReportEmptyFolders && level.Empty() && level.Error() == 0 && !IsFolderPatternLevel()) {
+        TDirEntry entry;
+        entry.Name = ExtractFileName(ExcludeTrailingSlash(level.Folder()));
+        entry.Info.IsDirectory = true;
+        entry.Info.Attributes = 0x10;
+        folder = TFoundFile{level.Folder(), entry};
+      }
       FLevels.pop_back();
-      if (FLevels.empty()) break;
-      FLevels.back().Advance();  // past the folder just finished
+      if (!FLevels.empty()) FLevels.back().Advance();  // past the folder just finished
+      if (folder) return folder;
       continue;
     }
     const TDirEntry& entry = level.Current();
     const bool hidden = !entry.Name.empty() && entry.Name[0] == '.';
     if (IsFolderPatternLevel()) {
       if (entry.Info.IsDirectory && !hidden && !entry.Info.IsSymlink &&
-          Match(level.Pattern(), entry.Name) &&
-          FLevels.size() < kMaxLevels) {
+          Match(level.Pattern(), entry.Name)) {
         Descend(level.Folder() + entry.Name);
       } else {
         level.Advance();
@@ -66,7 +91,7 @@ std::optional<TFoundFile> TDirSearch::Next() {
     if (entry.Info.IsDirectory) {
       // Linked folders are not followed: a link to an ancestor would
       // otherwise repeat the tree at every level.
-      if (FRecurse && !hidden && !entry.Info.IsSymlink && FLevels.size() < kMaxLevels) {
+      if (FRecurse && !hidden && !entry.Info.IsSymlink) {
         Descend(level.Folder() + entry.Name);
       } else {
         level.Advance();

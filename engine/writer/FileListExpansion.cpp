@@ -1,7 +1,9 @@
 // Turning FilesList into the files to add: plain names looked up, patterns
 // expanded by the folder search ("|" forbids and ">" forces recursion for the
 // line), sizes summed, and with zaFreshen only files already in the archive
-// kept.
+// kept. Everything left out for a reason the user did not choose (a missing
+// file, a pattern that matches nothing, a folder that cannot be read) is
+// reported through OnNoSuchFile.
 #include <unordered_set>
 
 #include "engine/format/ZipNames.h"
@@ -17,10 +19,19 @@ bool TZipEngine::PassesAttributeFilter(const TFileInfo& info) const {
   return !SkipIfArchiveBitNotSet || (info.Attributes & faAttr::Archive) != 0;
 }
 
-bool TZipEngine::IsTheArchiveItself(const std::string& path) const {
-  if (path == ZipName()) return true;
-  const std::string archive = FPlatform.Files.RealPath(ZipName());
-  return !archive.empty() && FPlatform.Files.RealPath(path) == archive;
+bool TZipEngine::IsTheArchiveItself(const TZipOperation& op, const std::string& path) const {
+  if (path == ZipName() || path == op.Target) return true;
+  // Nor does it receive its lock file. Only a file of either name, or a
+  // link, can be either, so most files are not looked up further.
+  const std::string name = ExtractFileName(path);
+  const std::string lockName = LockFileName(op.Target);
+  if (name != ExtractFileName(ZipName()) && name != ExtractFileName(op.Target) &&
+      name != ExtractFileName(lockName)) {
+    const auto info = FPlatform.Files.LStat(path);
+    if (!info || !info->IsSymlink) return false;
+  }
+  const std::string real = FPlatform.Files.RealPath(path);
+  return !real.empty() && (real == op.Target || real == lockName);
 }
 
 void TZipEngine::ExpandFilesList(TZipOperation& op) {
@@ -43,20 +54,18 @@ void TZipEngine::ExpandFilesList(TZipOperation& op) {
 
   std::vector<std::string> plain;
   std::vector<std::string> patterns;
-  for (const std::string& original : FilesList) {
-    if (HasPatternChars(original)) {
-      patterns.push_back(original);
+  for (const std::string& line : FilesList) {
+    if (HasPatternChars(line)) {
+      patterns.push_back(line);
       continue;
     }
-    std::string line = original;
-    if (line.find_first_of("/:") == std::string::npos) line = RootDir() + line;
     const auto info = FPlatform.Files.Stat(line);
     if (!info) {
       Fire(OnNoSuchFile, *this, line);
       continue;
     }
     if (!PassesAttributeFilter(*info) || (freshen && !inArchive(line)) ||
-        IsTheArchiveItself(line)) {
+        IsTheArchiveItself(op, line)) {
       continue;
     }
     op.TotalBytes += info->Size;
@@ -68,18 +77,25 @@ void TZipEngine::ExpandFilesList(TZipOperation& op) {
       recurse = line[0] == '>';
       line.erase(0, 1);
     }
-    std::string folder = ExcludeTrailingSlash(ExtractFilePath(line));
-    if (folder.empty()) folder = RootDir();
-    TDirSearch search(FPlatform.Files, folder.empty() ? "." : folder, recurse,
-                      ExtractFileName(line));
+    // Lines are absolute by now (the operation resolved them).
+    const std::string folder = ExcludeTrailingSlash(ExtractFilePath(line));
+    const std::string mask = ExtractFileName(line);
+    TDirSearch search(FPlatform.Files, folder.empty() ? "/" : folder, recurse, mask);
+    search.OnUnreadable = [this](const std::string& path, int) { Fire(OnNoSuchFile, *this, path); };
+    // A search for everything keeps the empty folders it meets, as folder
+    // entries; a flat archive or a refresh has no place for them.
+    search.ReportEmptyFolders = FStorePaths && !freshen && (mask == "*" || mask == "*.*");
+    bool matched = false;
     while (auto found = search.Next()) {
-      if (IsTheArchiveItself(found->Path) || !PassesAttributeFilter(found->Entry.Info) ||
+      matched = true;
+      if (IsTheArchiveItself(op, found->Path) || !PassesAttributeFilter(found->Entry.Info) ||
           (freshen && !inArchive(found->Path))) {
         continue;
       }
       op.TotalBytes += found->Entry.Info.Size;
       plain.push_back(found->Path);
     }
+    if (!matched) Fire(OnNoSuchFile, *this, line);
   }
   FilesList = std::move(plain);
 }

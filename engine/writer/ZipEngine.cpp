@@ -4,15 +4,41 @@
 #include "engine/writer/ZipEngine.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "engine/codecs/Deflate.h"
 #include "engine/format/ZipNames.h"
 #include "engine/support/Exceptions.h"
 #include "engine/support/PathUtils.h"
+#include "engine/support/Wildcard.h"
 #include "engine/writer/ZipOperation.h"
+#include "platform/posix/PosixDrives.h"
 
 namespace vz {
+namespace {
+
+constexpr auto kLockPollInterval = std::chrono::milliseconds(50);
+constexpr auto kLockWaitNotice = std::chrono::seconds(1);
+
+bool SameFile(const TFileInfo& a, const TFileInfo& b) {
+  return a.Device == b.Device && a.Inode == b.Inode && a.Size == b.Size &&
+         a.LastWrite == b.LastWrite;
+}
+
+// The part of `folder` below the deepest folder it shares with `root`
+// (both absolute, ending in "/"): "/a/x/" against the root "/a/b/" gives
+// "x/", so a file beside the root folder is stored as zip stores "../x/f".
+std::string BelowCommonFolder(const std::string& folder, const std::string& root) {
+  std::size_t common = 0;
+  for (std::size_t i = 0; i < folder.size() && i < root.size() && folder[i] == root[i]; ++i) {
+    if (folder[i] == '/') common = i + 1;
+  }
+  return folder.substr(common);
+}
+
+}  // namespace
 
 TZipEngine::TZipEngine(const TPlatform& platform) : TUnZipEngine(platform) {}
 
@@ -106,19 +132,31 @@ void TZipEngine::CommitModified() {
   ReadZip();
 }
 
+std::string TZipEngine::LockFileName(const std::string& archive) {
+  return ExtractFilePath(archive) + "." + ExtractFileName(archive) + ".lock";
+}
+
 std::string TZipEngine::TempFolder() const {
-  if (!TempPath.empty()) {
-    if (const auto info = FPlatform.Files.Stat(TempPath); info && info->IsDirectory) {
-      return IncludeTrailingSlash(TempPath);
-    }
+  if (TempPath.empty()) return FPlatform.Files.TempFolder();
+  // A folder the user named that is not there is a mistake to report, not
+  // a reason to put the archive's copy somewhere else.
+  const auto info = FPlatform.Files.Stat(TempPath);
+  if (!info || !info->IsDirectory) {
+    const int code = info ? ENOTDIR : FPlatform.Files.LastError();
+    throw EFOpenError(TempPath, code,
+                      TempPath + ": the folder for temporary files " +
+                          (info ? "is not a folder" : "cannot be used: " + SystemErrorText(code)));
   }
-  return FPlatform.Files.TempFolder();
+  return IncludeTrailingSlash(TempPath);
 }
 
 std::string TZipEngine::StoredDirectory(const std::string& fileName) const {
   std::string folder = IncludeTrailingSlash(ExtractFilePath(fileName));
-  if (FRelativePaths && !RootDir().empty()) {
-    if (folder.rfind(RootDir(), 0) == 0) folder.erase(0, RootDir().size());
+  if (FRelativePaths && !FRoot.empty()) {
+    // Outside the root, only the part below the folder both share is kept,
+    // never a climb out of it ("../") or the whole path from "/".
+    folder = folder.rfind(FRoot, 0) == 0 ? folder.substr(FRoot.size())
+                                         : BelowCommonFolder(folder, FRoot);
   } else if (!FStoreVolumes) {
     folder.erase(0, ExtractDrive(folder).size());
     if (!folder.empty() && folder[0] == '/') folder.erase(0, 1);
@@ -142,6 +180,100 @@ std::string TZipEngine::StoredDirectory(const std::string& fileName) const {
 
 // ---------------------------------------------------------------- the operation
 
+void TZipEngine::ResolvePaths(TZipOperation& op) {
+  op.Folder = FPlatform.Files.CurrentFolder();
+  if (op.Folder.empty()) {
+    const int code = FPlatform.Files.LastError();
+    throw EInOutError(".", code, "The current folder cannot be found: " + SystemErrorText(code));
+  }
+  const auto absolute = [&](const std::string& path) { return NormalisePath(path, op.Folder); };
+  FRoot = RootDir().empty() ? std::string() : IncludeTrailingSlash(absolute(RootDir()));
+  if (FDeleting || FFromStream) return;
+  for (std::string& line : FilesList) {
+    if (line.empty()) continue;
+    const bool prefixed = HasPatternChars(line) && (line[0] == '|' || line[0] == '>');
+    std::string path = prefixed ? line.substr(1) : line;
+    // A bare name belongs to RootDir; everything else to the current folder.
+    if (path.find_first_of("/:") == std::string::npos) path = FRoot + path;
+    if (path.empty() || path[0] != '/') {
+      const bool folderPattern = !path.empty() && path.back() == '/';
+      path = absolute(path);
+      if (folderPattern) path = IncludeTrailingSlash(path);
+    }
+    line = (prefixed ? line.substr(0, 1) : std::string()) + path;
+  }
+}
+
+std::string TZipEngine::ArchivePath() const {
+  // A link is updated where it points, and stays a link.
+  std::string real = FPlatform.Files.RealPath(ZipName());
+  if (!real.empty()) return real;
+  const std::string folder = ExtractFilePath(ZipName());
+  real = FPlatform.Files.RealPath(folder.empty() ? "." : folder);
+  return real.empty() ? ZipName() : IncludeTrailingSlash(real) + ExtractFileName(ZipName());
+}
+
+std::unique_ptr<IFileLock> TZipEngine::LockArchive(const std::string& archive) {
+  const std::string lockName = LockFileName(archive);
+  const auto start = std::chrono::steady_clock::now();
+  bool told = false;
+  while (true) {
+    std::unique_ptr<IFileLock> lock;
+    try {
+      lock = FPlatform.Files.TryLockFile(lockName);
+    } catch (const EFileError&) {
+      // Writing elsewhere from an archive in a folder we may not write
+      // (repairing, making a self-extractor) needs no lock.
+      if (!FAlternateOutput.empty()) return nullptr;
+      throw;
+    }
+    if (lock) return lock;
+    if (!WaitForLock) {
+      throw EArchiveLocked(ZipName() + ": another program is changing the archive (it holds " +
+                           lockName + "); nothing was done");
+    }
+    if (!told && std::chrono::steady_clock::now() - start >= kLockWaitNotice) {
+      told = true;
+      Fire(OnWaitForLock, *this, lockName);
+    }
+    std::this_thread::sleep_for(kLockPollInterval);
+    CheckCancel();
+  }
+}
+
+void TZipEngine::OpenExistingArchive(TZipOperation& op) {
+  const bool replacing = FAlternateOutput.empty();
+  if (replacing && !FPlatform.Files.MayWrite(op.Target)) {
+    const int code = FPlatform.Files.LastError();
+    throw EFCreateError(ZipName(), code,
+                        ZipName() + ": the archive may not be written (" + SystemErrorText(code) +
+                            "); it was left as it is");
+  }
+  op.Identity = FPlatform.Files.Stat(op.Target);
+  // Reads the directory again when another writer changed the archive
+  // since it was read.
+  OpenZip();
+  if (FEndCentral.ThisDisk != 0) {
+    throw EVarnelError(ZipName() + ": a multi-disk archive cannot be changed");
+  }
+  if (replacing && Rebuilt()) {
+    throw EVarnelError(ZipName() +
+                       ": the archive is damaged (its directory is missing or cut off; the "
+                       "members were found by their own headers); repair it first, and change "
+                       "the repaired copy. The archive was left as it is");
+  }
+}
+
+void TZipEngine::CheckArchiveUnchanged(const TZipOperation& op) {
+  const auto now = FPlatform.Files.Stat(op.Target);
+  if (!now || !op.Identity || !SameFile(*now, *op.Identity)) {
+    throw EVarnelError(ZipName() +
+                       ": another program changed the archive while it was being rewritten; "
+                       "it was left as that program made it, and nothing of this operation "
+                       "was kept");
+  }
+}
+
 void TZipEngine::RunOperation(TZipOperation& op) {
   const TZipSortMode savedSort = SortMode;
   const bool savedKeepOpen = KeepZipOpen;
@@ -158,29 +290,28 @@ void TZipEngine::RunOperation(TZipOperation& op) {
   KeepZipOpen = true;
   BuildView(TZipSortMode::ByNone);
 
+  ResolvePaths(op);
+  const std::string tempFolder = TempFolder();
+  op.Target = ArchivePath();
   const bool spanning = MultiMode() != TMultiMode::mmNone;
-  const auto existing = FPlatform.Files.Stat(ZipName());
-  if (spanning && existing) {
-    throw EVarnelError(ZipName() + ": an archive can only be split over disks when it is made;"
-                                   " it exists already");
+  if (spanning && FPlatform.Files.Stat(op.Target)) {
+    throw EVarnelError(ZipName() +
+                       ": an archive can only be split over disks when it is made;"
+                       " it exists already");
   }
   if (spanning) StartSpanning(op);
   if (!FDeleting && !FFromStream && !FilesList.empty()) ExpandFilesList(op);
   if (FFromStream) op.TotalBytes = FSourceStreamFromCaller->Size();
 
+  const auto lock = LockArchive(op.Target);
   FDeflater = std::make_unique<TDeflater>();
   try {
-    op.ArchiveExisted = existing.has_value();
+    op.ArchiveExisted = FPlatform.Files.Stat(op.Target).has_value();
     if (!op.ArchiveExisted) {
-      op.OutputName = ZipName();
-      CreateOutput(op);
+      CreateOutput(op, ZipName());
     } else {
-      OpenZip();
-      if (FEndCentral.ThisDisk != 0) {
-        throw EVarnelError(ZipName() + ": a multi-disk archive cannot be changed");
-      }
-      op.OutputName = UniqueTempName(FPlatform.Files, TempFolder());
-      CreateOutput(op);
+      OpenExistingArchive(op);
+      CreateOutput(op, UniqueTempName(FPlatform.Files, tempFolder));
       CopyAndUpdateMembers(op);
     }
     if (!FDeleting && !FilesList.empty()) {
@@ -195,6 +326,7 @@ void TZipEngine::RunOperation(TZipOperation& op) {
     op.Output->Commit();
     op.Output->Handle().Sync();
     op.Output.reset();
+    if (op.ArchiveExisted && FAlternateOutput.empty()) CheckArchiveUnchanged(op);
   } catch (...) {
     FailureCleanup(op);
     throw;
@@ -203,13 +335,22 @@ void TZipEngine::RunOperation(TZipOperation& op) {
   Finish(op);
 }
 
-void TZipEngine::CreateOutput(TZipOperation& op) {
+void TZipEngine::CreateOutput(TZipOperation& op, const std::string& name) {
+  std::string outputName = name;
   if (MultiMode() == TMultiMode::mmBlocks) {
     char extension[32];
     std::snprintf(extension, sizeof extension, ".%03d", op.Disk + 1);
-    op.OutputName = ChangeFileExt(op.OutputName, extension);
+    outputName = ChangeFileExt(outputName, extension);
+    op.Output = std::make_unique<TLFNFileStream>(FPlatform.Files, outputName, TOpenMode::Create);
+  } else if (!op.ArchiveExisted) {
+    // Exclusively: should a program that takes no lock have made the
+    // archive meanwhile, its file is not written over.
+    op.Output = std::make_unique<TLFNFileStream>(FPlatform.Files.CreateNew(outputName));
+  } else {
+    op.Output = std::make_unique<TLFNFileStream>(FPlatform.Files, outputName, TOpenMode::Create);
   }
-  op.Output = std::make_unique<TLFNFileStream>(FPlatform.Files, op.OutputName, TOpenMode::Create);
+  // Only a file this operation made is removed on failure.
+  op.OutputName = outputName;
   if (FStubStream) {
     FStubStream->Seek(0, TSeekOrigin::Begin);
     op.Output->CopyFrom(*FStubStream, -1);
@@ -235,6 +376,11 @@ void TZipEngine::FailureCleanup(TZipOperation& op) {
 void TZipEngine::ReplaceFile(const std::string& finished, const std::string& target) {
   IFileSystem& files = FPlatform.Files;
   const std::string folder = ExtractFilePath(target);
+  // Whatever stops the new archive on its way into place, the complete copy
+  // is named, so that no finished archive lies about unmentioned.
+  const auto kept = [&](int code, const std::string& text) {
+    throw EInOutError(target, code, text + " (the new archive is kept as " + finished + ")");
+  };
   // The new archive takes the old one's rights, or a new file's.
   if (!files.CopyAccessRights(target, finished)) files.SetDefaultAccessRights(finished);
   if (files.RenameFile(finished, target)) {
@@ -245,12 +391,14 @@ void TZipEngine::ReplaceFile(const std::string& finished, const std::string& tar
   if (code == EXDEV) {
     // Another file system: a complete, flushed copy beside the target first,
     // so the target is only ever replaced by a finished archive.
-    const std::string beside = UniqueTempName(files, folder.empty() ? "." : folder);
+    std::string beside;
     try {
+      beside = UniqueTempName(files, folder.empty() ? "." : folder);
       CopyFileContents(files, finished, beside);
-    } catch (...) {
-      files.DeleteFile(beside);
-      throw;
+    } catch (const EVarnelError& e) {
+      if (!beside.empty()) files.DeleteFile(beside);
+      const auto* fileError = dynamic_cast<const EFileError*>(&e);
+      kept(fileError != nullptr ? fileError->Code() : EIO, e.what());
     }
     if (!files.CopyAccessRights(target, beside)) files.SetDefaultAccessRights(beside);
     if (files.RenameFile(beside, target)) {
@@ -261,9 +409,21 @@ void TZipEngine::ReplaceFile(const std::string& finished, const std::string& tar
     code = files.LastError();
     files.DeleteFile(beside);
   }
-  throw EInOutError(target, code,
-                    FileErrorMessage(target, code) + " (the new archive is kept as " + finished +
-                        ")");
+  kept(code, FileErrorMessage(target, code));
+}
+
+void TZipEngine::DisposeSources(const TZipOperation& op) {
+  for (const auto& name : op.DisposeList) {
+    bool skip = false;
+    Fire(OnDisposeFile, *this, name, skip);
+    if (skip) continue;
+    // An empty folder stored as a folder entry goes with its files.
+    if (!name.empty() && name.back() == '/') {
+      FPlatform.Files.RemoveFolder(ExcludeTrailingSlash(name));
+    } else {
+      FPlatform.Files.DeleteFile(name);
+    }
+  }
 }
 
 void TZipEngine::Finish(TZipOperation& op) {
@@ -274,14 +434,10 @@ void TZipEngine::Finish(TZipOperation& op) {
   }
   if (MultiMode() == TMultiMode::mmBlocks) FinishBlocks(op);
   if (op.ArchiveExisted) {
-    ReplaceFile(op.OutputName, FAlternateOutput.empty() ? ZipName() : FAlternateOutput);
+    ReplaceFile(op.OutputName, FAlternateOutput.empty() ? op.Target : FAlternateOutput);
   }
   // Sources go only now that the new archive is safely in place.
-  for (const auto& name : op.DisposeList) {
-    bool skip = false;
-    Fire(OnDisposeFile, *this, name, skip);
-    if (!skip) FPlatform.Files.DeleteFile(name);
-  }
+  DisposeSources(op);
   if (!FStubStream) {
     AdoptCatalogue(std::move(op.NewCatalogue), op.NewEnd);
     RememberArchiveDate();

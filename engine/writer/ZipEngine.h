@@ -8,6 +8,18 @@
 // under a temporary name, flushed to disk and renamed over the old one only
 // when everything has succeeded. Any failure or cancel leaves the old
 // archive byte for byte as it was and removes the temporary files.
+//
+// Two writers of one archive (two processes, or two engines) take turns:
+// each operation holds the exclusive lock of a small file beside the archive
+// (LockFileName) from before it looks at the archive until the new one is in
+// place. The lock file is left there, so every writer locks the same file.
+// After locking, the archive's directory is read again when the file is no
+// longer the one that was read; just before the rename the archive must
+// still be the file that was read, or the operation fails and nothing
+// changes. A new archive is created exclusively.
+//
+// The operation never changes the process's current folder: relative names
+// in FilesList and a relative RootDir are resolved once, at its start.
 #pragma once
 
 #include <functional>
@@ -16,6 +28,7 @@
 #include <vector>
 
 #include "engine/reader/UnZipEngine.h"
+#include "engine/support/Exceptions.h"
 
 namespace vz {
 
@@ -48,6 +61,13 @@ using TEndZipFileEvent =
 using TDisposeEvent = std::function<void(TZipEngine& Sender, const std::string& FName, bool& Skip)>;
 using TDeleteEvent = std::function<void(TZipEngine& Sender, const std::string& FName, bool& Skip)>;
 using TNoSuchFileEvent = std::function<void(TZipEngine& Sender, const std::string& FName)>;
+using TWaitForLockEvent = std::function<void(TZipEngine& Sender, const std::string& LockName)>;
+
+// Another writer holds the archive's lock and WaitForLock is false.
+class EArchiveLocked : public EVarnelError {
+ public:
+  using EVarnelError::EVarnelError;
+};
 
 class TZipEngine : public TUnZipEngine {
  public:
@@ -74,6 +94,9 @@ class TZipEngine : public TUnZipEngine {
   std::string TempPath;
   bool SkipIfArchiveBitNotSet = false;
   bool ResetArchiveBitOnZip = false;
+  // While another writer holds the archive's lock: wait for it (polling, so
+  // CancelOperation still works), or fail at once with EArchiveLocked.
+  bool WaitForLock = true;
 
   TStartZipEvent OnStartZip;
   TStartZipInfo OnStartZipInfo;
@@ -81,6 +104,11 @@ class TZipEngine : public TUnZipEngine {
   TDisposeEvent OnDisposeFile;
   TDeleteEvent OnDeleteEntry;
   TNoSuchFileEvent OnNoSuchFile;
+  // Once per operation, when it has waited about a second for the lock.
+  TWaitForLockEvent OnWaitForLock;
+
+  // The lock file of `archive`: ".<name>.lock" in the archive's folder.
+  static std::string LockFileName(const std::string& archive);
 
   TMultiMode MultiMode() const override { return FMultiZipInfo.MultiMode; }
   void SetMultiMode(TMultiMode value) override { FMultiZipInfo.MultiMode = value; }
@@ -89,16 +117,28 @@ class TZipEngine : public TUnZipEngine {
 
   // ---- operations ----
   // Adds, replaces, refreshes or (with an empty FilesList) rewrites. Events:
-  // OnNoSuchFile while the list is expanded, and for a file that vanished,
-  // is not a regular file or cannot be opened when its turn comes (it is
-  // left out, and a member it was to replace is kept); for members matched in the
+  // OnNoSuchFile while the list is expanded (a missing file, a pattern that
+  // matches nothing, a folder that cannot be read), and for a file that
+  // vanished, is not a regular file, cannot be opened or has a control
+  // character in its stored name when its turn comes (it is left out, and a
+  // member it was to replace is kept); OnWaitForLock while another writer
+  // holds the archive; for members matched in the
   // archive OnStartZip/OnEndZip as they are replaced in place; then
   // OnStartZipInfo once, then per file OnStartZip, the percent events,
   // OnEndZip (OnSkippingFile for a second file of the same stored name);
   // after success OnDisposeFile per source file with Dispose. Returns the
   // number of files added or replaced. Raises EUserCanceled ("User canceled
   // Zip operation.", "User Aborted Operation"), file errors naming the file,
-  // EZipLimitError when a size would not fit the format.
+  // EZipLimitError when a size would not fit the format, EArchiveLocked,
+  // and EVarnelError naming the archive when it may not be written, is
+  // damaged (read from its members' own headers: repair it first), or was
+  // changed by another program while the operation ran.
+  //
+  // Every member written is marked as made on Unix, with the file's mode
+  // in the high half of the external attributes beside the DOS bits; an
+  // empty folder found by a "*" or "*.*" search is stored as a folder entry
+  // (with StorePaths). Copied members keep their local and central records
+  // byte for byte, extra fields included.
   int PerformZip();
   // Removes the members FilesList names (stored names or patterns);
   // OnDeleteEntry may spare one. Returns the number removed.
@@ -125,9 +165,11 @@ class TZipEngine : public TUnZipEngine {
 
   // ---- the zip operation (ZipOperation.cpp) ----
   void RunOperation(TZipOperation& op);
-  void CreateOutput(TZipOperation& op);
+  void CreateOutput(TZipOperation& op, const std::string& name);
   void CopyAndUpdateMembers(TZipOperation& op);
   void CopyMember(TZipOperation& op, TZipHeaderInfo& entry);
+  std::vector<u8> RawCentralRecord(const TZipHeaderInfo& entry, std::span<const u8> localName);
+  bool SkipDuplicate(TZipOperation& op, i64 size);
   bool ZipOneFile(TZipOperation& op, const std::string& name);
   void WriteMember(TZipOperation& op, const std::string& name);
   void RecordSuccess(TZipOperation& op, std::unique_ptr<TZipHeaderInfo> entry,
@@ -139,6 +181,16 @@ class TZipEngine : public TUnZipEngine {
   void ReplaceFile(const std::string& finished, const std::string& target);
   std::string StoredDirectory(const std::string& fileName) const;
   std::string TempFolder() const;
+  void ResolvePaths(TZipOperation& op);
+  std::string ArchivePath() const;
+  std::unique_ptr<IFileLock> LockArchive(const std::string& archive);
+  void OpenExistingArchive(TZipOperation& op);
+  void CheckArchiveUnchanged(const TZipOperation& op);
+  void DisposeSources(const TZipOperation& op);
+  bool PrepareSource(TZipOperation& op, const std::string& name);
+  bool WriteFolderEntry(TZipOperation& op, const std::string& name);
+  bool RefuseName(TZipOperation& op, const std::string& name, i64 size);
+  void WriteCentralRecord(TZipOperation& op, TZipHeaderInfo& entry);
 
   // ---- writing a member (MemberWriter.cpp) ----
   void WriteData(TZipOperation& op, std::span<const u8> bytes, bool encrypt);
@@ -149,7 +201,7 @@ class TZipEngine : public TUnZipEngine {
   // ---- expanding FilesList (FileListExpansion.cpp) ----
   void ExpandFilesList(TZipOperation& op);
   bool PassesAttributeFilter(const TFileInfo& info) const;
-  bool IsTheArchiveItself(const std::string& path) const;
+  bool IsTheArchiveItself(const TZipOperation& op, const std::string& path) const;
 
   // ---- deleting (DeleteMembers.cpp) ----
   bool DeleteDecision(TZipOperation& op, const TZipHeaderInfo& entry);
@@ -168,6 +220,7 @@ class TZipEngine : public TUnZipEngine {
   bool FStoreVolumes = false;
   bool FDeleting = false;
   bool FFromStream = false;
+  std::string FRoot;  // RootDir, absolute, for the operation in progress
   TStream* FSourceStreamFromCaller = nullptr;
   std::string FAlternateOutput;
   std::unique_ptr<TLFNFileStream> FStubStream;

@@ -29,6 +29,22 @@ std::string Key(const TZipHeaderInfo& entry) {
   return entry.FullName();
 }
 
+// What a file added from a stream is on disk: a plain file, rw-r--r--.
+constexpr u32 kPlainFileMode = 0100644;
+
+// The external attributes of a member made on Unix: the file's mode in the
+// high half, for unzip and the like to restore, and the DOS bits in the low
+// byte for readers that know only those.
+u32 UnixAttributes(const TFileInfo& info) {
+  u32 mode = info.UnixMode & 0xFFFF;
+  if (mode == 0) {
+    const u32 type = info.IsDirectory ? 0040000 : 0100000;
+    const u32 rights = (info.Attributes & faAttr::ReadOnly) != 0 ? 0444 : 0644;
+    mode = type | (info.IsDirectory ? rights | 0111 : rights);
+  }
+  return mode << 16 | (info.Attributes & 0xFF);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- routines
@@ -155,24 +171,62 @@ void TZipEngine::CopyAndUpdateMembers(TZipOperation& op) {
   FilesList = std::move(kept);
 }
 
+std::vector<u8> TZipEngine::RawCentralRecord(const TZipHeaderInfo& entry,
+                                             std::span<const u8> localName) {
+  // Only a record that is really this member's (the same name bytes as its
+  // local header) is carried over; anything else is written afresh.
+  TStream& archive = ZipStream();
+  const i64 resume = archive.Position();
+  std::vector<u8> record(kCentralHeaderSize);
+  archive.Seek(entry.CentralOffset, TSeekOrigin::Begin);
+  bool ok = archive.Read(record) == record.size() &&
+            GetLE32(record, 0) == kCentralHeaderSignature &&
+            GetLE16(record, 28) == localName.size();
+  if (ok) {
+    record.resize(kCentralHeaderSize + GetLE16(record, 28) + GetLE16(record, 30));
+    const auto rest = std::span(record).subspan(kCentralHeaderSize);
+    ok = archive.Read(rest) == rest.size() &&
+         std::equal(localName.begin(), localName.end(), rest.begin());
+  }
+  archive.Seek(resume, TSeekOrigin::Begin);
+  if (!ok) record.clear();
+  return record;
+}
+
 void TZipEngine::CopyMember(TZipOperation& op, TZipHeaderInfo& entry) {
   TStream& archive = ZipStream();
   archive.Seek(entry.RelativeOffset, TSeekOrigin::Begin);
-  std::array<u8, kLocalHeaderSize> local{};
+  std::vector<u8> local(kLocalHeaderSize);
   if (archive.Read(local) != local.size() || GetLE32(local, 0) != kLocalHeaderSignature) {
     throw EVarnelError(ZipName() + ": the local header of " + entry.FullName() + " is damaged");
   }
-  archive.Seek(GetLE16(local, 26), TSeekOrigin::Current);
+  const u16 nameLength = GetLE16(local, 26);
   const u16 extraLength = GetLE16(local, 28);
+  local.resize(kLocalHeaderSize + nameLength + extraLength);
+  archive.ReadBuffer(std::span(local).subspan(kLocalHeaderSize));
   auto copy = std::make_unique<TZipHeaderInfo>(entry);
   copy->Selected = false;
   copy->DiskNumberStart = static_cast<u16>(op.Disk);
-  copy->ExtraFieldLength = extraLength;
   if (static_cast<u64>(op.Output->Position()) > kMax32) {
     throw EZipLimitError(ZipName() + ": the archive would grow past 4 GiB");
   }
-  copy->WriteLocal(*op.Output);
-  i64 dataBytes = static_cast<i64>(extraLength) + entry.CompressedSize;
+  std::vector<u8> central =
+      RawCentralRecord(entry, std::span(local).subspan(kLocalHeaderSize, nameLength));
+  if (!central.empty()) {
+    // Both records go over as they were (extra fields and all); only the
+    // central record's offset, disk and comment are set when it is written.
+    copy->RelativeOffset = static_cast<u32>(op.Output->Position());
+    op.Output->WriteBuffer(local);
+    copy->ExtraFieldLength = GetLE16(central, 30);
+  } else {
+    // No trustworthy central record (a directory rebuilt from the local
+    // headers): the local header is written afresh and its extra field kept.
+    copy->ExtraFieldLength = extraLength;
+    copy->WriteLocal(*op.Output);
+    op.Output->WriteBuffer(std::span(local).subspan(kLocalHeaderSize + nameLength));
+    copy->ExtraFieldLength = 0;  // no extra bytes reach the central record
+  }
+  i64 dataBytes = entry.CompressedSize;
   if (entry.HasDescriptor()) {
     // The descriptor after the data goes along: with flag bit 3 an
     // enciphered member's password check depends on it staying set.
@@ -191,40 +245,117 @@ void TZipEngine::CopyMember(TZipOperation& op, TZipHeaderInfo& entry) {
     WriteData(op, std::span(buffer).first(want), false);
     dataBytes -= static_cast<i64>(want);
   }
-  copy->ExtraFieldLength = 0;  // no extra bytes reach the central record
+  if (!central.empty()) op.RawCentral[copy.get()] = std::move(central);
   AddToNewCatalogue(op, std::move(copy));
 }
 
 // ---------------------------------------------------------------- new files
 
-bool TZipEngine::ZipOneFile(TZipOperation& op, const std::string& name) {
-  op.MemberBytesRead = 0;
-  op.CurrentEntry = std::make_unique<TZipHeaderInfo>();
+bool TZipEngine::PrepareSource(TZipOperation& op, const std::string& name) {
   TZipHeaderInfo& entry = *op.CurrentEntry;
+  entry.VersionMadeBy = kVersionMadeByUnix;
   if (FFromStream) {
     op.SourceStream = FSourceStreamFromCaller;
     entry.FileDate = FileTimeToDosDateTime(FPlatform.Clock.Now());
-  } else {
-    // A folder in the list is left out quietly. A file that vanished, a
-    // special file or one that cannot be opened is reported, so that no
-    // caller takes a missing member for an added one.
-    const auto info = FPlatform.Files.Stat(name);
-    if (info && info->IsDirectory) return false;
-    if (!info || !info->IsRegular) {
-      Fire(OnNoSuchFile, *this, name);
-      return false;
-    }
-    entry.ExternalAttributes = info->Attributes;
-    try {
-      op.Source = std::make_unique<TLFNFileStream>(FPlatform.Files, name, TOpenMode::ReadDenyNone);
-    } catch (const EFileError&) {
-      Fire(OnNoSuchFile, *this, name);
-      return false;
-    }
-    op.SourceStream = op.Source.get();
-    entry.FileDate =
-        NormaliseDosDateTime(FileTimeToDosDateTime(op.Source->Handle().LastWriteTime()));
+    entry.ExternalAttributes |= kPlainFileMode << 16;
+    return true;
   }
+  // A folder in the list is left out quietly. A file that vanished, a
+  // special file or one that cannot be opened is reported, so that no
+  // caller takes a missing member for an added one.
+  const auto info = FPlatform.Files.Stat(name);
+  if (info && info->IsDirectory) return false;
+  if (!info || !info->IsRegular) {
+    Fire(OnNoSuchFile, *this, name);
+    return false;
+  }
+  entry.ExternalAttributes = UnixAttributes(*info);
+  try {
+    op.Source = std::make_unique<TLFNFileStream>(FPlatform.Files, name, TOpenMode::ReadDenyNone);
+  } catch (const EFileError&) {
+    Fire(OnNoSuchFile, *this, name);
+    return false;
+  }
+  op.SourceStream = op.Source.get();
+  entry.FileDate = NormaliseDosDateTime(FileTimeToDosDateTime(op.Source->Handle().LastWriteTime()));
+  return true;
+}
+
+bool TZipEngine::RefuseName(TZipOperation& op, const std::string& name, i64 size) {
+  // Control characters in a stored name are refused when it is extracted
+  // (and can rewrite a terminal when it is listed): such a file is reported
+  // as left out rather than stored where no one can get it back.
+  const std::string stored = op.CurrentEntry->FullName();
+  const bool control = std::any_of(stored.begin(), stored.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+  });
+  if (!control) return false;
+  Fire(OnNoSuchFile, *this, name);
+  op.TotalBytes -= size;
+  return true;
+}
+
+bool TZipEngine::SkipDuplicate(TZipOperation& op, i64 size) {
+  const auto it = op.NameIndex.find(Key(*op.CurrentEntry));
+  if (it == op.NameIndex.end()) return false;
+  // A second file of the same stored name. During the event the view is
+  // the new archive's entries by name, so the index means something.
+  auto byName = TSortedZip::BuildView(op.NewCatalogue->All(), TZipSortMode::ByName);
+  const auto& all = byName->All();
+  const int index = static_cast<int>(std::find(all.begin(), all.end(), it->second) - all.begin());
+  SetView(std::move(byName));
+  try {
+    Fire(OnSkippingFile, *this, TSkipReason::srNotOverwritten, index);
+  } catch (...) {
+    BuildView(TZipSortMode::ByNone);
+    throw;
+  }
+  BuildView(TZipSortMode::ByNone);
+  op.TotalBytes -= size;
+  return true;
+}
+
+bool TZipEngine::WriteFolderEntry(TZipOperation& op, const std::string& name) {
+  const auto info = FPlatform.Files.Stat(ExcludeTrailingSlash(name));
+  if (!info || !info->IsDirectory) {
+    Fire(OnNoSuchFile, *this, name);
+    return false;
+  }
+  // Without stored paths a folder has no name of its own to keep.
+  if (!FStorePaths) return false;
+  op.CurrentEntry = std::make_unique<TZipHeaderInfo>();
+  TZipHeaderInfo& entry = *op.CurrentEntry;
+  entry.SetDirectory(StoredDirectory(name));
+  if (entry.FullName().empty()) return false;  // the root folder itself
+  if (RefuseName(op, name, 0) || SkipDuplicate(op, 0)) return false;
+  entry.VersionMadeBy = kVersionMadeByUnix;
+  entry.CompressionMethod = 0;
+  entry.Crc32 = 0;
+  entry.InternalAttributes = 0;
+  entry.ExternalAttributes = UnixAttributes(*info);
+  entry.FileDate = NormaliseDosDateTime(FileTimeToDosDateTime(info->LastWrite));
+  entry.DiskNumberStart = static_cast<u16>(op.Disk);
+  bool skip = false;
+  Fire(OnStartZip, *this, name, entry, skip);
+  if (skip) return false;
+  if (MultiMode() != TMultiMode::mmNone && entry.LocalSize() >= RoomLeft(op)) {
+    NextDisk(op);
+    entry.DiskNumberStart = static_cast<u16>(op.Disk);
+  }
+  if (static_cast<u64>(op.Output->Position()) > kMax32) {
+    throw EZipLimitError(ZipName() + ": the archive would grow past 4 GiB");
+  }
+  entry.WriteLocal(*op.Output);
+  Fire(OnEndZip, *this, name, 0u, 0u, static_cast<i64>(op.Output->Size()));
+  RecordSuccess(op, std::move(op.CurrentEntry), name);
+  return true;
+}
+
+bool TZipEngine::ZipOneFile(TZipOperation& op, const std::string& name) {
+  if (!FFromStream && !name.empty() && name.back() == '/') return WriteFolderEntry(op, name);
+  op.MemberBytesRead = 0;
+  op.CurrentEntry = std::make_unique<TZipHeaderInfo>();
+  TZipHeaderInfo& entry = *op.CurrentEntry;
   struct TCloseSource {
     TZipOperation& Op;
     ~TCloseSource() {
@@ -232,6 +363,7 @@ bool TZipEngine::ZipOneFile(TZipOperation& op, const std::string& name) {
       Op.SourceStream = nullptr;
     }
   } closeSource{op};
+  if (!PrepareSource(op, name)) return false;
   const i64 size = op.SourceStream->Size();
   if (static_cast<u64>(size) > kMax32) {
     throw EZipLimitError(name + ": file too large for the ZIP format (4 GiB or more)");
@@ -241,32 +373,7 @@ bool TZipEngine::ZipOneFile(TZipOperation& op, const std::string& name) {
   entry.InternalAttributes = 2;
   entry.DiskNumberStart = static_cast<u16>(op.Disk);
   if (FStorePaths) entry.SetDirectory(StoredDirectory(name));
-  if ((entry.Flags & kFlagUtf8) != 0) {
-    // Info-ZIP's unzip ignores the UTF-8 flag of members made on DOS and
-    // turns their names into Latin-1; made on Unix (with the mode that
-    // implies beside the DOS bits) the name arrives as written.
-    entry.VersionMadeBy = kVersionMadeByUnix;
-    const u32 mode = (entry.ExternalAttributes & faAttr::ReadOnly) != 0 ? 0100444u : 0100644u;
-    entry.ExternalAttributes |= mode << 16;
-  }
-
-  if (const auto it = op.NameIndex.find(Key(entry)); it != op.NameIndex.end()) {
-    // A second file of the same stored name. During the event the view is
-    // the new archive's entries by name, so the index means something.
-    auto byName = TSortedZip::BuildView(op.NewCatalogue->All(), TZipSortMode::ByName);
-    const auto& all = byName->All();
-    const int index = static_cast<int>(std::find(all.begin(), all.end(), it->second) - all.begin());
-    SetView(std::move(byName));
-    try {
-      Fire(OnSkippingFile, *this, TSkipReason::srNotOverwritten, index);
-    } catch (...) {
-      BuildView(TZipSortMode::ByNone);
-      throw;
-    }
-    BuildView(TZipSortMode::ByNone);
-    op.TotalBytes -= size;
-    return false;
-  }
+  if (RefuseName(op, name, size) || SkipDuplicate(op, size)) return false;
   bool skip = false;
   Fire(OnStartZip, *this, name, entry, skip);
   if (skip) {
@@ -349,6 +456,26 @@ void TZipEngine::WriteMember(TZipOperation& op, const std::string& name) {
 
 // ---------------------------------------------------------------- directory
 
+void TZipEngine::WriteCentralRecord(TZipOperation& op, TZipHeaderInfo& entry) {
+  // Later comment look-ups find the record in the new archive.
+  entry.CentralOffset = static_cast<u32>(op.Output->Position());
+  const auto raw = op.RawCentral.find(&entry);
+  if (raw == op.RawCentral.end()) {
+    entry.ExtraFieldLength = 0;  // records written afresh carry no extra field
+    entry.WriteCentral(*op.Output);
+    return;
+  }
+  std::vector<u8>& record = raw->second;
+  const bool withComment = entry.FileCommentLength != 0 && entry.FileComment.has_value();
+  PutLE16(record, 32, withComment ? entry.FileCommentLength : u16{0});
+  PutLE16(record, 34, entry.DiskNumberStart);
+  PutLE32(record, 42, entry.RelativeOffset);
+  if (withComment)
+    record.insert(record.end(), entry.FileComment->begin(), entry.FileComment->end());
+  op.Output->WriteBuffer(record);
+  if (!withComment) entry.FileCommentLength = 0;
+}
+
 void TZipEngine::WriteCentralDirectory(TZipOperation& op) {
   const bool spanning = MultiMode() != TMultiMode::mmNone;
   op.NewEnd.CentralDirOffset = static_cast<u32>(std::min<i64>(op.Output->Position(), 0xFFFFFFFF));
@@ -357,7 +484,6 @@ void TZipEngine::WriteCentralDirectory(TZipOperation& op) {
   u64 written = 0;
   bool first = true;
   for (TZipHeaderInfo* entry : op.NewCatalogue->All()) {
-    entry->ExtraFieldLength = 0;
     if (spanning && RoomLeft(op) < static_cast<i64>(entry->CentralSize())) {
       NextDisk(op);
       if (first) {
@@ -369,7 +495,7 @@ void TZipEngine::WriteCentralDirectory(TZipOperation& op) {
       throw EZipLimitError(ZipName() + ": the archive would grow past 4 GiB");
     }
     first = false;
-    entry->WriteCentral(*op.Output);
+    WriteCentralRecord(op, *entry);
     written += entry->CentralSize();
     ++op.CentralRecordsThisDisk;
   }

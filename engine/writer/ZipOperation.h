@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -14,6 +15,11 @@
 namespace vz {
 
 struct TZipOperation {
+  // ---- the archive ----
+  std::string Target;                 // the file ZipName stands for (a link's target)
+  std::string Folder;                 // the process's current folder when the operation began
+  std::optional<TFileInfo> Identity;  // the existing archive as it was read
+
   // ---- output ----
   std::unique_ptr<TLFNFileStream> Output;
   std::string OutputName;  // the file being written (the archive, a block, or a temporary file)
@@ -23,9 +29,11 @@ struct TZipOperation {
   std::unique_ptr<TSortedZip> NewCatalogue;
   std::unordered_map<std::string, TZipHeaderInfo*> NameIndex;
   TEndCentral NewEnd;
-  int Count = 0;    // files added or replaced
-  int Deleted = 0;  // members removed (delete mode)
-  std::vector<std::string> DisposeList;
+  int Count = 0;                         // files added or replaced
+  int Deleted = 0;                       // members removed (delete mode)
+  std::vector<std::string> DisposeList;  // files, and folders (ending in "/")
+  // Copied members' central records as the old archive held them, by entry.
+  std::unordered_map<const TZipHeaderInfo*, std::vector<u8>> RawCentral;
 
   // ---- the member being written ----
   std::unique_ptr<TZipHeaderInfo> CurrentEntry;
@@ -46,8 +54,8 @@ struct TZipOperation {
   std::unordered_map<std::string, std::vector<std::size_t>> LinesByStoredName;
 
   // ---- spanning ----
-  int Disk = 0;        // 0-based
-  i64 Capacity = 0;    // bytes the current disk holds
+  int Disk = 0;      // 0-based
+  i64 Capacity = 0;  // bytes the current disk holds
   int CentralRecordsThisDisk = 0;
   std::unique_ptr<TLFNFileStream> SpanWork;  // the member's data before it is cut into disks
   std::string SpanWorkName;

@@ -181,7 +181,12 @@ void TFakeFileSystem::FailRenames(int count, int error) {
   FRenameError = error;
 }
 
+void TFakeFileSystem::FailListing(const std::string& folder, int error) {
+  FFailingListings[AbsolutePath(folder)] = error;
+}
+
 void TFakeFileSystem::ClearFaults() {
+  FFailingListings.clear();
   FWriteBudget = -1;
   FFailingWrite = 0;
   FReadBudget = -1;
@@ -338,6 +343,12 @@ bool TFakeFileSystem::SetCurrentFolder(const std::string& path) {
 std::string TFakeFileSystem::RealPath(const std::string& path) { return FReal.RealPath(path); }
 
 bool TFakeFileSystem::ListFolder(const std::string& path, std::vector<TDirEntry>& entries) {
+  FLastError = 0;  // an injected failure answers only for its own call
+  if (const auto it = FFailingListings.find(AbsolutePath(path)); it != FFailingListings.end()) {
+    entries.clear();
+    FLastError = it->second;
+    return false;
+  }
   if (!FReal.ListFolder(path, entries)) return false;
   for (auto& entry : entries) {
     entry.Info.Attributes = AdjustAttributes(WithSlash(path) + entry.Name, entry.Info.Attributes);
@@ -358,6 +369,25 @@ std::string TFakeFileSystem::CreateUniqueFile(const std::string& folder,
 }
 
 bool TFakeFileSystem::SyncFolder(const std::string& path) { return FReal.SyncFolder(path); }
+
+std::unique_ptr<IFileLock> TFakeFileSystem::TryLockFile(const std::string& path) {
+  FLastError = 0;  // an injected failure answers only for its own call
+  if (CreateDenied(path) && !FReal.LStat(path)) {
+    throw EFCreateError(path, EACCES,
+                        "Cannot create file \"" + path + "\": " + SystemErrorText(EACCES));
+  }
+  return FReal.TryLockFile(path);
+}
+
+bool TFakeFileSystem::MayWrite(const std::string& path) {
+  FLastError = 0;
+  const auto info = FReal.Stat(path);
+  if (info && (info->UnixMode & 0222) == 0) {
+    FLastError = EACCES;
+    return false;
+  }
+  return FReal.MayWrite(path);
+}
 
 int TFakeFileSystem::LastError() const {
   return FLastError != 0 ? FLastError : FReal.LastError();

@@ -76,6 +76,9 @@ class TFakeFileSystem : public IFileSystem {
   // Creating files (Open Create, CreateNew, CreateUniqueFile) below this
   // folder fails with EACCES; empty turns it off.
   std::string DenyCreateBelow;
+  // Listing this folder fails with `error` (as an unreadable folder does
+  // for an ordinary user, whatever user the test runs as).
+  void FailListing(const std::string& folder, int error);
   void ClearFaults();
 
   // ---- records ----
@@ -106,6 +109,10 @@ class TFakeFileSystem : public IFileSystem {
   std::string TempFolder() override;
   std::string CreateUniqueFile(const std::string& folder, const std::string& prefix) override;
   bool SyncFolder(const std::string& path) override;
+  std::unique_ptr<IFileLock> TryLockFile(const std::string& path) override;
+  // Judged by the permission bits alone, so that a test run as root sees a
+  // read-only file as an ordinary user would.
+  bool MayWrite(const std::string& path) override;
   int LastError() const override;
 
   std::string TempFolderPath;  // set by TFakePlatform
@@ -130,6 +137,7 @@ class TFakeFileSystem : public IFileSystem {
   int FReadError = 0;
   int FFailingRenames = 0;
   int FRenameError = 0;
+  std::map<std::string, int> FFailingListings;  // absolute folder without "/" -> errno
   int FLastError = 0;
 };
 

@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,6 +52,9 @@ TFileInfo ToInfo(const struct stat& st) {
   if ((st.st_mode & 0222) == 0) info.Attributes |= faAttr::ReadOnly;
   if (info.IsDirectory) info.Attributes |= faAttr::Directory;
   if (info.IsRegular) info.Attributes |= faAttr::Archive;
+  info.UnixMode = static_cast<u32>(st.st_mode);
+  info.Device = static_cast<u64>(st.st_dev);
+  info.Inode = static_cast<u64>(st.st_ino);
   return info;
 }
 
@@ -141,6 +145,20 @@ class TPosixFile : public IFile {
   int FFd;
   std::string FPath;
   int FLastError = 0;
+};
+
+// flock() locks belong to the open file description: closing another
+// descriptor of the same file in this process (as the engine does when it
+// reopens the archive) leaves the lock alone, which record locks would not.
+class TPosixFileLock : public IFileLock {
+ public:
+  explicit TPosixFileLock(int fd) : FFd(fd) {}
+  ~TPosixFileLock() override { ::close(FFd); }
+  TPosixFileLock(const TPosixFileLock&) = delete;
+  TPosixFileLock& operator=(const TPosixFileLock&) = delete;
+
+ private:
+  int FFd;
 };
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
@@ -304,7 +322,15 @@ bool TPosixFileSystem::ListFolder(const std::string& path, std::vector<TDirEntry
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     struct stat st{};
-    if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // vanished
+    if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT) continue;  // vanished since it was listed
+      // Listed but not looked into (a folder readable without search
+      // permission): the caller must hear that entries are missing.
+      const int statError = errno;
+      ::closedir(dir);
+      tLastError = statError;
+      return false;
+    }
     bool isLink = S_ISLNK(st.st_mode);
     if (isLink) {
       // Describe what the link points to, but say it is a link, so searches
@@ -356,6 +382,32 @@ bool TPosixFileSystem::SyncFolder(const std::string& path) {
   const bool ok = ::fsync(fd) == 0 || Fail();
   ::close(fd);
   return ok;
+}
+
+std::unique_ptr<IFileLock> TPosixFileSystem::TryLockFile(const std::string& path) {
+  constexpr int kFlags = O_CREAT | O_NOFOLLOW | O_CLOEXEC;
+  int fd = ::open(path.c_str(), O_RDWR | kFlags, 0666);
+  // A lock file that another user made may be read-only for us; a lock
+  // needs no write access.
+  if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_RDONLY | kFlags, 0666);
+  if (fd < 0) {
+    tLastError = errno;
+    throw EFCreateError(path, errno,
+                        "Cannot create lock file \"" + path + "\": " + SystemErrorText(errno));
+  }
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    tLastError = errno == EAGAIN ? EWOULDBLOCK : errno;
+    ::close(fd);
+    if (tLastError == EWOULDBLOCK) return nullptr;
+    throw EFCreateError(path, tLastError,
+                        "Cannot lock \"" + path + "\": " + SystemErrorText(tLastError));
+  }
+  return std::make_unique<TPosixFileLock>(fd);
+}
+
+bool TPosixFileSystem::MayWrite(const std::string& path) {
+  return ::access(path.c_str(), W_OK) == 0 || Fail();
 }
 
 int TPosixFileSystem::LastError() const { return tLastError; }

@@ -27,6 +27,8 @@ class TPosixFileSystem : public IFileSystem {
   std::string TempFolder() override;
   std::string CreateUniqueFile(const std::string& folder, const std::string& prefix) override;
   bool SyncFolder(const std::string& path) override;
+  std::unique_ptr<IFileLock> TryLockFile(const std::string& path) override;
+  bool MayWrite(const std::string& path) override;
   int LastError() const override;
 };
 

@@ -14,11 +14,6 @@ namespace fs = std::filesystem;
 namespace vz::test {
 namespace {
 
-// A sanitizer report must not pass for vzip's own exit statuses. The C
-// locale fixes the digit grouping of sizes.
-constexpr const char* kSanitizers =
-    "LC_ALL=C ASAN_OPTIONS=\"$ASAN_OPTIONS:exitcode=86\" "
-    "UBSAN_OPTIONS=\"$UBSAN_OPTIONS:exitcode=86\" ";
 constexpr const char* kTimeLimit = "timeout 120 ";
 
 std::string ReadAndRemove(const std::string& path) {
@@ -28,6 +23,10 @@ std::string ReadAndRemove(const std::string& path) {
 }
 
 }  // namespace
+
+const char* const kVzipEnvironment =
+    "LC_ALL=C ASAN_OPTIONS=\"$ASAN_OPTIONS:exitcode=86\" "
+    "UBSAN_OPTIONS=\"$UBSAN_OPTIONS:exitcode=86\" ";
 
 std::string VzipPath() {
   return VZ_VZIP;
@@ -53,7 +52,7 @@ TVzipRun Vzip(const std::string& folder, const std::string& arguments, const std
   WriteFileText(base + ".in", input);
   // The subshell keeps the two streams apart from RunCommand's own "2>&1".
   const TCommandResult result =
-      RunCommand("cd " + ShellQuote(folder) + " && (" + kSanitizers + kTimeLimit +
+      RunCommand("cd " + ShellQuote(folder) + " && (" + kVzipEnvironment + kTimeLimit +
                  ShellQuote(VzipPath()) + " " + arguments + " <" + ShellQuote(base + ".in") + " >" +
                  ShellQuote(base + ".out") + " 2>" + ShellQuote(base + ".err") + ")");
   fs::remove(base + ".in");
@@ -62,7 +61,7 @@ TVzipRun Vzip(const std::string& folder, const std::string& arguments, const std
 
 TVzipRun VzipOnTerminal(const std::string& folder, const std::string& arguments,
                         const std::string& input, const std::string& redirect) {
-  const std::string inner = std::string(kSanitizers) + ShellQuote(VzipPath()) + " " + arguments +
+  const std::string inner = std::string(kVzipEnvironment) + ShellQuote(VzipPath()) + " " + arguments +
                             (redirect.empty() ? "" : " " + redirect);
   const TCommandResult result =
       RunCommand("cd " + ShellQuote(folder) + " && printf %s " + ShellQuote(input) + " | " +

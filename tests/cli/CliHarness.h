@@ -16,6 +16,11 @@ namespace vz::test {
 // The built program (its path comes from the build).
 std::string VzipPath();
 
+// Put before vzip on a shell command line: a sanitizer report must not pass
+// for vzip's own exit statuses, and the C locale fixes the digit grouping
+// of sizes.
+extern const char* const kVzipEnvironment;
+
 // A fresh folder, removed with everything in it at the end.
 class TCliScratch {
  public:

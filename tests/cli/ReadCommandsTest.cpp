@@ -60,6 +60,8 @@ TEST_P(ReadCommands, TestPassesAndWritesNothing) {
     top.push_back(entry.path().filename().string());
   }
   std::sort(top.begin(), top.end());
+  // The lock file is left by vzip a, which made the archive.
+  std::erase(top, ".a.zip.lock");
   EXPECT_EQ(top, (std::vector<std::string>{"a.zip", "src"}));
 }
 

@@ -28,9 +28,11 @@ class TCountingStream : public TMemoryStream {
     if (FailWrites) return d.size() / 2;
     return TMemoryStream::Write(d);
   }
+  int LastWriteError() const override { return FailWrites ? WriteError : 0; }
   int Reads = 0;
   int Writes = 0;
   bool FailWrites = false;
+  int WriteError = 0;
 };
 
 TEST(BufferStream, SmallReadsTouchTheWrappedStreamOncePerBlock) {
@@ -161,16 +163,18 @@ TEST(BufferStream, ShortWritesAreReported) {
   EXPECT_THROW(t.Commit(), EInOutError);
 }
 
-TEST(BufferStream, SeekErrorWhenPendingOutputCannotBeWritten) {
+TEST(BufferStream, SeekReportsTheWriteFailureOfPendingOutput) {
   TCountingStream inner;
   TS_BufferStream s(inner);
   s.WriteBuffer(Seq(10));
   inner.FailWrites = true;
+  inner.WriteError = ENOSPC;
   try {
     s.Seek(0, TSeekOrigin::Begin);
     FAIL();
-  } catch (const EStreamError& e) {
-    EXPECT_STREQ(e.what(), "Seek error");
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.Code(), ENOSPC);
+    EXPECT_NE(std::string(e.what()).find("No space left on device"), std::string::npos) << e.what();
   }
 }
 
@@ -209,8 +213,7 @@ TEST(LFNFileStream, OpensCreatesAndFlushesOnDestruction) {
   TLFNFileStream in(fake.Files, path, TOpenMode::ReadDenyWrite);
   EXPECT_EQ(in.Size(), 1000);
   EXPECT_EQ(in.Handle().Size(), 1000);
-  EXPECT_THROW(TLFNFileStream(fake.Files, path + ".missing", TOpenMode::ReadDenyNone),
-               EFOpenError);
+  EXPECT_THROW(TLFNFileStream(fake.Files, path + ".missing", TOpenMode::ReadDenyNone), EFOpenError);
 }
 
 TEST(LFNFileStream, DiskFullSurfacesOnCommit) {

@@ -96,8 +96,8 @@ TEST_F(SpanningTest, RecordsLandingExactlyAtDiskEnds) {
     const std::string last = engine->ZipName();
     int blocks = 0;
     for (const auto& entry : std::filesystem::directory_iterator(Path("edge"))) {
-      (void)entry;
-      ++blocks;
+      // The writers' lock file stays beside the parts.
+      if (entry.path().filename().string()[0] != '.') ++blocks;
     }
     ExpectReadsBack(last, Path("edge/e"), blocks);
     if (HasFailure()) break;
@@ -120,7 +120,8 @@ TEST_F(SpanningTest, RemovableDisksAreAskedForAndLabelled) {
   ASSERT_EQ(engine->PerformZip(), 4);
   const int disks = static_cast<int>(asked.size()) + 1;
   ASSERT_GT(disks, 2);
-  for (int i = 0; i < static_cast<int>(asked.size()); ++i) EXPECT_EQ(asked[static_cast<std::size_t>(i)], i + 2);
+  for (int i = 0; i < static_cast<int>(asked.size()); ++i)
+    EXPECT_EQ(asked[static_cast<std::size_t>(i)], i + 2);
   // Every disk was labelled with its number as it was finished.
   ASSERT_EQ(Fake.Drives.LabelsWritten.size(), static_cast<std::size_t>(disks));
   for (int i = 0; i < disks; ++i) {
@@ -193,7 +194,7 @@ TEST_F(SpanningTest, EmptyNameFromTheHandlerCancelsAndRemovesTheCurrentDisk) {
   engine->FilesList = FullSources();
   EXPECT_THROW(engine->PerformZip(), EUserCanceled);
   EXPECT_EQ(calls, 2);
-  EXPECT_TRUE(test::FileExists(firstDisk + "x.zip"));        // finished disks stay
+  EXPECT_TRUE(test::FileExists(firstDisk + "x.zip"));          // finished disks stay
   EXPECT_FALSE(test::FileExists(drive.MountPoint + "x.zip"));  // the current one goes
   EXPECT_TRUE(Fake.Drives.LabelsWritten.empty());              // not a floppy-style drive
 }

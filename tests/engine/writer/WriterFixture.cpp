@@ -83,6 +83,20 @@ void TWriterFixture::ExpectUnzipRestores(const std::string& archive,
   }
 }
 
+void TKeptArchiveFixture::SetUp() {
+  TWriterFixture::SetUp();
+  Archive = Path("keep.zip");
+  auto engine = RelativeEngine(Archive);
+  engine->FilesList = {Src + "text.txt", Src + "empty"};
+  ASSERT_EQ(engine->PerformZip(), 2);
+  Original = ReadFileBytes(Archive);
+}
+
+void TKeptArchiveFixture::ExpectUnchanged() {
+  EXPECT_EQ(ReadFileBytes(Archive), Original);
+  EXPECT_TRUE(TempFiles().empty());
+}
+
 std::vector<std::string> TWriterFixture::TempFiles() {
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(Fake.Files.TempFolder())) {

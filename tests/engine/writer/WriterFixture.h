@@ -31,8 +31,20 @@ class TWriterFixture : public TEngineFixture {
   // Files left in the fake's temporary folder.
   std::vector<std::string> TempFiles();
 
-  std::string Src;  // ends in "/"
+  std::string Src;                       // ends in "/"
   std::vector<std::string> SourceNames;  // relative to Src
+};
+
+// An archive already there (keep.zip: text.txt and empty) for operations
+// that must leave it as it was when they fail.
+class TKeptArchiveFixture : public TWriterFixture {
+ protected:
+  void SetUp() override;
+  // The archive byte for byte as it was, and no temporary file left.
+  void ExpectUnchanged();
+
+  std::string Archive;
+  std::vector<u8> Original;
 };
 
 }  // namespace vz::test

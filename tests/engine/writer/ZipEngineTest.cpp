@@ -301,7 +301,9 @@ TEST_F(ZipEngineTest, StreamFormTakesTheClockAndFreshAttributes) {
   reader.ReadZip();
   EXPECT_EQ(reader.FullName(0), "memory.txt");
   EXPECT_EQ(reader.Entry(0).FileDate, FileTimeToDosDateTime(Fake.Clock.Now()));
-  EXPECT_EQ(reader.Entry(0).ExternalAttributes, 0x20u);
+  // A plain rw-r--r-- file to Unix readers, the fresh archive bit to DOS ones.
+  EXPECT_EQ(reader.Entry(0).ExternalAttributes, 0100644u << 16 | 0x20u);
+  EXPECT_EQ(reader.Entry(0).VersionMadeBy, kVersionMadeByUnix);
   EXPECT_EQ(Member(Path("s.zip"), "memory.txt"), test::TextBytes(20000, 5));
 }
 

@@ -9,25 +9,7 @@
 namespace vz {
 namespace {
 
-class ZipFailureTest : public test::TWriterFixture {
- protected:
-  void SetUp() override {
-    TWriterFixture::SetUp();
-    Archive = Path("keep.zip");
-    auto engine = RelativeEngine(Archive);
-    engine->FilesList = {Src + "text.txt", Src + "empty"};
-    ASSERT_EQ(engine->PerformZip(), 2);
-    Original = test::ReadFileBytes(Archive);
-  }
-
-  void ExpectUnchanged() {
-    EXPECT_EQ(test::ReadFileBytes(Archive), Original);
-    EXPECT_TRUE(TempFiles().empty());
-  }
-
-  std::string Archive;
-  std::vector<u8> Original;
-};
+using ZipFailureTest = test::TKeptArchiveFixture;
 
 TEST_F(ZipFailureTest, CancelInStartZipInfo) {
   auto engine = RelativeEngine(Archive);
