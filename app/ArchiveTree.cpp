@@ -4,6 +4,8 @@
 #include <QLocale>
 #include <algorithm>
 #include <numeric>
+#include <optional>
+#include <thread>
 #include <unordered_map>
 
 #include "app/core/Helpers.h"
@@ -43,16 +45,27 @@ TDrivePart DrivePartOf(std::string_view path, bool dosHost) {
   return shareLength > 0 ? TDrivePart::Network : TDrivePart::None;
 }
 
+// Sort keys make each comparison a byte compare; for large lists the keys
+// are made on two threads, each with a collator of its own.
 std::vector<int> CollationRanks(const std::vector<QString>& captions) {
   QCollator collator{QLocale()};
   collator.setCaseSensitivity(Qt::CaseInsensitive);
-  std::vector<QCollatorSortKey> keys;
-  keys.reserve(captions.size());
-  for (const auto& caption : captions) keys.push_back(collator.sortKey(caption));
+  std::vector<std::optional<QCollatorSortKey>> keys(captions.size());
+  const auto makeKeys = [&captions, &keys](QCollator own, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) keys[i] = own.sortKey(captions[i]);
+  };
+  const std::size_t half = captions.size() / 2;
+  if (captions.size() >= 20000) {
+    std::thread helper(makeKeys, collator, half, captions.size());
+    makeKeys(collator, 0, half);
+    helper.join();
+  } else {
+    makeKeys(collator, 0, captions.size());
+  }
   std::vector<int> order(captions.size());
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-    return keys[static_cast<std::size_t>(a)].compare(keys[static_cast<std::size_t>(b)]) < 0;
+    return keys[static_cast<std::size_t>(a)]->compare(*keys[static_cast<std::size_t>(b)]) < 0;
   });
   std::vector<int> ranks(captions.size());
   for (std::size_t place = 0; place < order.size(); ++place) {
@@ -205,9 +218,9 @@ void TArchiveTree::RankCaptions() {
   std::vector<QString> captions;
   captions.reserve(FNodes.size() + FMembers.size());
   for (const auto& node : FNodes) captions.push_back(node.Caption);
-  for (const auto& member : FMembers) {
-    captions.push_back(QString::fromStdString(ProperCase(member.Filename)));
-  }
+  // A member's caption differs from its name only in case, which the
+  // collation ignores, so the names are ranked as they are.
+  for (const auto& member : FMembers) captions.push_back(QString::fromStdString(member.Filename));
   const std::vector<int> ranks = CollationRanks(captions);
   for (std::size_t i = 0; i < FNodes.size(); ++i) FNodes[i].Rank = ranks[i];
   for (std::size_t i = 0; i < FMembers.size(); ++i) FMembers[i].Rank = ranks[FNodes.size() + i];
