@@ -46,13 +46,14 @@ TDrivePart DrivePartOf(std::string_view path, bool dosHost) {
 }
 
 // Sort keys make each comparison a byte compare; for large lists the keys
-// are made on two threads, each with a collator of its own.
+// are made on two threads, each with a collator of its own. Captions are
+// case-folded first: the collator of the C locale keys them as they are.
 std::vector<int> CollationRanks(const std::vector<QString>& captions) {
   QCollator collator{QLocale()};
   collator.setCaseSensitivity(Qt::CaseInsensitive);
   std::vector<std::optional<QCollatorSortKey>> keys(captions.size());
   const auto makeKeys = [&captions, &keys](QCollator own, std::size_t from, std::size_t to) {
-    for (std::size_t i = from; i < to; ++i) keys[i] = own.sortKey(captions[i]);
+    for (std::size_t i = from; i < to; ++i) keys[i] = own.sortKey(captions[i].toCaseFolded());
   };
   const std::size_t half = captions.size() / 2;
   if (captions.size() >= 20000) {

@@ -108,6 +108,9 @@ class TfrmMain : public QMainWindow {
 
   // ---- for the commands, the tests and the benchmark ----
   QAction* Action(const QString& name) const;
+  // The snapshot BuildFolderTree shows next, for callers that read the
+  // directory on their own; without one it takes a snapshot itself.
+  void SetPendingTree(std::shared_ptr<const TArchiveTree> tree) { FPendingTree = std::move(tree); }
   const std::shared_ptr<const TArchiveTree>& Tree() const { return FTree; }
   TFolderModel& FolderModel() const { return *FFolderModel; }
   TFileListModel& FileListModel() const { return *FFileModel; }
