@@ -48,33 +48,33 @@ TEST_P(TreeShape, FollowsTheStoredPaths) {
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, TreeShape,
-    ::testing::Values(
-        TTreeCase{"NoPaths", {Dos(""), Dos("", "g.txt")}, "Destination Folder []\n"},
-        TTreeCase{"Plain",
-                  {Dos("docs/old/"), Dos("DOCS/"), Dos("src/")},
-                  "Destination Folder []\n Docs [docs/]\n  Old [docs/old/]\n Docs [DOCS/]\n"
-                  " Src [src/]\n"},
-        TTreeCase{"Drive",
-                  {Dos("C:/A/B/"), Dos("C:/A/C/")},
-                  "Computer [NotFileSystem]\n C: [C:/]\n  A [C:/A/]\n   B [C:/A/B/]\n"
-                  "   C [C:/A/C/]\n"},
-        TTreeCase{"Network",
-                  {Dos("//srv/share/x/")},
-                  "Network [NotFileSystem]\n Srv [//srv/]\n  Share [//srv/share/]\n"
-                  "   X [//srv/share/x/]\n"},
-        TTreeCase{"Mixed",
-                  {Dos("d:/work/"), Dos("//host/pub/"), Dos("notes/"), Dos("")},
-                  "Computer [NotFileSystem]\n D: [d:/]\n  Work [d:/work/]\n"
-                  "Network [NotFileSystem]\n Host [//host/]\n  Pub [//host/pub/]\n"
-                  "Destination Folder []\n Notes [notes/]\n"},
-        // Made on Unix: "C:" is a folder name, "\" an ordinary character.
-        TTreeCase{"UnixMade",
-                  {Unix("C:/x/"), Unix("//srv/share/"), Unix("", "a\\b.txt")},
-                  "Destination Folder []\n  [/]\n   [//]\n   Srv [//srv/]\n"
-                  "    Share [//srv/share/]\n C: [C:/]\n  X [C:/x/]\n"},
-        TTreeCase{"DriveWithoutSlash",
-                  {Dos("C:"), Dos("C:/y/")},
-                  "Computer [NotFileSystem]\n C: [C:]\n C: [C:/]\n  Y [C:/y/]\n"}),
+    ::testing::Values(TTreeCase{"NoPaths", {Dos(""), Dos("", "g.txt")}, "Destination Folder []\n"},
+                      TTreeCase{
+                          "Plain",
+                          {Dos("docs/old/"), Dos("DOCS/"), Dos("src/")},
+                          "Destination Folder []\n Docs [docs/]\n  Old [docs/old/]\n Docs [DOCS/]\n"
+                          " Src [src/]\n"},
+                      TTreeCase{"Drive",
+                                {Dos("C:/A/B/"), Dos("C:/A/C/")},
+                                "Computer [NotFileSystem]\n C: [C:/]\n  A [C:/A/]\n   B [C:/A/B/]\n"
+                                "   C [C:/A/C/]\n"},
+                      TTreeCase{"Network",
+                                {Dos("//srv/share/x/")},
+                                "Network [NotFileSystem]\n Srv [//srv/]\n  Share [//srv/share/]\n"
+                                "   X [//srv/share/x/]\n"},
+                      TTreeCase{"Mixed",
+                                {Dos("d:/work/"), Dos("//host/pub/"), Dos("notes/"), Dos("")},
+                                "Computer [NotFileSystem]\n D: [d:/]\n  Work [d:/work/]\n"
+                                "Network [NotFileSystem]\n Host [//host/]\n  Pub [//host/pub/]\n"
+                                "Destination Folder []\n Notes [notes/]\n"},
+                      // Made on Unix: "C:" is a folder name, "\" an ordinary character.
+                      TTreeCase{"UnixMade",
+                                {Unix("C:/x/"), Unix("//srv/share/"), Unix("", "a\\b.txt")},
+                                "Destination Folder []\n  [/]\n   [//]\n   Srv [//srv/]\n"
+                                "    Share [//srv/share/]\n C: [C:/]\n  X [C:/x/]\n"},
+                      TTreeCase{"DriveWithoutSlash",
+                                {Dos("C:"), Dos("C:/y/")},
+                                "Computer [NotFileSystem]\n C: [C:]\n C: [C:/]\n  Y [C:/y/]\n"}),
     [](const auto& test) { return std::string(test.param.Name); });
 
 TEST(ArchiveTree, MembersListedUnderTheirFolderOnly) {
@@ -107,8 +107,8 @@ TEST(ArchiveTree, DrivePartsComeOnlyFromDosHosts) {
   EXPECT_EQ(DrivePartOf("C:/x/", true), TDrivePart::Drive);
   EXPECT_EQ(DrivePartOf("C:/x/", false), TDrivePart::None);
   EXPECT_EQ(DrivePartOf("//s/h/", true), TDrivePart::Network);
-  EXPECT_EQ(DrivePartOf("//s/", true), TDrivePart::None);    // no share
-  EXPECT_EQ(DrivePartOf("///h/", true), TDrivePart::None);   // no server
+  EXPECT_EQ(DrivePartOf("//s/", true), TDrivePart::None);   // no share
+  EXPECT_EQ(DrivePartOf("///h/", true), TDrivePart::None);  // no server
   EXPECT_EQ(DrivePartOf("1:/x/", true), TDrivePart::None);
 }
 

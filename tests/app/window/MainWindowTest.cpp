@@ -101,9 +101,9 @@ TEST_F(WindowFixture, MenusAndPopupInTheirPlaces) {
   ASSERT_NE(popup, nullptr);
   EXPECT_EQ(popup->defaultAction(), window.Action(QStringLiteral("popViewFile")));
   EXPECT_EQ(popup->actions().size(), 5);
-  for (const char* name : {"tvFolders", "lvFiles", "redTextViewer", "lblTextViewer",
-                           "splHorizontal", "splVertical", "pnlViewPanes", "ProgressBar",
-                           "tbrMain", "edtFilter", "StatusBar"}) {
+  for (const char* name :
+       {"tvFolders", "lvFiles", "redTextViewer", "lblTextViewer", "splHorizontal", "splVertical",
+        "pnlViewPanes", "ProgressBar", "tbrMain", "edtFilter", "StatusBar"}) {
     EXPECT_NE(window.findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
   }
 }
@@ -157,7 +157,7 @@ TEST_P(EnablingTable, FollowsTheArchive) {
   for (const char* name : {"mnuNew", "mnuOpen", "mnuExit", "mnuRepair", "mnuOptions"}) {
     EXPECT_TRUE(enabled(name)) << name;
   }
-  EXPECT_FALSE(enabled("mnuAntiVirus"));  // no scanner set
+  EXPECT_FALSE(enabled("mnuAntiVirus"));    // no scanner set
   EXPECT_FALSE(enabled("mnuRemoveFiles"));  // nothing selected
 }
 
@@ -262,15 +262,14 @@ std::vector<u8> Prefixed() {
   return bytes;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Damage, BadArchives,
-    ::testing::Values(TBadArchive{"EmptyFile", {}},
-                      TBadArchive{"NotAnArchive", std::vector<u8>(500, 'x')},
-                      TBadArchive{"EndRecordOnly", TZipBuilder::Archive({})},
-                      TBadArchive{"Truncated", Truncated()},
-                      TBadArchive{"EncryptedMember", Encrypted()},
-                      TBadArchive{"StubInFront", Prefixed()}),
-    [](const auto& test) { return std::string(test.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Damage, BadArchives,
+                         ::testing::Values(TBadArchive{"EmptyFile", {}},
+                                           TBadArchive{"NotAnArchive", std::vector<u8>(500, 'x')},
+                                           TBadArchive{"EndRecordOnly", TZipBuilder::Archive({})},
+                                           TBadArchive{"Truncated", Truncated()},
+                                           TBadArchive{"EncryptedMember", Encrypted()},
+                                           TBadArchive{"StubInFront", Prefixed()}),
+                         [](const auto& test) { return std::string(test.param.Name); });
 
 TEST_F(WindowFixture, MissingArchiveWarnsAndOpensNothing) {
   TfrmMain& window = MakeWindow({QString::fromStdString(Fake.Root() + "gone.zip")});
@@ -424,9 +423,9 @@ TEST_F(WindowFixture, ScanWithoutScannerWarnsThenOffersToOpenThePick) {
   Host.FileDialogAnswers = {path};
   Host.MessageAnswers = {TMsgResult::Ok, TMsgResult::Yes};
   window.ScanArchive(false);
-  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{
-                                "The path for the anti-virus application is not valid!",
-                                "Do you want to open pick.zip?"}));
+  EXPECT_EQ(MessageTexts(),
+            (std::vector<std::string>{"The path for the anti-virus application is not valid!",
+                                      "Do you want to open pick.zip?"}));
   EXPECT_EQ(Host.Messages[1].DefaultButton, TMsgResult::Yes);
   ASSERT_NE(window.Tree(), nullptr);
   EXPECT_EQ(window.windowTitle().toStdString(), "Varnel Zip - " + path);

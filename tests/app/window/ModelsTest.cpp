@@ -25,7 +25,8 @@ std::shared_ptr<const TArchiveTree> Sample() {
 TEST(Models, PassQtsModelChecks) {
   TFolderModel folders;
   TFileListModel files;
-  QAbstractItemModelTester folderCheck(&folders, QAbstractItemModelTester::FailureReportingMode::Fatal);
+  QAbstractItemModelTester folderCheck(&folders,
+                                       QAbstractItemModelTester::FailureReportingMode::Fatal);
   QAbstractItemModelTester fileCheck(&files, QAbstractItemModelTester::FailureReportingMode::Fatal);
   const auto tree = Sample();
   folders.SetTree(tree);
@@ -118,8 +119,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, RatioRule,
                          ::testing::Values(TRatioCase{100, 50, "2 :1"}, TRatioCase{3, 2, "1.5 :1"},
                                            TRatioCase{5000, 22, "227.27 :1"},
                                            TRatioCase{15, 17, ".88 :1"},
-                                           TRatioCase{1000, 1, "1000 :1"},
-                                           TRatioCase{0, 10, ""}, TRatioCase{10, 0, ""}));
+                                           TRatioCase{1000, 1, "1000 :1"}, TRatioCase{0, 10, ""},
+                                           TRatioCase{10, 0, ""}));
 
 TEST(Models, DecimalSeparatorOfTheUser) {
   EXPECT_EQ(RatioText(3, 2, {".", ","}), "1,5 :1");

@@ -48,8 +48,8 @@ class WindowFixture : public ::testing::Test {
   TfrmMain& MakeWindow(QStringList arguments = {}) {
     Window.reset();
     AppInfo = std::make_unique<TAppInfo>(App, TScreenSize{1024, 768});
-    Window = std::make_unique<TfrmMain>(TMainServices{App, *AppInfo, OpInfo, CFI},
-                                        std::move(arguments));
+    Window =
+        std::make_unique<TfrmMain>(TMainServices{App, *AppInfo, OpInfo, CFI}, std::move(arguments));
     Window->ExecPrompt = [this](TDiskPrompt& prompt) {
       Prompts.emplace_back(prompt.windowTitle(), prompt.Label()->text());
       if (PromptAnswers.empty()) return false;
@@ -72,7 +72,8 @@ class WindowFixture : public ::testing::Test {
   std::string WriteFile(const std::string& name, const std::vector<u8>& bytes) {
     const std::string path = Fake.Root() + name;
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return path;
   }
   std::vector<std::string> MessageTexts() const {
