@@ -34,6 +34,9 @@ icons=(
   network-workgroup=places/network-workgroup.png
   network-server=places/network-server.png
   drive-harddisk=devices/drive-harddisk.png
+  drive-removable-media=devices/drive-removable-media.png
+  media-floppy=devices/media-floppy-symbolic.symbolic.png
+  media-optical=devices/media-optical.png
 )
 for size in 16 32; do
   mkdir -p "app/icons/$size"
@@ -42,6 +45,16 @@ for size in 16 32; do
   done
 done
 mkdir -p app/icons/app
+{
+  echo '<!DOCTYPE RCC><RCC version="1.0">'
+  echo '<qresource prefix="/">'
+  for file in app/icons/16/*.png app/icons/32/*.png app/icons/app/*.png; do
+    echo "  <file>${file#app/}</file>"
+  done
+  echo '</qresource>'
+  echo '</RCC>'
+} >app/icons.qrc.new
 for size in 16 22 24 32 48 512; do
   cp "$theme/${size}x${size}/mimetypes/package-x-generic.png" "app/icons/app/$size.png"
 done
+mv app/icons.qrc.new app/icons.qrc
