@@ -1,12 +1,15 @@
-// vz_screenshot OUTPUT.png [ARCHIVE]: renders the main window, with the
-// archive open, into a PNG, as a person would see it on a display. Runs on
+// vz_screenshot OUTPUT.png [ARCHIVE [FOLDER]]: renders the main window, with
+// the archive open (and the folder captioned FOLDER selected, its readme in
+// the text pane), into a PNG, as a person would see it on a display. Runs on
 // the offscreen platform unless QT_QPA_PLATFORM says otherwise, and keeps
 // its settings in a scratch folder, so the user's own stay untouched.
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <cstdio>
 
+#include "app/FolderModel.h"
 #include "app/MainWindow.h"
 #include "app/QtHost.h"
 #include "app/core/AppInfo.h"
@@ -23,7 +26,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   const QStringList arguments = QApplication::arguments();
   if (arguments.size() < 2) {
-    std::fprintf(stderr, "usage: vz_screenshot OUTPUT.png [ARCHIVE]\n");
+    std::fprintf(stderr, "usage: vz_screenshot OUTPUT.png [ARCHIVE [FOLDER]]\n");
     return 2;
   }
   TQtHost host;
@@ -39,11 +42,20 @@ int main(int argc, char** argv) {
   TCFI cfi(app);
   TAppInfo appInfo(app, {1024, 768});
   TOpInfo opInfo;
-  TfrmMain window({app, appInfo, opInfo, cfi}, arguments.mid(2));
+  TfrmMain window({app, appInfo, opInfo, cfi}, arguments.mid(2, 1));
   host.SetParentWindow(&window);
   window.resize(760, 520);
   window.show();
   window.FormShow();
+  if (arguments.size() > 3 && window.Tree()) {
+    const int folder = window.Tree()->FindCaption(arguments[3]);
+    if (folder >= 0) {
+      window.SelectNode(folder);
+      window.findChild<QTreeView*>(QStringLiteral("tvFolders"))
+          ->expand(window.FolderModel().IndexOfNode(folder));
+      window.ShowReadme();
+    }
+  }
   QApplication::processEvents();
   if (!window.grab().save(arguments[1])) {
     std::fprintf(stderr, "vz_screenshot: cannot write %s\n", qPrintable(arguments[1]));

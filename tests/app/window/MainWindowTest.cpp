@@ -326,6 +326,26 @@ TEST_F(WindowFixture, FolderRowClickOpensThatFolderAndRebuildKeepsIt) {
   EXPECT_EQ(window.Tree()->Node(window.SelectedNode()).Caption, "Docs");
 }
 
+TEST_F(WindowFixture, RightButtonOnAFileRowOpensThePopup) {
+  const std::string path = WriteArchive("p.zip", {Stored("d/x.txt", "x"), Stored("a.txt", "a")});
+  TfrmMain& window = MakeWindow({QString::fromStdString(path)});
+  window.show();
+  window.FormShow();
+  QApplication::processEvents();
+  auto* details = window.findChild<QTableView*>(QStringLiteral("lvFilesDetails"));
+  auto* popup = window.findChild<QMenu*>(QStringLiteral("popFileView"));
+  const auto rowCentre = [&](int row) {
+    return details->visualRect(details->model()->index(row, 0)).center();
+  };
+  QTest::mousePress(details->viewport(), Qt::RightButton, {}, rowCentre(0));  // folder row
+  EXPECT_FALSE(popup->isVisible());
+  QTest::mousePress(details->viewport(), Qt::RightButton, {}, rowCentre(1));
+  EXPECT_TRUE(popup->isVisible());
+  popup->close();
+  EXPECT_EQ(window.findChild<TFileView*>(QStringLiteral("lvFiles"))->SelectedRows(),
+            std::vector<int>{1});
+}
+
 TEST_F(WindowFixture, ViewSettingsSurviveARestart) {
   TfrmMain& window = MakeWindow();
   EXPECT_TRUE(window.Action(QStringLiteral("mnuDetails"))->isChecked());
