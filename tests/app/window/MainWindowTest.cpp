@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
@@ -365,6 +366,24 @@ TEST_F(WindowFixture, ViewSettingsSurviveARestart) {
   EXPECT_EQ(files->ViewStyle(), TFileView::vsList);
   EXPECT_TRUE(files->GridLines());
   EXPECT_EQ(AppInfo->ViewStyle, 2);
+}
+
+TEST_F(WindowFixture, SplitterPositionsAreKept) {
+  TfrmMain& window = MakeWindow();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  auto* vertical = window.findChild<QSplitter*>(QStringLiteral("splVertical"));
+  QSplitterHandle* handle = vertical->handle(1);
+  const QPoint start = handle->rect().center();
+  QTest::mousePress(handle, Qt::LeftButton, {}, start);
+  QTest::mouseMove(handle, start + QPoint(40, 0));
+  QTest::mouseRelease(handle, Qt::LeftButton, {}, start + QPoint(40, 0));
+  const int moved = vertical->sizes().value(0);
+  EXPECT_EQ(AppInfo->VSplitterPos, moved);
+  EXPECT_GT(moved, 193);
+  CloseWindow();
+  MakeWindow();
+  EXPECT_EQ(AppInfo->VSplitterPos, moved);
 }
 
 TEST_F(WindowFixture, F10MaximizesTheTextPaneAndBack) {
