@@ -155,7 +155,7 @@ void TfrmMain::CreateActions() {
     FViewStyles->addAction(Action(QLatin1String(name)));
   }
   FEncodings = new QActionGroup(this);
-  for (const auto& info : kNameEncodings) {
+  for (const auto& info : kNameEncodingMenu) {
     auto* action = new QAction(QString::fromLatin1(info.Caption), this);
     action->setObjectName(QLatin1String(info.ObjectName));
     action->setCheckable(true);
@@ -269,7 +269,7 @@ void TfrmMain::ConnectCommands() {
   for (int style = 0; style < 4; ++style) {
     on(styles[style], [this, style] { SetViewStyle(style); });
   }
-  for (const auto& info : kNameEncodings) {
+  for (const auto& info : kNameEncodingMenu) {
     on(info.ObjectName, [this, encoding = info.Encoding] { ApplyNameEncoding(encoding); });
   }
   connect(FFiles, &TFileView::SelectionChanged, this, [this] { lvFilesChange(); });

@@ -6,14 +6,14 @@
 namespace vz {
 
 const TNameEncodingInfo& InfoOf(TNameEncoding encoding) {
-  for (const auto& info : kNameEncodings) {
+  for (const auto& info : kNameEncodingMenu) {
     if (info.Encoding == encoding) return info;
   }
-  return kNameEncodings[0];
+  return kNameEncodingMenu[0];
 }
 
 TNameEncoding NameEncodingFromSetting(std::string_view value) {
-  for (const auto& info : kNameEncodings) {
+  for (const auto& info : kNameEncodingMenu) {
     if (SameTextNoCase(value, info.Setting)) return info.Encoding;
   }
   return TNameEncoding::Auto;

@@ -31,11 +31,11 @@ enum class TNameEncoding : u8 {
 struct TNameEncodingInfo {
   TNameEncoding Encoding;
   const char* Caption;     // the menu item's text
-  const char* Setting;     // the settings value, and the iconv name (but Auto)
+  const char* Setting;     // the settings value, and the reading engine's name for it
   const char* ObjectName;  // the menu item's name
 };
 
-inline constexpr std::array<TNameEncodingInfo, 11> kNameEncodings{{
+inline constexpr std::array<TNameEncodingInfo, 11> kNameEncodingMenu{{
     {TNameEncoding::Auto, "&Auto", "Auto", "mnuEncodingAuto"},
     {TNameEncoding::Utf8, "&UTF-8", "UTF-8", "mnuEncodingUTF8"},
     {TNameEncoding::CP437, "CP&437 (DOS)", "CP437", "mnuEncodingCP437"},
@@ -44,8 +44,8 @@ inline constexpr std::array<TNameEncodingInfo, 11> kNameEncodings{{
     {TNameEncoding::CP1251, "CP125&1 (Windows Cyrillic)", "CP1251", "mnuEncodingCP1251"},
     {TNameEncoding::CP1252, "CP125&2 (Windows Western)", "CP1252", "mnuEncodingCP1252"},
     {TNameEncoding::GBK, "&GBK (Chinese, simplified)", "GBK", "mnuEncodingGBK"},
-    {TNameEncoding::ShiftJIS, "&Shift_JIS (Japanese)", "SHIFT_JIS", "mnuEncodingShiftJIS"},
-    {TNameEncoding::Big5, "&Big5 (Chinese, traditional)", "BIG5", "mnuEncodingBig5"},
+    {TNameEncoding::ShiftJIS, "&Shift_JIS (Japanese)", "Shift_JIS", "mnuEncodingShiftJIS"},
+    {TNameEncoding::Big5, "&Big5 (Chinese, traditional)", "Big5", "mnuEncodingBig5"},
     {TNameEncoding::EucKR, "&EUC-KR (Korean)", "EUC-KR", "mnuEncodingEUCKR"},
 }};
 
