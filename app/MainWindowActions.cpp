@@ -20,7 +20,7 @@
 namespace vz {
 namespace {
 
-struct TCommandSpec {
+struct TCommandInfo {
   const char* Name;
   const char* Caption;
   int HelpContext;
@@ -32,7 +32,7 @@ struct TCommandSpec {
 
 // Every menu item and pop-up item, with its help context (also the toolbar
 // button's tag).
-const TCommandSpec kCommands[] = {
+const TCommandInfo kCommands[] = {
     {"mnuNew", "&New...", 280, "", "New", "document-new"},
     {"mnuOpen", "&Open...", 290, "", "Open", "document-open"},
     {"mnuClose", "&Close", 300},
@@ -74,14 +74,14 @@ const TCommandSpec kCommands[] = {
 };
 
 // Menus: a name per item, "-" for a separator.
-struct TMenuSpec {
+struct TMenuInfo {
   const char* Name;
   const char* Caption;
   int HelpContext;
   std::initializer_list<const char*> Items;
 };
 
-const TMenuSpec kMenus[] = {
+const TMenuInfo kMenus[] = {
     {"mnuFile",
      "&File",
      270,
@@ -137,17 +137,17 @@ QAction* TfrmMain::Action(const QString& name) const {
 }
 
 void TfrmMain::CreateActions() {
-  for (const TCommandSpec& spec : kCommands) {
-    auto* action = new QAction(QString::fromLatin1(spec.Caption), this);
-    action->setObjectName(QLatin1String(spec.Name));
-    action->setProperty("HelpContext", spec.HelpContext);
-    action->setShortcut(QKeySequence(QLatin1String(spec.Shortcut)));
+  for (const TCommandInfo& info : kCommands) {
+    auto* action = new QAction(QString::fromLatin1(info.Caption), this);
+    action->setObjectName(QLatin1String(info.Name));
+    action->setProperty("HelpContext", info.HelpContext);
+    action->setShortcut(QKeySequence(QLatin1String(info.Shortcut)));
     const QString hint =
-        *spec.ButtonHint ? QString::fromLatin1(spec.ButtonHint) : PlainCaption(spec.Caption);
+        *info.ButtonHint ? QString::fromLatin1(info.ButtonHint) : PlainCaption(info.Caption);
     action->setToolTip(hint);
     action->setStatusTip(hint);
-    if (*spec.Icon) action->setIcon(ThemeIcon(QLatin1String(spec.Icon)));
-    action->setCheckable(spec.Checkable);
+    if (*info.Icon) action->setIcon(ThemeIcon(QLatin1String(info.Icon)));
+    action->setCheckable(info.Checkable);
     FActions[action->objectName()] = action;
   }
   FViewStyles = new QActionGroup(this);
@@ -167,13 +167,13 @@ void TfrmMain::CreateActions() {
 }
 
 void TfrmMain::CreateMenus() {
-  for (const TMenuSpec& spec : kMenus) {
-    QMenu* menu = menuBar()->addMenu(QString::fromLatin1(spec.Caption));
-    menu->setObjectName(QLatin1String(spec.Name));
-    menu->menuAction()->setObjectName(QLatin1String(spec.Name));
-    menu->menuAction()->setProperty("HelpContext", spec.HelpContext);
+  for (const TMenuInfo& info : kMenus) {
+    QMenu* menu = menuBar()->addMenu(QString::fromLatin1(info.Caption));
+    menu->setObjectName(QLatin1String(info.Name));
+    menu->menuAction()->setObjectName(QLatin1String(info.Name));
+    menu->menuAction()->setProperty("HelpContext", info.HelpContext);
     menu->setToolTipsVisible(false);
-    for (const char* item : spec.Items) {
+    for (const char* item : info.Items) {
       if (QLatin1String(item) == QLatin1String("-")) {
         menu->addSeparator();
       } else if (QLatin1String(item) == QLatin1String("mnuNameEncoding")) {
@@ -184,7 +184,7 @@ void TfrmMain::CreateMenus() {
         menu->addAction(Action(QLatin1String(item)));
       }
     }
-    if (QLatin1String(spec.Name) == QLatin1String("mnuTools")) FToolsMenu = menu;
+    if (QLatin1String(info.Name) == QLatin1String("mnuTools")) FToolsMenu = menu;
   }
 }
 

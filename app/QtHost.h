@@ -14,7 +14,7 @@
 
 namespace vz {
 
-// The box a TMessageBox describes, not yet shown. The design's CR CR
+// The box a TMessageBox describes, not yet shown. The program's CR CR
 // paragraph break becomes a blank line, a single CR a line break.
 std::unique_ptr<QMessageBox> MakeMessageBox(const TMessageBox& box, QWidget* parent);
 // "Zipfile|*.zip|Any File|*.*" -> "Zipfile (*.zip);;Any File (*)"

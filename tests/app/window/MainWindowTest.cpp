@@ -33,7 +33,7 @@ struct TCommandCase {
 
 class CommandTexts : public WindowFixture, public ::testing::WithParamInterface<TCommandCase> {};
 
-TEST_P(CommandTexts, AreTheDesignedOnes) {
+TEST_P(CommandTexts, CaptionShortcutHelpContextAndButton) {
   TfrmMain& window = MakeWindow();
   const TCommandCase& c = GetParam();
   QAction* action = window.Action(QString::fromLatin1(c.Name));
@@ -52,7 +52,7 @@ TEST_P(CommandTexts, AreTheDesignedOnes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Design, CommandTexts,
+    Menus, CommandTexts,
     ::testing::Values(
         TCommandCase{"mnuNew", "&New...", 280, "", "tbNew", "New"},
         TCommandCase{"mnuOpen", "&Open...", 290, "", "tbOpen", "Open"},
