@@ -1,10 +1,12 @@
 #include "app/dialogs/HelpService.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QEvent>
 #include <QHelpEvent>
 #include <QKeySequence>
 #include <QShortcut>
+#include <QTimer>
 #include <QVariant>
 #include <QWhatsThis>
 
@@ -26,7 +28,12 @@ class TWhatsThisRouter : public QObject {
     }
     if (event->type() != QEvent::WhatsThis || !watched->isWidgetType()) return false;
     FHelp.ShowTopic(HelpContextOf(static_cast<QWidget*>(watched)));
+    // Accepted, so that no parent asks again. The mode ends once the click
+    // is through: ending it here would delete the filter that sent this.
     event->accept();
+    QTimer::singleShot(0, qApp, [] {
+      if (QWhatsThis::inWhatsThisMode()) QWhatsThis::leaveWhatsThisMode();
+    });
     return true;
   }
 
@@ -64,6 +71,11 @@ void InstallDialogHelp(QDialog& dialog, IHelpService& help, int context) {
     const QWidget* focus = dialog.focusWidget();
     help.ShowTopic(HelpContextOf(focus != nullptr ? focus : &dialog));
   });
+  // Few Linux window managers draw the title bar's help button; Shift+F1
+  // starts the same mode.
+  auto* whatsThis = new QShortcut(QKeySequence::WhatsThis, &dialog);
+  QObject::connect(whatsThis, &QShortcut::activated, &dialog,
+                   [] { QWhatsThis::enterWhatsThisMode(); });
   auto* router = new TWhatsThisRouter(dialog, help);
   router->Watch(&dialog);
 }

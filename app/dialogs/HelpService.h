@@ -30,8 +30,8 @@ void SetHelpContext(QWidget* widget, int context);
 int HelpContextOf(const QWidget* widget);
 
 // Gives the dialog its help context, the title bar's What's This button, F1
-// for the focused control's topic, and What's This mode: the next control
-// clicked shows the topic of that control's context. Call it once the
+// for the focused control's topic, and What's This mode (from that button or
+// Shift+F1): the next control clicked shows the topic of its context. Call it once the
 // dialog's widgets are made.
 void InstallDialogHelp(QDialog& dialog, IHelpService& help, int context);
 

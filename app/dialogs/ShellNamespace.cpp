@@ -44,7 +44,10 @@ TShellItem TShellNamespace::FolderItem(const std::string& path, QString caption,
   item.Icon = icon;
   item.Data.Path = WithoutTrailingSlash(path);
   item.Data.IsFolder = true;
-  const std::string real = FPlatform.Files.RealPath(item.Data.Path);
+  // A mount point is where it is; asking a network mount that no longer
+  // answers would hang the dialog.
+  const bool mount = icon == TShellIconKind::RemovableDrive || icon == TShellIconKind::RemoteDrive;
+  const std::string real = mount ? std::string() : FPlatform.Files.RealPath(item.Data.Path);
   item.Data.RealPath = real.empty() ? item.Data.Path : real;
   return item;
 }
@@ -149,7 +152,11 @@ QIcon TShellNamespace::IconOf(const TShellItem& item) const {
     const QFileInfo info(DisplayText(item.Data.Path));
     const QString suffix = info.suffix().toLower();
     auto it = FFileIcons.find(suffix);
-    if (it == FFileIcons.end()) it = FFileIcons.insert(suffix, FIconProvider.icon(info));
+    if (it == FFileIcons.end()) {
+      const QIcon icon = FIconProvider.icon(info);
+      it = FFileIcons.insert(
+          suffix, icon.isNull() ? FIconProvider.icon(QAbstractFileIconProvider::File) : icon);
+    }
     return *it;
   }
   const int key = static_cast<int>(item.Icon) * 2 + (link ? 1 : 0);

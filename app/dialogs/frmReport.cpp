@@ -72,14 +72,17 @@ std::vector<TProblemRow> ProblemRows(std::vector<std::string> lines, const std::
   });
   std::vector<TProblemRow> rows;
   for (const std::string& line : lines) {
-    const auto first = line.find('|');
+    // name "|" Yes/No "|" message: the name is cut off at the next to last
+    // "|", since a file name may hold "|" itself and the messages do not.
     const auto last = line.rfind('|');
-    const std::string name = line.substr(0, first);
+    const auto middle =
+        last == std::string::npos || last == 0 ? std::string::npos : line.rfind('|', last - 1);
+    const std::string name = middle != std::string::npos ? line.substr(0, middle) : line;
     TProblemRow row;
     row.Name = ProperCase(ExtractFileName(name));
-    if (first != std::string::npos) {
-      row.Action = line.substr(first + 1, last > first ? last - first - 1 : 0);
-      row.Message = last > first ? line.substr(last + 1) : std::string();
+    if (middle != std::string::npos) {
+      row.Action = line.substr(middle + 1, last - middle - 1);
+      row.Message = line.substr(last + 1);
     }
     if (withIcons) row.IconPath = iconRoot + name;
     rows.push_back(std::move(row));
@@ -216,10 +219,12 @@ void TfrmReport::Fill(const TReportContent& Content, bool GridLines) {
   problems->setRowCount(0);
   problems->setHorizontalHeaderItem(1, new QStandardItem(DisplayText(Content.ActionCaption)));
   QFileIconProvider icons;
+  const QIcon plain = icons.icon(QAbstractFileIconProvider::File);
   for (const TProblemRow& row : Content.Problems) {
     QStandardItem* name = Cell(row.Name);
-    name->setIcon(row.IconPath.empty() ? icons.icon(QAbstractFileIconProvider::File)
-                                       : icons.icon(QFileInfo(DisplayText(row.IconPath))));
+    const QIcon own =
+        row.IconPath.empty() ? QIcon() : icons.icon(QFileInfo(DisplayText(row.IconPath)));
+    name->setIcon(own.isNull() ? plain : own);
     problems->appendRow({name, Cell(row.Action), Cell(row.Message)});
   }
   for (QTableView* table : {lvResults, lvProblemFiles}) {

@@ -24,7 +24,7 @@
 namespace vz::test {
 
 class DialogFixture : public ::testing::Test {
- protected:
+ public:
   DialogFixture() {
     char cwd[PATH_MAX];
     FStartFolder = ::getcwd(cwd, sizeof cwd) != nullptr ? cwd : "/";
