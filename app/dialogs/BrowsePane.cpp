@@ -1,5 +1,6 @@
 #include "app/dialogs/BrowsePane.h"
 
+#include <QBoxLayout>
 #include <QLabel>
 
 #include "platform/posix/PosixDrives.h"
@@ -20,6 +21,26 @@ TBrowsePane MakeBrowsePane(TShellNamespace& shell, const QString& pathCaption,
   pane.TreePlace = PlaceFor(pane.Tree);
   pane.Tree->Load();
   return pane;
+}
+
+QWidget* BrowsePageContent(const TBrowsePane& pane, const std::vector<QWidget*>& above,
+                           const std::vector<QWidget*>& left) {
+  auto* content = new QWidget;
+  auto* layout = new QVBoxLayout(content);
+  for (QWidget* widget : above) layout->addWidget(widget);
+  layout->addWidget(pane.PathLabel);
+  layout->addWidget(pane.Path);
+  auto* leftColumn = new QVBoxLayout;
+  for (QWidget* widget : left) leftColumn->addWidget(widget);
+  leftColumn->addStretch(1);
+  auto* rightColumn = new QVBoxLayout;
+  rightColumn->addWidget(pane.TreeLabel);
+  rightColumn->addWidget(pane.TreePlace, 1);
+  auto* lower = new QHBoxLayout;
+  lower->addLayout(leftColumn);
+  lower->addLayout(rightColumn, 1);
+  layout->addLayout(lower, 1);
+  return content;
 }
 
 void CopyNodePath(const TShellTree& tree, const QModelIndex& index, Qt::MouseButton button,

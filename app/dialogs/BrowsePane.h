@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <vector>
+
 #include "app/dialogs/DialogSupport.h"
 #include "app/dialogs/ShellTree.h"
 
@@ -24,6 +26,11 @@ struct TBrowsePane {
 // Folders of the file system only; the tree is loaded.
 TBrowsePane MakeBrowsePane(TShellNamespace& shell, const QString& pathCaption,
                            const QString& treeCaption, bool includeHidden);
+
+// The page's usual arrangement: `above` (if any), the box with its label,
+// then `left` in a column beside the tree with its label.
+QWidget* BrowsePageContent(const TBrowsePane& pane, const std::vector<QWidget*>& above,
+                           const std::vector<QWidget*>& left);
 
 // stBrowseMouseDown: a left press copies the node's folder into the box.
 void CopyNodePath(const TShellTree& tree, const QModelIndex& index, Qt::MouseButton button,

@@ -29,6 +29,19 @@ void RemoveShadowed(std::vector<TShellItem>& items, const TExisting& existingPat
   });
 }
 
+// The reader's batches, handed to the model on its own thread.
+template <typename TModel>
+TFolderReader::TDeliver DeliverTo(TModel* model) {
+  return [model](u64 id, std::vector<TShellItem> items, bool last) {
+    QMetaObject::invokeMethod(
+        model,
+        [model, id, items = std::move(items), last]() mutable {
+          model->OnBatch(id, std::move(items), last);
+        },
+        Qt::QueuedConnection);
+  };
+}
+
 }  // namespace
 
 QVariant ShellItemData(const TShellNamespace& shell, const TShellItem& item, int role) {
@@ -51,16 +64,7 @@ QVariant ShellItemData(const TShellNamespace& shell, const TShellItem& item, int
 // ---------------------------------------------------------------- tree
 
 TShellTreeModel::TShellTreeModel(TShellNamespace& shell, QObject* parent)
-    : QAbstractItemModel(parent),
-      FShell(shell),
-      FReader(shell.Files(), [this](u64 id, std::vector<TShellItem> items, bool last) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, id, items = std::move(items), last]() mutable {
-              OnBatch(id, std::move(items), last);
-            },
-            Qt::QueuedConnection);
-      }) {}
+    : QAbstractItemModel(parent), FShell(shell), FReader(shell.Files(), DeliverTo(this)) {}
 
 TShellTreeModel::~TShellTreeModel() = default;
 
@@ -254,16 +258,7 @@ Qt::ItemFlags TShellTreeModel::flags(const QModelIndex& index) const {
 // ---------------------------------------------------------------- list
 
 TShellListModel::TShellListModel(TShellNamespace& shell, QObject* parent)
-    : QAbstractListModel(parent),
-      FShell(shell),
-      FReader(shell.Files(), [this](u64 id, std::vector<TShellItem> items, bool last) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, id, items = std::move(items), last]() mutable {
-              OnBatch(id, std::move(items), last);
-            },
-            Qt::QueuedConnection);
-      }) {}
+    : QAbstractListModel(parent), FShell(shell), FReader(shell.Files(), DeliverTo(this)) {}
 
 TShellListModel::~TShellListModel() = default;
 

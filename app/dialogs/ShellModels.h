@@ -46,6 +46,8 @@ class TShellTreeModel : public QAbstractItemModel {
   QModelIndex FindChild(const QModelIndex& parent, const std::string& path) const;
   // Folders are being read.
   bool Busy() const { return !FPending.empty(); }
+  // Takes in a batch of the folder reader, on the model's thread.
+  void OnBatch(u64 id, std::vector<TShellItem> items, bool last);
 
   QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
   QModelIndex parent(const QModelIndex& child) const override;
@@ -77,7 +79,6 @@ class TShellTreeModel : public QAbstractItemModel {
   void Append(TNode* node, std::vector<TShellItem> items);
   void Finish(TNode* node);
   void ForgetRequests(TNode* node);
-  void OnBatch(u64 id, std::vector<TShellItem> items, bool last);
   void SetPending(u64 id, TNode* node);
 
   TShellNamespace& FShell;
@@ -107,6 +108,8 @@ class TShellListModel : public QAbstractListModel {
   const TShellItem& Item(int row) const { return FItems[static_cast<std::size_t>(row)]; }
   int Count() const { return static_cast<int>(FItems.size()); }
   bool Busy() const { return FRequest != 0; }
+  // Takes in a batch of the folder reader, on the model's thread.
+  void OnBatch(u64 id, std::vector<TShellItem> items, bool last);
 
   int rowCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -120,7 +123,6 @@ class TShellListModel : public QAbstractListModel {
 
  private:
   void Append(std::vector<TShellItem> items);
-  void OnBatch(u64 id, std::vector<TShellItem> items, bool last);
 
   TShellNamespace& FShell;
   std::vector<TShellItem> FItems;

@@ -97,21 +97,7 @@ TfrmRefreshOptions::TfrmRefreshOptions(const TAppContext& App, IHelpService& Hel
     methodLayout->addWidget(button);
   }
 
-  auto* content = new QWidget;
-  auto* layout = new QVBoxLayout(content);
-  layout->addWidget(pane.PathLabel);
-  layout->addWidget(edtPath);
-  auto* lower = new QHBoxLayout;
-  auto* left = new QVBoxLayout;
-  left->addWidget(gpRefresh);
-  left->addWidget(method);
-  left->addStretch(1);
-  auto* right = new QVBoxLayout;
-  right->addWidget(pane.TreeLabel);
-  right->addWidget(pane.TreePlace, 1);
-  lower->addLayout(left);
-  lower->addLayout(right, 1);
-  layout->addLayout(lower, 1);
+  QWidget* content = BrowsePageContent(pane, {}, {gpRefresh, method});
   FFill = std::make_unique<TPageFill>(tsGeneral, content, pane.TreePlace, stBrowse);
 
   connect(edtPath, &QLineEdit::textChanged, this, &TfrmRefreshOptions::edtPathChange);

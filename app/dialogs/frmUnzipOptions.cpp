@@ -98,22 +98,7 @@ TfrmUnzipOptions::TfrmUnzipOptions(const TAppContext& App, IHelpService& Help,
     });
   }
 
-  auto* content = new QWidget;
-  auto* layout = new QVBoxLayout(content);
-  layout->addWidget(pane.PathLabel);
-  layout->addWidget(edtPath);
-  auto* lower = new QHBoxLayout;
-  auto* left = new QVBoxLayout;
-  left->addWidget(gpUnzip);
-  left->addWidget(chkAlwaysOverwrite);
-  left->addWidget(gbUse);
-  left->addStretch(1);
-  auto* right = new QVBoxLayout;
-  right->addWidget(pane.TreeLabel);
-  right->addWidget(pane.TreePlace, 1);
-  lower->addLayout(left);
-  lower->addLayout(right, 1);
-  layout->addLayout(lower, 1);
+  QWidget* content = BrowsePageContent(pane, {}, {gpUnzip, chkAlwaysOverwrite, gbUse});
   FFill = std::make_unique<TPageFill>(tsGeneral, content, pane.TreePlace, stBrowse);
 
   connect(edtPath, &QLineEdit::textChanged, this, &TfrmUnzipOptions::edtPathChange);

@@ -82,23 +82,7 @@ QWidget* TfrmZipOptions::BuildGeneral(TShellNamespace& shell) {
   chkCreateSFX =
       Named<QCheckBox>("chkCreateSFX", QStringLiteral("Create a &self-extracting zipfile"));
 
-  auto* content = new QWidget;
-  auto* layout = new QVBoxLayout(content);
-  layout->addWidget(fileNameLabel);
-  layout->addWidget(edtFileName);
-  layout->addWidget(pane.PathLabel);
-  layout->addWidget(edtPath);
-  auto* lower = new QHBoxLayout;
-  auto* left = new QVBoxLayout;
-  left->addWidget(gbStore);
-  left->addWidget(chkCreateSFX);
-  left->addStretch(1);
-  auto* right = new QVBoxLayout;
-  right->addWidget(pane.TreeLabel);
-  right->addWidget(pane.TreePlace, 1);
-  lower->addLayout(left);
-  lower->addLayout(right, 1);
-  layout->addLayout(lower, 1);
+  QWidget* content = BrowsePageContent(pane, {fileNameLabel, edtFileName}, {gbStore, chkCreateSFX});
   FGeneralFill = std::make_unique<TPageFill>(tsGeneral, content, pane.TreePlace, stBrowse);
 
   connect(edtFileName, &QLineEdit::textChanged, this, &TfrmZipOptions::edtFileNameChange);
