@@ -224,7 +224,26 @@ INSTANTIATE_TEST_SUITE_P(Names, ZipOptionsNameTest,
                          ::testing::Values(TNameCase{"backup.old", "backup.zip"},
                                            TNameCase{"backup", "backup.zip"},
                                            TNameCase{"a.b.c", "a.b.zip"},
-                                           TNameCase{".profile", ".profile.zip"}));
+                                           TNameCase{".profile", ".profile.zip"},
+                                           TNameCase{"my backup.old", "my backup.zip"},
+                                           TNameCase{"Grüße 日本.old", "Grüße 日本.zip"}));
+
+TEST_F(ZipOptionsTest, KeepsTheBytesOfAFolderNameThatIsNotUtf8) {
+  const std::string folder = Home + "/Documents/bad\xff";
+  MakeFolders(folder);
+  TShellTree* tree = Tree("stBrowse");
+  const QModelIndex docs = ChildCaptioned(tree->Model(), tree->Model().RootIndex(), "Documents");
+  tree->expand(docs);
+  ASSERT_TRUE(Settled(*tree));
+  ClickRow(*tree, ChildCaptioned(tree->Model(), docs, QString::fromUtf8("bad\xEF\xBF\xBD")));
+  EXPECT_EQ(Edit("edtPath")->text(), DisplayText(folder));  // shown with a replacement character
+  Type("edtFileName", "a");
+  PickDocuments();
+  Click("butZip");
+  ASSERT_EQ(Form->result(), QDialog::Accepted);
+  EXPECT_EQ(Form->Answers().Path, folder);  // handled by its own bytes
+  EXPECT_EQ(Fake.Files.CurrentFolder(), folder);
+}
 
 TEST_F(ZipOptionsTest, FollowsAFolderPickedInTheListAndDisablesIncludeForAFile) {
   auto* include = Find<QCheckBox>(*Form, "chkInclude");
