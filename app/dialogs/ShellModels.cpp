@@ -7,17 +7,6 @@
 namespace vz {
 namespace {
 
-// Children of the tree are sorted by name, case-insensitively by the
-// user's locale. Runs on the reader's thread, hence a collator per thread.
-bool CaptionLess(const TShellItem& a, const TShellItem& b) {
-  thread_local const QCollator collator = [] {
-    QCollator c;
-    c.setCaseSensitivity(Qt::CaseInsensitive);
-    return c;
-  }();
-  return collator.compare(a.Caption, b.Caption) < 0;
-}
-
 // Entries of the desktop folder that are already among its own children
 // (the desktop being the home folder, say) are not shown twice.
 template <typename TExisting>
@@ -43,6 +32,16 @@ TFolderReader::TDeliver DeliverTo(TModel* model) {
 }
 
 }  // namespace
+
+bool CaptionLess(const TShellItem& a, const TShellItem& b) {
+  // Also called on the reader's thread, hence a collator per thread.
+  thread_local const QCollator collator = [] {
+    QCollator c;
+    c.setCaseSensitivity(Qt::CaseInsensitive);
+    return c;
+  }();
+  return collator.compare(a.Caption, b.Caption) < 0;
+}
 
 QVariant ShellItemData(const TShellNamespace& shell, const TShellItem& item, int role) {
   switch (role) {

@@ -132,6 +132,10 @@ class TShellListModel : public QAbstractListModel {
   TFolderReader FReader;
 };
 
+// Captions case-insensitively by the user's locale: the order of the
+// tree's children. Safe on any thread.
+bool CaptionLess(const TShellItem& a, const TShellItem& b);
+
 // The data every model gives for an item.
 QVariant ShellItemData(const TShellNamespace& shell, const TShellItem& item, int role);
 

@@ -1,7 +1,6 @@
 #include "app/dialogs/frmZipOptions.h"
 
 #include <QCheckBox>
-#include <QCollator>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -322,12 +321,7 @@ void TfrmZipOptions::lvFilesClick() {
 
 bool TfrmZipOptions::lvFilesCompare(const TShellItem& a, const TShellItem& b) {
   if (a.Data.IsFolder != b.Data.IsFolder) return a.Data.IsFolder;
-  thread_local const QCollator collator = [] {
-    QCollator c;
-    c.setCaseSensitivity(Qt::CaseInsensitive);
-    return c;
-  }();
-  return collator.compare(a.Caption, b.Caption) < 0;
+  return CaptionLess(a, b);
 }
 
 TZipOptionsAnswers TfrmZipOptions::Answers() const {
