@@ -27,7 +27,7 @@ bool IsDriveLetter(char c) {
 }
 
 QString CaptionOf(std::string_view component) {
-  return QString::fromStdString(ProperCase(component));
+  return QString::fromStdString(std::string(component));
 }
 
 }  // namespace

@@ -168,7 +168,7 @@ QString TFileListModel::Caption(int row) const {
     const TShellInfo& info = ShellInfo(r.Member());
     if (info.Found) return info.Caption;
   }
-  return QString::fromStdString(ProperCase(FTree->Member(r.Member()).Filename));
+  return QString::fromStdString(FTree->Member(r.Member()).Filename);
 }
 
 int TFileListModel::rowCount(const QModelIndex& parent) const {

@@ -38,7 +38,7 @@ void TfrmMain::ShowInTextPane(const std::string& MemberName) {
                 .arg(QString::fromStdString(FormatSize(kTextPaneCapacity)),
                      QString::fromStdString(FormatSize(stream.Size())));
   }
-  FTextLabel->setText(QString::fromStdString(ProperCase(MemberName)));
+  FTextLabel->setText(QString::fromStdString(MemberName));
   FText->setPlainText(text);
 }
 

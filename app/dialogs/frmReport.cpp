@@ -79,7 +79,7 @@ std::vector<TProblemRow> ProblemRows(std::vector<std::string> lines, const std::
         last == std::string::npos || last == 0 ? std::string::npos : line.rfind('|', last - 1);
     const std::string name = middle != std::string::npos ? line.substr(0, middle) : line;
     TProblemRow row;
-    row.Name = ProperCase(ExtractFileName(name));
+    row.Name = ExtractFileName(name);
     if (middle != std::string::npos) {
       row.Action = line.substr(middle + 1, last - middle - 1);
       row.Message = line.substr(last + 1);
@@ -124,7 +124,7 @@ std::optional<TReportContent> BuildReport(const TAppContext& App, TReportKind Ki
   }
   TReportContent report;
   report.Results = {
-      {"Filename", ProperCase(ExtractFileName(archive))},
+      {"Filename", ExtractFileName(archive)},
       {"Modified", ModifiedText(info->LastWrite, Locale)},
       {"File Size", FormatSize(info->Size, Numbers)},
       {"Compressed Size", FormatSize(compressed, Numbers)},

@@ -60,7 +60,7 @@ TEST_F(ReportTest, ListsTheArchiveAndTheZipCountsWithTheProblemFilesSorted) {
   const QDateTime when = QDateTime::fromSecsSinceEpoch(1'700'000'000).toLocalTime();
   EXPECT_EQ(Column(report->Results, false),
             (std::vector<std::string>{
-                "Report.zip", QLocale::c().toString(when, QLocale::ShortFormat).toStdString(),
+                "REPORT.ZIP", QLocale::c().toString(when, QLocale::ShortFormat).toStdString(),
                 FormatSize(static_cast<i64>(Bytes.size()), kNumbers), "100", "250", "2.5 :1",
                 "1,234", "3", "2", "hello"}));
   EXPECT_EQ(Column(report->Results, true),
@@ -72,11 +72,11 @@ TEST_F(ReportTest, ListsTheArchiveAndTheZipCountsWithTheProblemFilesSorted) {
   EXPECT_EQ(report->ActionCaption, "Zipped");
   ASSERT_EQ(report->Problems.size(), 2u);
   // A name holding "|" stays whole.
-  EXPECT_EQ(report->Problems[0].Name, "A|b.txt");
+  EXPECT_EQ(report->Problems[0].Name, "a|b.txt");
   EXPECT_EQ(report->Problems[0].Action, "Yes");
   EXPECT_EQ(report->Problems[0].Message, "Cannot open");
   EXPECT_EQ(report->Problems[0].IconPath, "/src/a|b.txt");
-  EXPECT_EQ(report->Problems[1].Name, "B File.txt");
+  EXPECT_EQ(report->Problems[1].Name, "b FILE.TXT");
   EXPECT_EQ(report->Problems[1].Action, "No");
 }
 

@@ -201,7 +201,7 @@ TEST_F(WindowFixture, OpensTheArchiveNamedLastAndShowsItsReadme) {
   EXPECT_TRUE(tree->isExpanded(tree->currentIndex()));
   const TFileListModel& list = window.FileListModel();
   ASSERT_EQ(list.rowCount(), 4);
-  EXPECT_EQ(list.Caption(0), "Docs");
+  EXPECT_EQ(list.Caption(0), "docs");
   EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("lblTextViewer"))->text(), "Read.me");
   EXPECT_EQ(window.findChild<QPlainTextEdit*>(QStringLiteral("redTextViewer"))->toPlainText(),
             "read me first\nline two");
@@ -320,11 +320,11 @@ TEST_F(WindowFixture, FolderRowClickOpensThatFolderAndRebuildKeepsIt) {
   QApplication::processEvents();
   const QRect row = details->visualRect(details->model()->index(0, 0));
   QTest::mouseClick(details->viewport(), Qt::LeftButton, {}, row.center());
-  EXPECT_EQ(window.Tree()->Node(window.SelectedNode()).Caption, "Docs");
-  EXPECT_EQ(window.FileListModel().Caption(0), "In");
+  EXPECT_EQ(window.Tree()->Node(window.SelectedNode()).Caption, "docs");
+  EXPECT_EQ(window.FileListModel().Caption(0), "in");
 
   window.BuildFolderTree();  // as after a command changed the archive
-  EXPECT_EQ(window.Tree()->Node(window.SelectedNode()).Caption, "Docs");
+  EXPECT_EQ(window.Tree()->Node(window.SelectedNode()).Caption, "docs");
 }
 
 TEST_F(WindowFixture, RightButtonOnAFileRowOpensThePopup) {
