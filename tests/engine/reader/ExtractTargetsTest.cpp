@@ -2,8 +2,6 @@
 // following links (by openat2 and by components), paths of any depth and
 // length, one member's failure that never ends the run, modes restored from
 // Unix-like hosts, and a current folder that extraction never changes.
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <climits>
 #include <filesystem>
@@ -11,13 +9,16 @@
 #include "engine/support/Exceptions.h"
 #include "engine/support/PathUtils.h"
 #include "tests/engine/reader/ExtractFixture.h"
+#include "tests/support/ScopedEnv.h"
 
 namespace vz {
 namespace {
 
 namespace fs = std::filesystem;
+using test::FileMode;
 using test::StoredMember;
 using test::TBuildMember;
+using test::TScopedUmask;
 using test::TZipBuilder;
 using Lines = std::vector<std::string>;
 
@@ -248,23 +249,6 @@ TEST_F(ExtractTargetTest, FullDiskStillEndsTheRun) {
 
 // ---- Unix modes -----------------------------------------------------------
 
-// The umask of the test, set for its duration.
-class TUmask {
- public:
-  explicit TUmask(mode_t mask) : FSaved(::umask(mask)) {}
-  ~TUmask() { ::umask(FSaved); }
-  TUmask(const TUmask&) = delete;
-  TUmask& operator=(const TUmask&) = delete;
-
- private:
-  mode_t FSaved;
-};
-
-u32 ModeOf(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 ? static_cast<u32>(st.st_mode & 07777) : 0xFFFFFFFF;
-}
-
 struct TModeCase {
   const char* Name;
   u16 Host;        // made-by high byte
@@ -278,7 +262,7 @@ class ExtractMode : public test::TExtractFixture, public testing::WithParamInter
 
 TEST_P(ExtractMode, FileGetsThePermissionsOfItsHost) {
   const TModeCase& c = GetParam();
-  const TUmask mask(022);
+  const TScopedUmask mask(022);
   TBuildMember m = StoredMember("f.txt", "mode");
   m.VersionMadeBy = static_cast<u16>(c.Host << 8 | 30);
   m.ExternalAttributes = c.StoredMode << 16 | c.DosBits;
@@ -286,7 +270,7 @@ TEST_P(ExtractMode, FileGetsThePermissionsOfItsHost) {
   Engine.DoAll = true;
   Engine.RetainAttributes = c.Retain;
   EXPECT_EQ(Engine.UnZip(), 1);
-  EXPECT_EQ(ModeOf(Out() + "f.txt"), c.Expected) << std::oct << ModeOf(Out() + "f.txt");
+  EXPECT_EQ(FileMode(Out() + "f.txt"), c.Expected) << std::oct << FileMode(Out() + "f.txt");
   EXPECT_EQ(MTime(Out() + "f.txt"), DosSeconds(m.DosDateTime));
 }
 
@@ -316,7 +300,7 @@ TBuildMember UnixMember(const std::string& name, u32 mode, const std::string& da
 }
 
 TEST_P(ExtractTargets, FolderModesComeAfterTheirContents) {
-  const TUmask mask(022);
+  const TScopedUmask mask(022);
   // Folders that let nobody write (or even enter) do not keep out their own
   // files; their entries come before what they hold.
   Open(TZipBuilder::Archive({UnixMember("ro/", 040500), UnixMember("ro/f.txt", 0100644, "f"),
@@ -325,18 +309,18 @@ TEST_P(ExtractTargets, FolderModesComeAfterTheirContents) {
   Engine.DoAll = true;
   Engine.RecreateDirs = true;
   EXPECT_EQ(Engine.UnZip(), 6);
-  EXPECT_EQ(ModeOf(Out() + "ro"), 0500u);
-  EXPECT_EQ(ModeOf(Out() + "wide"), 0755u);
-  EXPECT_EQ(ModeOf(Out() + "p"), 0u);
+  EXPECT_EQ(FileMode(Out() + "ro"), 0500u);
+  EXPECT_EQ(FileMode(Out() + "wide"), 0755u);
+  EXPECT_EQ(FileMode(Out() + "p"), 0u);
   fs::permissions(Out() + "p", fs::perms::owner_all);
-  EXPECT_EQ(ModeOf(Out() + "p/q"), 0700u);
-  EXPECT_EQ(ModeOf(Out() + "p/q/g.txt"), 0600u);
+  EXPECT_EQ(FileMode(Out() + "p/q"), 0700u);
+  EXPECT_EQ(FileMode(Out() + "p/q/g.txt"), 0600u);
   EXPECT_EQ(Text(Out() + "ro/f.txt"), "f");
 }
 
 TEST_F(ExtractTargetTest, ExecutableFromInfoZipKeepsItsBits) {
   if (!test::HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
-  const TUmask mask(022);
+  const TScopedUmask mask(022);
   test::MakeFolders(Path("src/private"));
   test::WriteFileText(Path("src/run.sh"), "#!/bin/sh\n");
   test::WriteFileText(Path("src/notes.txt"), "notes");
@@ -353,10 +337,10 @@ TEST_F(ExtractTargetTest, ExecutableFromInfoZipKeepsItsBits) {
   Engine.DoAll = true;
   Engine.RecreateDirs = true;
   EXPECT_EQ(Engine.UnZip(), 4);
-  EXPECT_EQ(ModeOf(Out() + "run.sh"), 0755u);
-  EXPECT_EQ(ModeOf(Out() + "notes.txt"), 0644u);
-  EXPECT_EQ(ModeOf(Out() + "private/key"), 0600u);
-  EXPECT_EQ(ModeOf(Out() + "private"), 0700u);
+  EXPECT_EQ(FileMode(Out() + "run.sh"), 0755u);
+  EXPECT_EQ(FileMode(Out() + "notes.txt"), 0644u);
+  EXPECT_EQ(FileMode(Out() + "private/key"), 0600u);
+  EXPECT_EQ(FileMode(Out() + "private"), 0700u);
 }
 
 // ---- the current folder ---------------------------------------------------
