@@ -9,6 +9,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -223,6 +224,12 @@ bool IsOneComponent(const std::string& name) {
 // filter that forbids it, or renames on the way that kept it retrying), so
 // that the caller goes by components instead.
 int OpenBeneathAtOnce(int dirFd, const std::string& relative) {
+  // Once refused, it stays refused for the life of the process.
+  static std::atomic<bool> closed{false};
+  if (closed.load(std::memory_order_relaxed)) {
+    errno = ENOSYS;
+    return -1;
+  }
   open_how how{};
   how.flags = kFolderFlags;
   how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
@@ -232,7 +239,10 @@ int OpenBeneathAtOnce(int dirFd, const std::string& relative) {
     if (fd >= 0) return static_cast<int>(fd);
     if (errno != EAGAIN && errno != EINTR) break;
   }
-  if (errno == EAGAIN || errno == EPERM || errno == E2BIG || errno == EINVAL) errno = ENOSYS;
+  const int code = errno;
+  const bool refused = code == ENOSYS || code == EPERM || code == E2BIG || code == EINVAL;
+  if (refused) closed.store(true, std::memory_order_relaxed);
+  errno = refused || code == EAGAIN ? ENOSYS : code;
   return -1;
 }
 
