@@ -85,17 +85,8 @@ INSTANTIATE_TEST_SUITE_P(Cli, CliExtractBelowLinks, testing::Values("", "ENOSYS"
 
 TEST(CliExtract, MembersSharingTheirDataAreListedAndRefused) {
   TCliScratch scratch;
-  TZipBuilder b;
-  const TBuildMember shared = Stored("one", "shared data");
-  const u32 local = b.AddLocal(shared);
-  const u32 central = b.Position();
-  for (const char* name : {"one", "two", "three"}) {
-    TBuildMember m = shared;
-    m.Name = name;
-    b.AddCentral(m, local);
-  }
-  b.AddEnd({}, 3, central, b.Position() - central);
-  WriteFileBytes(scratch / "bomb.zip", b.Bytes);
+  WriteFileBytes(scratch / "bomb.zip", TZipBuilder::SharedHeaderArchive(
+                                           Stored("one", "shared data"), {"one", "two", "three"}));
   const TVzipRun list = Vzip(scratch.Path(), "l bomb.zip --sort name");
   EXPECT_EQ(list.ExitCode, 0) << list.Err;
   EXPECT_EQ(ListedNames(list.Out), (std::vector<std::string>{"one", "three", "two"}));

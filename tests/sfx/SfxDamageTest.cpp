@@ -198,22 +198,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- names ----
 
-TBuildMember Stored(const std::string& name, const std::vector<u8>& data) {
-  TBuildMember member;
-  member.Name = name;
-  member.Data = data;
-  return member;
-}
-
-std::vector<std::string> FilesBelow(const std::string& root) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    if (!entry.is_directory()) names.push_back(fs::relative(entry.path(), root).string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 struct THostileName {
   const char* Name;
   std::string Stored;

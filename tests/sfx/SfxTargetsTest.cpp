@@ -15,22 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TBuildMember Stored(const std::string& name, const std::string& data) {
-  TBuildMember member;
-  member.Name = name;
-  member.Data.assign(data.begin(), data.end());
-  return member;
-}
-
-std::vector<std::string> FilesBelow(const std::string& root) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    if (!entry.is_directory()) names.push_back(fs::relative(entry.path(), root).string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // The stub as it runs, or under a filter that refuses openat2 as a
 // container's seccomp profile may (ENOSYS or EPERM).
 std::string Launch(const std::string& exe, const std::string& refusal) {

@@ -197,17 +197,8 @@ TEST_F(ExtractSafetyTest, OverlappingMembersAreListedButRefused) {
 
 TEST_F(ExtractSafetyTest, MembersOfOneLocalHeaderAreListedButRefused) {
   // The full overlap: every central record names the same local header.
-  TZipBuilder b;
-  const TBuildMember shared = StoredMember("one", "shared data");
-  const u32 local = b.AddLocal(shared);
-  const u32 central = b.Position();
-  for (const char* name : {"one", "two", "three"}) {
-    TBuildMember m = shared;
-    m.Name = name;
-    b.AddCentral(m, local);
-  }
-  b.AddEnd({}, 3, central, b.Position() - central);
-  Open(b.Bytes);
+  Open(TZipBuilder::SharedHeaderArchive(StoredMember("one", "shared data"),
+                                        {"one", "two", "three"}));
   Engine.ReadZip();
   ASSERT_EQ(Engine.Count(), 3);
   Engine.DoAll = true;
