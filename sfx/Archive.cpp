@@ -557,6 +557,21 @@ void ShowResultLine(TStub& stub) {
   }
 }
 
+// What follows every walk that found the archive: the listing's error, the
+// result line of an extraction, and the path switch.
+void FinishWalk(TStub& stub, bool listOnly, TMemberEnd end) {
+  TMainDialog& dialog = *stub.MainDialogHandle;
+  if (listOnly && dialog.List301.Count() == 0) ShowError(stub, {"Cannot read archive header."});
+  if (end == TMemberEnd::EndProgram) stub.EndProgram = true;
+  if (!listOnly && stub.MemberOk && (end == TMemberEnd::Next || end == TMemberEnd::EndWalk)) {
+    ShowResultLine(stub);
+  }
+  if (!stub.PathsPresent) {
+    dialog.Check401 = false;
+    dialog.Check401Enabled = false;
+  }
+}
+
 }  // namespace
 
 void WalkArchive(TStub& stub, bool listOnly) {
@@ -608,15 +623,7 @@ void WalkArchive(TStub& stub, bool listOnly) {
   }
 
   ApplyFolderModes(run);
-  if (listOnly && dialog.List301.Count() == 0) ShowError(stub, {"Cannot read archive header."});
-  if (end == TMemberEnd::EndProgram) stub.EndProgram = true;
-  if (!listOnly && stub.MemberOk && (end == TMemberEnd::Next || end == TMemberEnd::EndWalk)) {
-    ShowResultLine(stub);
-  }
-  if (!stub.PathsPresent) {
-    dialog.Check401 = false;
-    dialog.Check401Enabled = false;
-  }
+  FinishWalk(stub, listOnly, end);
 }
 
 }  // namespace sfx
