@@ -57,10 +57,13 @@ bool EnoughSpace(TSession& session, const std::string& folder, i64 required) {
   return false;
 }
 
-// The overwrite question: yes, no, all, never, rename.
-void AskOverwrite(TSession& session, bool& overwrite, std::string& fileName) {
+// The overwrite question: yes, no, all, never, rename. `kept` tells that
+// the user chose to keep the file (no, never), unlike a question that
+// found no terminal to be asked on.
+void AskOverwrite(TSession& session, bool& overwrite, std::string& fileName, bool& kept) {
   TConsole& console = session.Console();
   overwrite = false;
+  kept = false;
   while (true) {
     const auto answer = console.AskLine("Replace existing file " + fileName +
                                         "? [y]es, [n]o, [a]ll, n[e]ver, [r]ename: ");
@@ -76,6 +79,7 @@ void AskOverwrite(TSession& session, bool& overwrite, std::string& fileName) {
       session.Engine().OverwriteMode = TUZOverwriteMode::Always;
     } else if (a == "e" || a == "never") {
       session.Engine().OverwriteMode = TUZOverwriteMode::Never;
+      kept = true;
     } else if (a == "r" || a == "rename") {
       const auto name = console.AskLine("New name (in the same folder): ");
       if (!name || name->empty() || name->find('/') != std::string::npos || *name == "." ||
@@ -89,11 +93,45 @@ void AskOverwrite(TSession& session, bool& overwrite, std::string& fileName) {
       }
       fileName = renamed;
       overwrite = true;
-    } else if (a != "n" && a != "no") {
+    } else if (a == "n" || a == "no") {
+      kept = true;
+    } else {
       continue;
     }
     return;
   }
+}
+
+// The events of x alone: each member's line, showing where a member with
+// an absolute stored name really goes; the overwrite question; and files
+// kept by the user's choice (-o never, or "n" and "never" answered), which
+// are no problems.
+void BindExtractEvents(TSession& session, bool& kept) {
+  TZipEngine& engine = session.Engine();
+  auto start = engine.OnStartUnZip;
+  engine.OnStartUnZip = [&session, start](TUnZipEngine& sender, int index, const std::string& name,
+                                          bool& skip) {
+    const bool folder = sender.Filename(index).empty();
+    const std::string stored = sender.FullName(index);
+    session.Console().Info((folder ? "    creating: " : "  extracting: ") +
+                           (HasStoredVolume(stored) ? name : stored));
+    start(sender, index, name, skip);
+  };
+  engine.OnPromptForOverwrite = [&session, &kept](TUnZipEngine&, bool& overwrite, int,
+                                                  std::string& fileName) {
+    AskOverwrite(session, overwrite, fileName, kept);
+  };
+  auto skipping = engine.OnSkippingFile;
+  engine.OnSkippingFile = [&session, &kept, skipping](TUnZipEngine& sender, TSkipReason reason,
+                                                      int index) {
+    const bool chosen = kept || sender.OverwriteMode == TUZOverwriteMode::Never;
+    kept = false;
+    if (reason != TSkipReason::srNotOverwritten || !chosen) {
+      skipping(sender, reason, index);
+      return;
+    }
+    session.Console().Info("     keeping: " + sender.FullName(index));
+  };
 }
 
 // Marks the members one run has seen, so a member that several patterns
@@ -232,7 +270,6 @@ TExitCode RunExtract(TSession& session) {
   engine.FilesList = options.Names;
   ReportUnmatched(session, options.Names);
 
-  const bool destExisted = !dest.empty() && session.Services().Files.Stat(dest).has_value();
   bool refused = false;
   auto info = engine.OnStartUnZipInfo;
   engine.OnStartUnZipInfo = [&](TUnZipEngine& sender, int count, i64 total, bool& stop) {
@@ -243,24 +280,12 @@ TExitCode RunExtract(TSession& session) {
     }
     info(sender, count, total, stop);
   };
-  auto start = engine.OnStartUnZip;
-  engine.OnStartUnZip = [&session, start](TUnZipEngine& sender, int index, const std::string& name,
-                                          bool& skip) {
-    const bool folder = sender.Filename(index).empty();
-    session.Console().Info((folder ? "    creating: " : "  extracting: ") + sender.FullName(index));
-    start(sender, index, name, skip);
-  };
-  engine.OnPromptForOverwrite = [&session](TUnZipEngine&, bool& overwrite, int,
-                                           std::string& fileName) {
-    AskOverwrite(session, overwrite, fileName);
-  };
+  bool kept = false;
+  BindExtractEvents(session, kept);
 
+  // The engine makes the destination only once it has members to extract.
   const int extracted = engine.UnZip();
-  if (refused) {
-    // The engine made the destination before the check; an empty new one goes again.
-    if (!destExisted) session.Services().Files.RemoveFolder(dest);
-    return TExitCode::Fatal;
-  }
+  if (refused) return TExitCode::Fatal;
   const std::string where = dest.empty() ? "their stored folders" : dest;
   return session.Finish("Extracted " + std::to_string(extracted) +
                         (extracted == 1 ? " member to " : " members to ") + where);

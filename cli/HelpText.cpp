@@ -104,9 +104,17 @@ Extracts every member (or the members the patterns select; see vzip t --help
 for patterns). A member that would replace an existing file is written under
 a temporary name beside it and renamed over it only after its CRC-32 has
 passed, so a damaged member never destroys an existing file; one that fails
-its CRC-32 leaves no file behind. Names that would lead outside the
-destination are skipped. Before anything is written, the free space of the
-destination is checked against the total size of the selected members.
+its CRC-32 leaves no file behind. Before anything is written, the free space
+of the destination is checked against the total size of the selected members.
+
+Nothing lands outside the destination: a member is refused as unsafe, with
+the reason, for a ".." component or control characters in its name, for a
+symbolic link on its folder path below the destination (the destination
+itself may be reached through links), or for data it shares with another
+member. A member that cannot be written (a folder or a file in the way, a
+name too long, no permission) is reported and the others are extracted; a
+full disk ends the run. Members made on Unix-like hosts get their permission
+bits back, less the umask.
 
 Options:
   -d, --dest DEST        extract into DEST (made when missing); default: the
@@ -120,7 +128,8 @@ Options:
                          from the front of each member's folder (default: the
                          drive of the first member that stores one, such as C:)
   -o, --overwrite MODE   existing files: prompt (ask on a terminal; without
-                         one, keep them; the default), always, never
+                         one, keep them and count them as problems; the
+                         default), always, never (keep them; no problem)
 )";
 
 constexpr const char* kPrint = R"(Usage: vzip p|print ARCHIVE MEMBER [-p PASSWORD | -e]

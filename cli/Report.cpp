@@ -6,8 +6,9 @@ namespace vz::cli {
 namespace {
 
 constexpr std::array<std::string_view, kProblemKinds> kKindNames{
-    "bad CRC",      "wrong password", "password missing", "not overwritten",
-    "unsafe entry", "no such file",   "no match",         "other"};
+    "bad CRC",         "wrong password", "password missing",
+    "not overwritten", "unsafe entry",   "no such file",
+    "no match",        "not written",    "other"};
 static_assert(kKindNames[static_cast<std::size_t>(TProblem::NotOverwritten)] == "not overwritten");
 
 }  // namespace

@@ -19,9 +19,10 @@ enum class TProblem : u8 {
   UnsafeEntry = 4,
   NoSuchFile = 5,
   NoMatch = 6,
-  Other = 7,
+  NotWritten = 7,
+  Other = 8,
 };
-inline constexpr std::size_t kProblemKinds = 8;
+inline constexpr std::size_t kProblemKinds = 9;
 
 class TReport {
  public:

@@ -211,9 +211,10 @@ void TSession::OnSkippingFile(TSkipReason reason, int index) {
                   "not overwritten: the file exists (-o always replaces it)");
       break;
     case TSkipReason::srUnsafeEntry:
-      FReport.Add(TProblem::UnsafeEntry, name,
-                  "skipped: unsafe entry (its name would lead outside the destination, or its "
-                  "data overlaps another member's)");
+      FReport.Add(TProblem::UnsafeEntry, name, FEngine.SkipText() + ": refused as unsafe");
+      break;
+    case TSkipReason::srNotWritten:
+      FReport.Add(TProblem::NotWritten, name, "not extracted: " + FEngine.SkipText());
       break;
   }
 }

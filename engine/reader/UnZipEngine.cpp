@@ -281,7 +281,9 @@ bool TUnZipEngine::SeekCentralDirectory() {
     return false;
   }
   stream.Seek(-4, TSeekOrigin::Current);
-  FCatalogue = std::make_unique<TSortedZip>(TDuplicates::DuplicatesRejected, true);
+  // Two records may name one local header (members that share their data):
+  // the directory is listed as it is, and extraction refuses such members.
+  FCatalogue = std::make_unique<TSortedZip>(TDuplicates::DuplicatesAccepted, true);
   return true;
 }
 

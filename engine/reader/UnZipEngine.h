@@ -29,10 +29,14 @@ namespace vz {
 enum class TUZOverwriteMode : u8 { Prompt = 0, Always = 1, Never = 2 };
 enum class TIncompleteZipMode : u8 { izAssumeMulti = 0, izAssumeBad = 1 };
 enum class TMultiMode : u8 { mmNone = 0, mmSpan = 1, mmBlocks = 2 };
+// Why OnSkippingFile reports a member; the engine's SkipText() says it in
+// words for the user.
 enum class TSkipReason : u8 {
   srWrongPassword = 0,   // the password check failed and no new password came
   srNotOverwritten = 1,  // the target exists and is not to be overwritten
-  srUnsafeEntry = 2,     // the name leads outside the destination, or the data overlaps another member's
+  srUnsafeEntry =
+      2,  // the name leads outside the destination, or the data overlaps another member's
+  srNotWritten = 3,  // the target or its folder could not be made or written
 };
 
 class TUnZipEngine;
@@ -116,6 +120,13 @@ class TUnZipEngine {
   TGetNextDisk OnGetNextDisk;
 
   // ---- public state ----
+  // Why the member of the latest OnSkippingFile is not extracted, in words
+  // for the user; valid while the event runs and until the next skip. For
+  // srUnsafeEntry it names the reason ("a \"..\" component in the name",
+  // "control characters in the name", "members share data", a symbolic
+  // link on the way); for srNotWritten it is the system's reason with the
+  // target's path.
+  const std::string& SkipText() const { return FSkipText; }
   std::string Password;
   bool CancelOperation = false;
   int NumDisks = 1;
@@ -156,19 +167,33 @@ class TUnZipEngine {
   const TEndCentral& EndCentral() const { return FEndCentral; }
 
   // Extracts the entries chosen by DoAll or by the FilesList patterns (case
-  // ignored; a folder entry only with RecreateDirs) below DestDir. Events:
+  // ignored; a folder entry only with RecreateDirs) below DestDir. A
+  // relative DestDir is resolved against the current folder once, at the
+  // start; the current folder is never changed. The destination is made
+  // (with its missing levels) only when some entry is chosen. Events:
   // OnStartUnZipInfo once, then for each entry OnBadPassword (while the
   // password fails its check and a new one is offered), OnPromptForOverwrite
-  // (an existing target in Prompt mode), OnStartUnZip, OnFilePercentDone and
-  // OnTotalPercentDone after every 16000 bytes written and at the end, and
-  // OnEndUnZip; an entry that is not extracted ends in OnSkippingFile or
-  // OnBadCRC instead (srUnsafeEntry: a name that is no file name below the
-  // destination, or data shared with another member). A member is decoded
-  // into a hidden file beside its target and renamed over it only once its
-  // CRC has passed. Returns the number of entries extracted, 0 when
+  // (an existing file at the target in Prompt mode), OnStartUnZip,
+  // OnFilePercentDone and OnTotalPercentDone after every 16000 bytes written
+  // and at the end, and OnEndUnZip; an entry that is not extracted ends in
+  // OnSkippingFile (with SkipText()) or OnBadCRC instead. srUnsafeEntry: a
+  // name that is no file name below the destination, data shared with
+  // another member, or a symbolic link on the folder path below the
+  // destination (folders are resolved by descriptor without following
+  // links; only absolute stored folders restored without a DestDir are
+  // reached through the user's links). srNotWritten: the target or its
+  // folder cannot be made or written (a folder or file in the way, a name
+  // too long, no permission); the run goes on. Where no file stands a member
+  // is written under its own name; over an existing file it is decoded into
+  // a hidden file beside its target and renamed over it only once its CRC
+  // has passed. With RetainAttributes a file gets, on its open descriptor,
+  // the permission bits a member from a Unix-like host stored (never
+  // set-user-id, set-group-id or sticky; less the umask), else the
+  // read-only attribute; folder entries get their stored bits at the end of
+  // the run, deepest first. Returns the number of entries extracted, 0 when
   // OnStartUnZipInfo sets StopNow. Raises EUserCanceled, EFatalUnzipError,
-  // or EInOutError naming the target; the current folder and the order of
-  // the view are restored on every way out.
+  // or EInOutError naming the target (a full disk, an I/O error); the order
+  // of the view is restored on every way out.
   int UnZip();
   // The same into the caller's stream, one entry after the other: FilesList
   // becomes the single line `name`, FName is empty in the events, and the
@@ -229,20 +254,36 @@ class TUnZipEngine {
     u32 Offset = 0;
     u64 ReachBefore = 0;
   };
+  struct TTargetPlace;
+  struct TTargetFile;
+  struct TMemberOutput;
+  struct TExtractRun;
   int RunExtraction(TStream* target);
+  void OpenDestination();
   int SelectEntries();
   void IndexLocalHeaders();
+  std::optional<TTargetPlace> TargetPlace(const TZipHeaderInfo& entry);
+  std::string PlacePath(const TTargetPlace& place) const;
+  void Skip(int index, TSkipReason reason, std::string text, int& count);
+  IFolder* OpenPlace(int index, const TTargetPlace& place, int& count);
+  bool PathFits(int index, const std::string& path, int& count);
   void ExtractOne(int index, TStream* target, bool& retry, int& count);
+  void ExtractFolder(int index, const TTargetPlace& place, int& count);
+  void ApplyFolderModes();
   bool SeekMemberData(const TZipHeaderInfo& entry);
   void ReadMemberBytes(std::span<u8> bytes);
   bool CheckPassword(int index);
-  bool CheckOverwrite(int index, std::string& targetPath, int& count);
-  void ExtractToFile(int index, const std::string& targetPath, bool& retry, int& count);
+  bool CheckOverwrite(int index, TTargetFile& target, int& count);
+  bool Retarget(int index, TTargetFile& target, const std::string& path, int& count);
+  std::pair<std::unique_ptr<IFile>, std::string> CreateTempBeside(IFolder& folder);
+  std::optional<TMemberOutput> CreateOutput(int index, const TTargetFile& target, int& count);
+  void ExtractToFile(int index, const TTargetFile& target, bool& retry, int& count);
+  void FinishOutput(int index, const TTargetFile& target, const TMemberOutput& output,
+                    std::optional<u32> crc, bool& retry, int& count);
+  void RestoreDateAndMode(IFile& file);
   void ExtractToStream(int index, TStream& target, bool& retry, int& count);
   void ReportBadData(int index, u32 crc, bool& retry);
-  std::pair<std::unique_ptr<IFile>, std::string> CreateTempBeside(const std::string& folder);
   u32 DecodeEntry(TStream* sink);
-  std::optional<std::string> TargetFolder(const TZipHeaderInfo& entry) const;
 
   std::string FZipName;
   std::string FDestDir;
@@ -265,6 +306,12 @@ class TUnZipEngine {
   std::vector<TLocalHeaderMark> FLocalHeaders;  // by disk and offset
   std::unique_ptr<TDecodeInput> FDecodeIn;
   std::unique_ptr<TDecodeOutput> FDecodeOut;
+  std::string FSkipText;
+  // While extracting; deleted where the type is complete (Extract.cpp).
+  struct TExtractRunDelete {
+    void operator()(TExtractRun* run) const;
+  };
+  std::unique_ptr<TExtractRun, TExtractRunDelete> FRun;
 };
 
 }  // namespace vz

@@ -67,6 +67,7 @@ class TFakeFile : public IFile {
   TFileTime LastWriteTime() override { return FReal->LastWriteTime(); }
   void SetLastWriteTime(TFileTime time) override { FReal->SetLastWriteTime(time); }
   void Sync() override { FReal->Sync(); }
+  bool SetMode(u32 mode) override { return FReal->SetMode(mode); }
   int LastError() const override { return FLastError != 0 ? FLastError : FReal->LastError(); }
 
  private:
@@ -76,6 +77,69 @@ class TFakeFile : public IFile {
 };
 
 }  // namespace
+
+// A real folder held open, with the fake's faults and records on what is
+// made, renamed and deleted through it.
+class TFakeFolder : public IFolder {
+ public:
+  TFakeFolder(std::unique_ptr<IFolder> real, TFakeFileSystem& owner)
+      : FReal(std::move(real)), FOwner(owner) {}
+
+  const std::string& Path() const override { return FReal->Path(); }
+
+  std::unique_ptr<IFolder> OpenFolder(std::string_view relative, bool create) override {
+    FLastError = 0;
+    auto folder = FReal->OpenFolder(relative, false);
+    if (!folder && create && FReal->LastError() == ENOENT &&
+        FOwner.CreateDenied(WithSlash(Path()) + std::string(relative))) {
+      FLastError = EACCES;
+      return nullptr;
+    }
+    if (!folder && create) folder = FReal->OpenFolder(relative, true);
+    if (!folder) return nullptr;
+    return std::make_unique<TFakeFolder>(std::move(folder), FOwner);
+  }
+
+  std::unique_ptr<IFile> CreateNew(const std::string& name) override {
+    FLastError = 0;
+    const std::string path = WithSlash(Path()) + name;
+    if (FOwner.CreateDenied(path)) {
+      FLastError = EACCES;
+      throw EFCreateError(path, EACCES,
+                          "Cannot create file \"" + path + "\": " + SystemErrorText(EACCES));
+    }
+    return std::make_unique<TFakeFile>(FReal->CreateNew(name), FOwner);
+  }
+
+  std::optional<TFileInfo> LStat(const std::string& name) override { return FReal->LStat(name); }
+
+  bool Rename(const std::string& from, const std::string& to) override {
+    FLastError = 0;
+    if (FOwner.FFailingRenames > 0) {
+      --FOwner.FFailingRenames;
+      FLastError = FOwner.FRenameError;
+      return false;
+    }
+    if (!FReal->Rename(from, to)) return false;
+    FOwner.Renamed.emplace_back(WithSlash(Path()) + from, WithSlash(Path()) + to);
+    return true;
+  }
+
+  bool Delete(const std::string& name) override {
+    FLastError = 0;
+    if (!FReal->Delete(name)) return false;
+    FOwner.Deleted.push_back(WithSlash(Path()) + name);
+    return true;
+  }
+
+  bool SetMode(u32 mode) override { return FReal->SetMode(mode); }
+  int LastError() const override { return FLastError != 0 ? FLastError : FReal->LastError(); }
+
+ private:
+  std::unique_ptr<IFolder> FReal;
+  TFakeFileSystem& FOwner;
+  int FLastError = 0;
+};
 
 // ---------------------------------------------------------------- drives
 
@@ -387,6 +451,13 @@ bool TFakeFileSystem::MayWrite(const std::string& path) {
     return false;
   }
   return FReal.MayWrite(path);
+}
+
+std::unique_ptr<IFolder> TFakeFileSystem::OpenFolder(const std::string& path) {
+  FLastError = 0;
+  auto real = FReal.OpenFolder(path);
+  if (!real) return nullptr;
+  return std::make_unique<TFakeFolder>(std::move(real), *this);
 }
 
 int TFakeFileSystem::LastError() const {

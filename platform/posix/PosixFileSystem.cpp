@@ -5,12 +5,16 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <string_view>
 
 #include "platform/Errors.h"
 
@@ -134,6 +138,12 @@ class TPosixFile : public IFile {
     if (::fsync(FFd) != 0) Throw();
   }
 
+  bool SetMode(u32 mode) override {
+    if (::fchmod(FFd, static_cast<mode_t>(mode & 0777)) == 0) return true;
+    FLastError = errno;
+    return false;
+  }
+
   int LastError() const override { return FLastError; }
 
  private:
@@ -164,6 +174,230 @@ class TPosixFileLock : public IFileLock {
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// ---------------------------------------------------------------- folders
+
+// The path without trailing "/", the root left as it is.
+std::string ExcludeSlash(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+class TOwnedFd {
+ public:
+  explicit TOwnedFd(int fd = -1) : FFd(fd) {}
+  ~TOwnedFd() { Reset(-1); }
+  TOwnedFd(const TOwnedFd&) = delete;
+  TOwnedFd& operator=(const TOwnedFd&) = delete;
+  int Get() const { return FFd; }
+  void Reset(int fd) {
+    if (FFd >= 0) ::close(FFd);
+    FFd = fd;
+  }
+  int Release() {
+    const int fd = FFd;
+    FFd = -1;
+    return fd;
+  }
+
+ private:
+  int FFd;
+};
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+// The components of a path below a folder joined by single "/", "." parts
+// dropped. False (errno set) for a ".." part, which would lead out of the
+// folder, and for a path longer than the system takes.
+bool CleanRelative(std::string_view relative, std::string& clean) {
+  clean.clear();
+  std::size_t start = 0;
+  while (start < relative.size()) {
+    std::size_t end = relative.find('/', start);
+    if (end == std::string_view::npos) end = relative.size();
+    const std::string_view part = relative.substr(start, end - start);
+    start = end + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      errno = EXDEV;
+      return false;
+    }
+    if (!clean.empty()) clean += '/';
+    clean += part;
+  }
+  if (clean.size() >= PATH_MAX) {
+    errno = ENAMETOOLONG;
+    return false;
+  }
+  return true;
+}
+
+bool IsOneComponent(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+// The whole path at once, refusing every link and every way out of the
+// folder. -1 with errno; ENOSYS when this way is closed (no openat2, a
+// filter that forbids it, or renames on the way that kept it retrying), so
+// that the caller goes by components instead.
+int OpenBeneathAtOnce(int dirFd, const std::string& relative) {
+  // Once refused, it stays refused for the life of the process.
+  static std::atomic<bool> closed{false};
+  if (closed.load(std::memory_order_relaxed)) {
+    errno = ENOSYS;
+    return -1;
+  }
+  open_how how{};
+  how.flags = kFolderFlags;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  constexpr int kAttempts = 64;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    const long fd = ::syscall(SYS_openat2, dirFd, relative.c_str(), &how, sizeof how);
+    if (fd >= 0) return static_cast<int>(fd);
+    if (errno != EAGAIN && errno != EINTR) break;
+  }
+  const int code = errno;
+  const bool refused = code == ENOSYS || code == EPERM || code == E2BIG || code == EINVAL;
+  if (refused) closed.store(true, std::memory_order_relaxed);
+  errno = refused || code == EAGAIN ? ENOSYS : code;
+  return -1;
+}
+
+// One folder below dirFd, never through a link: a link there fails with
+// ELOOP and anything else that is no folder with ENOTDIR.
+int OpenComponent(int dirFd, const std::string& name) {
+  const int fd = ::openat(dirFd, name.c_str(), kFolderFlags | O_NOFOLLOW);
+  if (fd >= 0 || (errno != ENOTDIR && errno != ELOOP)) return fd;
+  struct stat st {};
+  const bool link =
+      ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+  errno = link ? ELOOP : ENOTDIR;
+  return -1;
+}
+
+// A clean relative path one component after the other, each opened
+// relative to the one before, making the missing ones when `create`.
+int WalkBeneath(int dirFd, const std::string& relative, bool create) {
+  TOwnedFd current;
+  std::size_t start = 0;
+  while (start < relative.size()) {
+    std::size_t end = relative.find('/', start);
+    if (end == std::string::npos) end = relative.size();
+    const std::string name = relative.substr(start, end - start);
+    start = end + 1;
+    const int base = current.Get() >= 0 ? current.Get() : dirFd;
+    int next = OpenComponent(base, name);
+    if (next < 0 && errno == ENOENT && create) {
+      if (::mkdirat(base, name.c_str(), 0777) != 0 && errno != EEXIST) return -1;
+      next = OpenComponent(base, name);
+    }
+    if (next < 0) return -1;
+    current.Reset(next);
+  }
+  return current.Get() >= 0 ? current.Release() : ::openat(dirFd, ".", kFolderFlags);
+}
+
+class TPosixFolder : public IFolder {
+ public:
+  TPosixFolder(int fd, std::string path, bool byComponents)
+      : FFd(fd), FPath(std::move(path)), FByComponents(byComponents) {}
+  ~TPosixFolder() override { ::close(FFd); }
+  TPosixFolder(const TPosixFolder&) = delete;
+  TPosixFolder& operator=(const TPosixFolder&) = delete;
+
+  const std::string& Path() const override { return FPath; }
+
+  std::unique_ptr<IFolder> OpenFolder(std::string_view relative, bool create) override {
+    std::string clean;
+    if (!CleanRelative(relative, clean)) return Failed();
+    int fd = -1;
+    if (clean.empty()) {
+      fd = ::openat(FFd, ".", kFolderFlags);
+    } else {
+      errno = ENOSYS;
+      if (!FByComponents) fd = OpenBeneathAtOnce(FFd, clean);
+      if (fd < 0 && (errno == ENOSYS || (errno == ENOENT && create))) {
+        fd = WalkBeneath(FFd, clean, create);
+      }
+    }
+    if (fd < 0) return Failed();
+    return std::make_unique<TPosixFolder>(fd, clean.empty() ? FPath : JoinPath(FPath, clean),
+                                          FByComponents);
+  }
+
+  std::unique_ptr<IFile> CreateNew(const std::string& name) override {
+    const std::string path = JoinPath(FPath, name);
+    const int fd =
+        IsOneComponent(name)
+            ? ::openat(FFd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666)
+            : (errno = EINVAL, -1);
+    if (fd < 0) {
+      tLastError = errno;
+      throw EFCreateError(path, errno,
+                          "Cannot create file \"" + path + "\": " + SystemErrorText(errno));
+    }
+    return std::make_unique<TPosixFile>(fd, path);
+  }
+
+  std::optional<TFileInfo> LStat(const std::string& name) override {
+    struct stat st {};
+    if (::fstatat(FFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      Fail();
+      return std::nullopt;
+    }
+    return ToInfo(st);
+  }
+
+  bool Rename(const std::string& from, const std::string& to) override {
+    if (!IsOneComponent(from) || !IsOneComponent(to)) return Refuse(EINVAL);
+    return ::renameat(FFd, from.c_str(), FFd, to.c_str()) == 0 || Fail();
+  }
+
+  bool Delete(const std::string& name) override {
+    if (!IsOneComponent(name)) return Refuse(EINVAL);
+    return ::unlinkat(FFd, name.c_str(), 0) == 0 || Fail();
+  }
+
+  bool SetMode(u32 mode) override {
+    return ::fchmod(FFd, static_cast<mode_t>(mode & 0777)) == 0 || Fail();
+  }
+
+  int LastError() const override { return tLastError; }
+
+ private:
+  static std::unique_ptr<IFolder> Failed() {
+    Fail();
+    return nullptr;
+  }
+  static bool Refuse(int code) {
+    tLastError = code;
+    return false;
+  }
+
+  int FFd;
+  std::string FPath;
+  bool FByComponents;
+};
+
+// The umask as the kernel reports it, without changing it (which would race
+// with files that other threads create); older kernels do not report it.
+std::optional<u32> ReportedUmask() {
+  const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  char text[4096];
+  const ssize_t n = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  if (n <= 0) return std::nullopt;
+  const std::string_view status(text, static_cast<std::size_t>(n));
+  const auto at = status.find("\nUmask:");
+  if (at == std::string_view::npos) return std::nullopt;
+  u32 mask = 0;
+  for (std::size_t i = status.find_first_not_of(" \t", at + 7);
+       i < status.size() && status[i] >= '0' && status[i] <= '7'; ++i) {
+    mask = mask * 8 + static_cast<u32>(status[i] - '0');
+  }
+  return mask & 0777;
 }
 
 }  // namespace
@@ -408,6 +642,22 @@ std::unique_ptr<IFileLock> TPosixFileSystem::TryLockFile(const std::string& path
 
 bool TPosixFileSystem::MayWrite(const std::string& path) {
   return ::access(path.c_str(), W_OK) == 0 || Fail();
+}
+
+std::unique_ptr<IFolder> TPosixFileSystem::OpenFolder(const std::string& path) {
+  const int fd = ::open(path.empty() ? "." : path.c_str(), kFolderFlags);
+  if (fd < 0) {
+    Fail();
+    return nullptr;
+  }
+  return std::make_unique<TPosixFolder>(fd, ExcludeSlash(path), ResolveByComponents);
+}
+
+u32 TPosixFileSystem::CreationMask() {
+  if (const auto mask = ReportedUmask()) return *mask;
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  return static_cast<u32>(mask) & 0777;
 }
 
 int TPosixFileSystem::LastError() const { return tLastError; }
