@@ -78,6 +78,9 @@ class IFile {
   virtual i64 Size() = 0;
   virtual void SetSize(i64 size) = 0;
   virtual TFileTime LastWriteTime() = 0;
+  // What the open descriptor refers to (fstat): the file actually read,
+  // even when another file has since been renamed over its path.
+  virtual TFileInfo Info() = 0;
   // Sets the last-write (and last-access) time on the open descriptor.
   virtual void SetLastWriteTime(TFileTime time) = 0;
   // Flushes the file's data to the device (fsync); EInOutError on failure.

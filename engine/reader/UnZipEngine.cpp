@@ -24,7 +24,6 @@ constexpr int kRebuildPumpInterval = 10240;
 
 TUnZipEngine::TUnZipEngine(const TPlatform& platform) : FPlatform(platform) {}
 
-
 // ---------------------------------------------------------------- properties
 
 void TUnZipEngine::SetZipName(const std::string& value) {
@@ -175,14 +174,26 @@ TUnZipEngine::TArchiveStamp TUnZipEngine::StampOf(const std::string& path) const
   return {info->LastWrite, info->Size, info->Device, info->Inode};
 }
 
-void TUnZipEngine::RememberArchiveDate() { FArchiveDate = StampOf(FZipName); }
+void TUnZipEngine::RememberArchiveDate() {
+  FArchiveDate = StampOf(FZipName);
+}
+
+// The stamp of the file the open stream reads, which is what the directory
+// is read from. Taken from the path instead, a writer renaming its new
+// archive into place between our open and our stamp would make the old
+// directory look current, and an update built on it would lose that
+// writer's members.
+void TUnZipEngine::RememberOpenArchive() {
+  const TFileInfo info = FZipStream->Handle().Info();
+  FArchiveDate = {info.LastWrite, info.Size, info.Device, info.Inode};
+}
 
 void TUnZipEngine::OpenZip() {
   if (FCatalogue) {
     if (StampOf(FZipName) == FArchiveDate && FArchiveDate.Size >= 0) {
       if (!FZipStream) {
-        FZipStream = std::make_unique<TLFNFileStream>(FPlatform.Files, FZipName,
-                                                      TOpenMode::ReadDenyWrite);
+        FZipStream =
+            std::make_unique<TLFNFileStream>(FPlatform.Files, FZipName, TOpenMode::ReadDenyWrite);
       }
       return;
     }
@@ -229,15 +240,16 @@ void TUnZipEngine::CheckCancel() {
 // ---------------------------------------------------------------- directory
 
 void TUnZipEngine::ReadDirectory() {
-  RememberArchiveDate();
+  RememberOpenArchive();
   ReleaseCatalogue();
   FRebuilt = false;
   if (FEndCentral.FindIn(*FZipStream)) {
     FCurrentDisk = FEndCentral.ThisDisk;
     if (FEndCentral.ThisDisk != 0) {
       const std::string drive = FPlatform.Drives.DriveOf(FZipName);
-      SetMultiMode(FPlatform.Drives.DriveType(drive) == TDriveType::Removable ? TMultiMode::mmSpan
-                                                                              : TMultiMode::mmBlocks);
+      SetMultiMode(FPlatform.Drives.DriveType(drive) == TDriveType::Removable
+                       ? TMultiMode::mmSpan
+                       : TMultiMode::mmBlocks);
     } else {
       SetMultiMode(TMultiMode::mmNone);
     }
@@ -391,7 +403,7 @@ TStream& TUnZipEngine::RequestDisk(int diskOneBased) {
   FZipStream = std::make_unique<TLFNFileStream>(FPlatform.Files, name, TOpenMode::ReadDenyWrite);
   FCurrentDisk = diskOneBased - 1;
   FZipName = name;
-  RememberArchiveDate();
+  RememberOpenArchive();
   return *FZipStream;
 }
 

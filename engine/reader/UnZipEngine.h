@@ -50,15 +50,16 @@ using TStartUnZipEvent =
 using TEndUnZipEvent =
     std::function<void(TUnZipEngine& Sender, int FileIndex, const std::string& FName)>;
 using TPercentDoneEvent = std::function<void(TUnZipEngine& Sender, int Percent)>;
-using TPromptForOverwriteEvent = std::function<void(TUnZipEngine& Sender, bool& OverWriteIt,
-                                                    int FileIndex, std::string& FName)>;
+using TPromptForOverwriteEvent =
+    std::function<void(TUnZipEngine& Sender, bool& OverWriteIt, int FileIndex, std::string& FName)>;
 using TSkippingFileEvent =
     std::function<void(TUnZipEngine& Sender, TSkipReason Reason, int FileIndex)>;
 using TBadPasswordEvent =
     std::function<void(TUnZipEngine& Sender, int FileIndex, std::string& NewPassword)>;
 using TBadCRCEvent =
     std::function<void(TUnZipEngine& Sender, u32 CalcCRC, u32 StoredCRC, int FileIndex)>;
-using TIncompleteZip = std::function<void(TUnZipEngine& Sender, TIncompleteZipMode& IncompleteMode)>;
+using TIncompleteZip =
+    std::function<void(TUnZipEngine& Sender, TIncompleteZipMode& IncompleteMode)>;
 using TGetNextDisk = std::function<void(TUnZipEngine& Sender, int NextDisk, std::string& FName)>;
 
 // Calls an event when it is assigned.
@@ -219,6 +220,10 @@ class TUnZipEngine {
   // stream becomes the archive stream.
   TStream& RequestDisk(int diskOneBased);
   void RememberArchiveDate();
+  void RememberOpenArchive();
+  // Drops the open archive stream, whatever KeepZipOpen says: after the
+  // writer renamed a new archive into place it reads the old file.
+  void DropZipStream() { FZipStream.reset(); }
   // Raises EUserCanceled "User Aborted Operation" when the caller asked to
   // stop (pumping the host's messages first when DoProcessMessages).
   void CheckCancel();

@@ -439,6 +439,7 @@ void TZipEngine::Finish(TZipOperation& op) {
   // Sources go only now that the new archive is safely in place.
   DisposeSources(op);
   if (!FStubStream) {
+    if (op.ArchiveExisted && FAlternateOutput.empty()) DropZipStream();
     AdoptCatalogue(std::move(op.NewCatalogue), op.NewEnd);
     RememberArchiveDate();
     BuildView(SortMode);

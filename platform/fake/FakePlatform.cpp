@@ -65,6 +65,7 @@ class TFakeFile : public IFile {
   i64 Size() override { return FReal->Size(); }
   void SetSize(i64 size) override { FReal->SetSize(size); }
   TFileTime LastWriteTime() override { return FReal->LastWriteTime(); }
+  TFileInfo Info() override { return FReal->Info(); }
   void SetLastWriteTime(TFileTime time) override { FReal->SetLastWriteTime(time); }
   void Sync() override { FReal->Sync(); }
   bool SetMode(u32 mode) override { return FReal->SetMode(mode); }
@@ -169,7 +170,9 @@ std::string TFakeDrives::ChangeMedium(const std::string& drive, std::optional<st
   return WithSlash(shelf);
 }
 
-int TFakeDrives::Mediums(const std::string& drive) { return FMediums[WithSlash(drive)]; }
+int TFakeDrives::Mediums(const std::string& drive) {
+  return FMediums[WithSlash(drive)];
+}
 
 std::string TFakeDrives::DriveOf(const std::string& path) {
   const std::string full = WithSlash(AbsolutePath(path));
@@ -258,8 +261,8 @@ void TFakeFileSystem::ClearFaults() {
   DenyCreateBelow.clear();
 }
 
-std::size_t TFakeFileSystem::AllowWrite(const std::string& path, std::size_t wanted,
-                                        i64 overwrite, int& error) {
+std::size_t TFakeFileSystem::AllowWrite(const std::string& path, std::size_t wanted, i64 overwrite,
+                                        int& error) {
   ++WriteCalls;
   if (FFailingWrite != 0 && WriteCalls == FFailingWrite) {
     error = FFailingWriteError;
@@ -320,7 +323,9 @@ std::unique_ptr<IFile> TFakeFileSystem::Open(const std::string& path, TOpenMode 
     throw EFCreateError(path, EACCES,
                         "Cannot create file \"" + path + "\": " + SystemErrorText(EACCES));
   }
-  return std::make_unique<TFakeFile>(FReal.Open(path, mode), *this);
+  auto file = std::make_unique<TFakeFile>(FReal.Open(path, mode), *this);
+  if (mode != TOpenMode::Create && AfterOpenForReading) AfterOpenForReading(path);
+  return file;
 }
 
 std::unique_ptr<IFile> TFakeFileSystem::CreateNew(const std::string& path) {
@@ -399,12 +404,18 @@ bool TFakeFileSystem::CreateFolder(const std::string& path) {
   return FReal.CreateFolder(path);
 }
 
-bool TFakeFileSystem::RemoveFolder(const std::string& path) { return FReal.RemoveFolder(path); }
-std::string TFakeFileSystem::CurrentFolder() { return FReal.CurrentFolder(); }
+bool TFakeFileSystem::RemoveFolder(const std::string& path) {
+  return FReal.RemoveFolder(path);
+}
+std::string TFakeFileSystem::CurrentFolder() {
+  return FReal.CurrentFolder();
+}
 bool TFakeFileSystem::SetCurrentFolder(const std::string& path) {
   return FReal.SetCurrentFolder(path);
 }
-std::string TFakeFileSystem::RealPath(const std::string& path) { return FReal.RealPath(path); }
+std::string TFakeFileSystem::RealPath(const std::string& path) {
+  return FReal.RealPath(path);
+}
 
 bool TFakeFileSystem::ListFolder(const std::string& path, std::vector<TDirEntry>& entries) {
   FLastError = 0;  // an injected failure answers only for its own call
@@ -420,19 +431,23 @@ bool TFakeFileSystem::ListFolder(const std::string& path, std::vector<TDirEntry>
   return true;
 }
 
-std::string TFakeFileSystem::TempFolder() { return TempFolderPath; }
+std::string TFakeFileSystem::TempFolder() {
+  return TempFolderPath;
+}
 
 std::string TFakeFileSystem::CreateUniqueFile(const std::string& folder,
                                               const std::string& prefix) {
   if (CreateDenied(WithSlash(folder) + prefix)) {
-    throw EFCreateError(folder, EACCES,
-                        "Cannot create a temporary file in \"" + folder +
-                            "\": " + SystemErrorText(EACCES));
+    throw EFCreateError(
+        folder, EACCES,
+        "Cannot create a temporary file in \"" + folder + "\": " + SystemErrorText(EACCES));
   }
   return FReal.CreateUniqueFile(folder, prefix);
 }
 
-bool TFakeFileSystem::SyncFolder(const std::string& path) { return FReal.SyncFolder(path); }
+bool TFakeFileSystem::SyncFolder(const std::string& path) {
+  return FReal.SyncFolder(path);
+}
 
 std::unique_ptr<IFileLock> TFakeFileSystem::TryLockFile(const std::string& path) {
   FLastError = 0;  // an injected failure answers only for its own call
@@ -477,8 +492,7 @@ void TFakeRandom::Fill(std::span<u8> bytes) {
 // ---------------------------------------------------------------- bundle
 
 TFakePlatform::TFakePlatform(IHost& host)
-    : FPlatform{Files,       Drives,   Clock,     Random, host,
-                Environment, Settings, Processes, Shell,  Mail} {
+    : FPlatform{Files, Drives, Clock, Random, host, Environment, Settings, Processes, Shell, Mail} {
   std::string pattern = TPosixFileSystem().TempFolder() + "vzfake-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) {
     throw EVarnelError("Cannot create the fake platform's folder: " + SystemErrorText(errno));
@@ -500,8 +514,7 @@ TFakePlatform::~TFakePlatform() {
   for (auto it = std::filesystem::recursive_directory_iterator(FRoot, ec);
        !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
     std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add,
-                                 ec);
+                                 std::filesystem::perm_options::add, ec);
   }
   std::filesystem::remove_all(FRoot, ec);
 }

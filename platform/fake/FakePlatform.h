@@ -7,6 +7,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -85,6 +86,9 @@ class TFakeFileSystem : public IFileSystem {
   // for an ordinary user, whatever user the test runs as).
   void FailListing(const std::string& folder, int error);
   void ClearFaults();
+  // Runs after every successful read-mode Open, with the path: lets a test
+  // act (another writer, say) between an open and what follows it.
+  std::function<void(const std::string& path)> AfterOpenForReading;
 
   // ---- records ----
   std::vector<std::string> Deleted;

@@ -4,8 +4,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <linux/openat2.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -36,7 +36,7 @@ TFileTime ToFileTime(const struct timespec& ts) {
 struct timespec ToTimespec(TFileTime time) {
   const auto ns =
       std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
-  struct timespec ts{};
+  struct timespec ts {};
   ts.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
   ts.tv_nsec = static_cast<long>(ns % 1'000'000'000);
   if (ts.tv_nsec < 0) {
@@ -114,7 +114,7 @@ class TPosixFile : public IFile {
   }
 
   i64 Size() override {
-    struct stat st{};
+    struct stat st {};
     if (::fstat(FFd, &st) != 0) Throw();
     return static_cast<i64>(st.st_size);
   }
@@ -124,9 +124,15 @@ class TPosixFile : public IFile {
   }
 
   TFileTime LastWriteTime() override {
-    struct stat st{};
+    struct stat st {};
     if (::fstat(FFd, &st) != 0) Throw();
     return ToFileTime(st.st_mtim);
+  }
+
+  TFileInfo Info() override {
+    struct stat st {};
+    if (::fstat(FFd, &st) != 0) Throw();
+    return ToInfo(st);
   }
 
   void SetLastWriteTime(TFileTime time) override {
@@ -427,7 +433,7 @@ std::unique_ptr<IFile> TPosixFileSystem::Open(const std::string& path, TOpenMode
     throw EFOpenError(path, errno, "Cannot open file \"" + path + "\": " + SystemErrorText(errno));
   }
   if (mode != TOpenMode::Create) {
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
       ::close(fd);
       tLastError = EISDIR;
@@ -449,7 +455,7 @@ std::unique_ptr<IFile> TPosixFileSystem::CreateNew(const std::string& path) {
 }
 
 std::optional<TFileInfo> TPosixFileSystem::Stat(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
     Fail();
     return std::nullopt;
@@ -458,7 +464,7 @@ std::optional<TFileInfo> TPosixFileSystem::Stat(const std::string& path) {
 }
 
 std::optional<TFileInfo> TPosixFileSystem::LStat(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) {
     Fail();
     return std::nullopt;
@@ -467,7 +473,7 @@ std::optional<TFileInfo> TPosixFileSystem::LStat(const std::string& path) {
 }
 
 bool TPosixFileSystem::SetAttributes(const std::string& path, u32 attributes) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return Fail();
   mode_t mode = st.st_mode & 07777;
   if (attributes & faAttr::ReadOnly) {
@@ -485,13 +491,13 @@ bool TPosixFileSystem::SetLastWriteTime(const std::string& path, TFileTime time)
 }
 
 bool TPosixFileSystem::CopyAccessRights(const std::string& from, const std::string& to) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(from.c_str(), &st) != 0) return Fail();
   return ::chmod(to.c_str(), st.st_mode & 07777) == 0 || Fail();
 }
 
 bool TPosixFileSystem::MakeExecutable(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return Fail();
   const mode_t mode = (st.st_mode & 07777) | ((st.st_mode & 0444) >> 2);
   return ::chmod(path.c_str(), mode) == 0 || Fail();
@@ -555,7 +561,7 @@ bool TPosixFileSystem::ListFolder(const std::string& path, std::vector<TDirEntry
     if (entry == nullptr) break;
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    struct stat st{};
+    struct stat st {};
     if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
       if (errno == ENOENT) continue;  // vanished since it was listed
       // Listed but not looked into (a folder readable without search
@@ -569,7 +575,7 @@ bool TPosixFileSystem::ListFolder(const std::string& path, std::vector<TDirEntry
     if (isLink) {
       // Describe what the link points to, but say it is a link, so searches
       // need not follow linked folders into cycles.
-      struct stat target{};
+      struct stat target {};
       if (::fstatat(dirFd, entry->d_name, &target, 0) == 0) st = target;
     }
     TFileInfo info = ToInfo(st);
@@ -588,7 +594,7 @@ bool TPosixFileSystem::ListFolder(const std::string& path, std::vector<TDirEntry
 std::string TPosixFileSystem::TempFolder() {
   const char* env = std::getenv("TMPDIR");
   std::string folder = "/tmp";
-  struct stat st{};
+  struct stat st {};
   if (env != nullptr && *env != '\0' && ::stat(env, &st) == 0 && S_ISDIR(st.st_mode)) {
     folder = env;
   }
@@ -602,9 +608,9 @@ std::string TPosixFileSystem::CreateUniqueFile(const std::string& folder,
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) {
     tLastError = errno;
-    throw EFCreateError(pattern, errno,
-                        "Cannot create a temporary file in \"" + folder +
-                            "\": " + SystemErrorText(errno));
+    throw EFCreateError(
+        pattern, errno,
+        "Cannot create a temporary file in \"" + folder + "\": " + SystemErrorText(errno));
   }
   ::close(fd);
   return pattern;
@@ -660,6 +666,8 @@ u32 TPosixFileSystem::CreationMask() {
   return static_cast<u32>(mask) & 0777;
 }
 
-int TPosixFileSystem::LastError() const { return tLastError; }
+int TPosixFileSystem::LastError() const {
+  return tLastError;
+}
 
 }  // namespace vz
