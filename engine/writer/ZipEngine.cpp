@@ -176,7 +176,7 @@ void TZipEngine::RunOperation(TZipOperation& op) {
       CreateOutput(op);
     } else {
       OpenZip();
-      if (FEndCentral.ThisDisk != 0) {
+      if (FEndCentral.ThisDisk != 0 || SliceCount() > 1) {
         throw EVarnelError(ZipName() + ": a multi-disk archive cannot be changed");
       }
       op.OutputName = UniqueTempName(FPlatform.Files, TempFolder());
