@@ -37,6 +37,7 @@ constexpr u16 Bit(TCommandKind c) {
 }
 constexpr u16 kEvery = 0x1FF;
 constexpr u16 kReadsData = Bit(Test) | Bit(Extract) | Bit(Print);
+constexpr u16 kReadsNames = kReadsData | Bit(List) | Bit(Delete) | Bit(Comment);
 
 enum class TOptionId : u8 {
   Quiet,
@@ -60,6 +61,7 @@ enum class TOptionId : u8 {
   StdinName,
   SetText,
   TextFile,
+  NameEncoding,
 };
 
 struct TOptionSpec {
@@ -70,7 +72,7 @@ struct TOptionSpec {
   u16 Commands;
 };
 
-constexpr std::array<TOptionSpec, 21> kOptionSpecs{{
+constexpr std::array<TOptionSpec, 22> kOptionSpecs{{
     {TOptionId::Quiet, "quiet", 'q', false, kEvery},
     {TOptionId::Help, "help", 'h', false, kEvery},
     {TOptionId::Sort, "sort", 0, true, Bit(List)},
@@ -92,6 +94,7 @@ constexpr std::array<TOptionSpec, 21> kOptionSpecs{{
     {TOptionId::StdinName, "stdin", 0, true, Bit(Add)},
     {TOptionId::SetText, "set", 0, true, Bit(Comment)},
     {TOptionId::TextFile, "file", 0, true, Bit(Comment)},
+    {TOptionId::NameEncoding, "charset", 'O', true, kReadsNames},
 }};
 
 constexpr std::array<std::pair<std::string_view, TZipSortMode>, 8> kSortKeys{{
@@ -337,6 +340,14 @@ void TParser::ApplyValue(const TOptionSpec& spec, const std::string& value) {
     case TOptionId::FirstSpan:
       o.FirstSpanBytes = ParseSize(value);
       if (!o.FirstSpanBytes) Fail("bad --first-span size '" + value + "'");
+      return;
+    case TOptionId::NameEncoding:
+      try {
+        (void)TNameDecoder(value);
+      } catch (const EVarnelError&) {
+        Fail("-O: unknown character set '" + value + "' (any that iconv -l lists, e.g. CP866)");
+      }
+      o.NameEncoding = value;
       return;
     default:
       return;

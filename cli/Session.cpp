@@ -21,6 +21,13 @@ std::string JoinNames(const std::vector<std::string>& names) {
   return out;
 }
 
+// "AES-256", "strong encryption" or the name of a compression method.
+std::string UnsupportedText(const std::string& method) {
+  if (method.starts_with("AES")) return "skipped: " + method + " encryption is not supported";
+  if (method.ends_with("encryption")) return "skipped: " + method + " is not supported";
+  return "skipped: compression method " + method + " is not supported";
+}
+
 }  // namespace
 
 TSession::TSession(const TOptions& options)
@@ -50,6 +57,7 @@ void TSession::OpenArchive(bool findLastPart) {
   const std::string named = Absolute(FOptions.Archive);
   FLastPart = findLastPart ? LastPartOf(Services().Files, named) : named;
   FEngine.SetZipName(FLastPart);
+  if (FOptions.NameEncoding) FEngine.SetNameEncoding(*FOptions.NameEncoding);
   FEngine.ReadZip();
   // Nothing found even by the members' own headers: whatever the file is,
   // it is no archive, and no command may rewrite it as one.
@@ -175,7 +183,7 @@ void TSession::OnBadPassword(int index, std::string& newPassword) {
   }
   if (!FConsole.Interactive() || FPasswordPrompts >= kPasswordPromptsPerMember) return;
   ++FPasswordPrompts;
-  const std::string name = FEngine.FullName(index);
+  const std::string name = TerminalText(FEngine.FullName(index));
   const auto answer = FConsole.AskSecret(
       (FEngine.Password.empty() ? "Password for " : "Wrong password. Password for ") + name +
       " (Enter skips it): ");
@@ -201,6 +209,19 @@ void TSession::OnSkippingFile(TSkipReason reason, int index) {
       FReport.Add(TProblem::UnsafeEntry, name,
                   "skipped: unsafe entry (its name would lead outside the destination, or its "
                   "data overlaps another member's)");
+      break;
+    case TSkipReason::srUnsupported:
+      FReport.Add(TProblem::Unsupported, name, UnsupportedText(FEngine.SkipDetail()));
+      break;
+    case TSkipReason::srHeaderMismatch:
+      FReport.Add(TProblem::Damaged, name,
+                  "damaged: its local header disagrees with the central directory (" +
+                      FEngine.SkipDetail() + ")");
+      break;
+    case TSkipReason::srSizeMismatch:
+      FReport.Add(TProblem::Damaged, name,
+                  "damaged: its data has another size than the archive declares (" +
+                      FEngine.SkipDetail() + ")");
       break;
   }
 }
@@ -254,7 +275,7 @@ std::string TSession::FailureText(const std::exception_ptr& error) const {
     const std::string text = e.what();
     // The engine's own messages mostly name their file already.
     if ((!text.empty() && text[0] == '/') || text.starts_with(archive + ": ")) return text;
-    return archive + ": " + (member.empty() ? "" : member + ": ") + text;
+    return archive + ": " + (member.empty() ? "" : TerminalText(member) + ": ") + text;
   } catch (const std::bad_alloc&) {
     return archive + ": out of memory";
   } catch (const std::exception& e) {

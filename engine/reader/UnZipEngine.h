@@ -16,6 +16,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/codecs/ZipCipher.h"
@@ -32,7 +33,11 @@ enum class TMultiMode : u8 { mmNone = 0, mmSpan = 1, mmBlocks = 2 };
 enum class TSkipReason : u8 {
   srWrongPassword = 0,   // the password check failed and no new password came
   srNotOverwritten = 1,  // the target exists and is not to be overwritten
-  srUnsafeEntry = 2,     // the name leads outside the destination, or the data overlaps another member's
+  srUnsafeEntry =
+      2,  // the name leads outside the destination, or the data overlaps another member's
+  srUnsupported = 3,     // a compression method or an encryption the engine cannot decode
+  srHeaderMismatch = 4,  // the local header disagrees with the central record (CheckLocalHeaders)
+  srSizeMismatch = 5,    // the data decoded to another size than the archive declares
 };
 
 class TUnZipEngine;
@@ -46,15 +51,16 @@ using TStartUnZipEvent =
 using TEndUnZipEvent =
     std::function<void(TUnZipEngine& Sender, int FileIndex, const std::string& FName)>;
 using TPercentDoneEvent = std::function<void(TUnZipEngine& Sender, int Percent)>;
-using TPromptForOverwriteEvent = std::function<void(TUnZipEngine& Sender, bool& OverWriteIt,
-                                                    int FileIndex, std::string& FName)>;
+using TPromptForOverwriteEvent =
+    std::function<void(TUnZipEngine& Sender, bool& OverWriteIt, int FileIndex, std::string& FName)>;
 using TSkippingFileEvent =
     std::function<void(TUnZipEngine& Sender, TSkipReason Reason, int FileIndex)>;
 using TBadPasswordEvent =
     std::function<void(TUnZipEngine& Sender, int FileIndex, std::string& NewPassword)>;
 using TBadCRCEvent =
     std::function<void(TUnZipEngine& Sender, u32 CalcCRC, u32 StoredCRC, int FileIndex)>;
-using TIncompleteZip = std::function<void(TUnZipEngine& Sender, TIncompleteZipMode& IncompleteMode)>;
+using TIncompleteZip =
+    std::function<void(TUnZipEngine& Sender, TIncompleteZipMode& IncompleteMode)>;
 using TGetNextDisk = std::function<void(TUnZipEngine& Sender, int NextDisk, std::string& FName)>;
 
 // Calls an event when it is assigned.
@@ -102,6 +108,19 @@ class TUnZipEngine {
   bool KeepZipOpen = false;
   bool DoProcessMessages = true;
   bool RetainAttributes = true;
+  // Compare each member's local header with its central record before
+  // decoding it (name, method, flags, and CRC and sizes where no data
+  // descriptor follows): a disagreement fails the member (srHeaderMismatch)
+  // instead of being decoded by the central record. For testing.
+  bool CheckLocalHeaders = false;
+
+  // How names and member comments without flag bit 11 are read: "Auto" (the
+  // rules of ZipNames.h), "UTF-8", or any character set iconv knows
+  // (kNameEncodings lists the usual ones). Setting it decodes the names of
+  // the open catalogue again, and rebuilds the view; an unknown set raises
+  // EVarnelError "Unknown character set: X" and changes nothing.
+  const std::string& NameEncoding() const { return FNames.Encoding(); }
+  void SetNameEncoding(const std::string& value);
 
   TStartUnZipInfoEvent OnStartUnZipInfo;
   TPercentDoneEvent OnFilePercentDone;
@@ -140,6 +159,13 @@ class TUnZipEngine {
   std::string Pathname(int index) const { return Entry(index).Directory(); }
   std::string FullName(int index) const { return Entry(index).FullName(); }
   u16 CompressMethod(int index) const { return Entry(index).CompressionMethod; }
+  // "Deflated", "BZip2", "AES-256", ...
+  std::string MethodName(int index) const { return Entry(index).MethodName(); }
+  // Why the member cannot be decoded ("Deflate64", "AES-256"); empty when
+  // it can.
+  std::string UnsupportedReason(int index) const {
+    return Entry(index).UnsupportedMethod().value_or(std::string());
+  }
   // The current date-time when the stored value is not a real moment.
   TDateTime DateTime(int index) const;
   u32 Crc(int index) const { return Entry(index).Crc32; }
@@ -147,13 +173,21 @@ class TUnZipEngine {
   u32 UncompressedSize(int index) const { return Entry(index).UncompressedSize; }
   bool IsEncrypted(int index) const { return Entry(index).Encrypted(); }
   int DiskNo(int index) const { return Entry(index).DiskNumberStart + 1; }
-  // Loads the comment from the archive on first use.
+  // Loads the comment from the archive on first use; decoded as the names
+  // are.
   std::string FileComment(int index);
   void SetFileComment(int index, const std::string& comment);
   std::string ZipComment();
   void SetZipComment(const std::string& comment);
   bool Rebuilt() const { return FRebuilt; }
   const TEndCentral& EndCentral() const { return FEndCentral; }
+  // The files the archive is read from when it is one archive cut into
+  // numbered slices (name.zip.001, name.zip.002, ...); 1 for any other.
+  int SliceCount() const { return FSliceCount; }
+  // What the last OnSkippingFile with srUnsupported, srHeaderMismatch or
+  // srSizeMismatch was about: the method ("BZip2", "AES-256"), the fields
+  // that disagree ("name, CRC"), or the two sizes.
+  const std::string& SkipDetail() const { return FSkipDetail; }
 
   // Extracts the entries chosen by DoAll or by the FilesList patterns (case
   // ignored; a folder entry only with RecreateDirs) below DestDir. Events:
@@ -163,7 +197,9 @@ class TUnZipEngine {
   // OnTotalPercentDone after every 16000 bytes written and at the end, and
   // OnEndUnZip; an entry that is not extracted ends in OnSkippingFile or
   // OnBadCRC instead (srUnsafeEntry: a name that is no file name below the
-  // destination, or data shared with another member). A member is decoded
+  // destination, or data shared with another member; srUnsupported: a method
+  // or encryption the engine cannot decode; srSizeMismatch: the data decoded
+  // to another size than declared, even with the right CRC). A member is decoded
   // into a hidden file beside its target and renamed over it only once its
   // CRC has passed. Returns the number of entries extracted, 0 when
   // OnStartUnZipInfo sets StopNow. Raises EUserCanceled, EFatalUnzipError,
@@ -212,6 +248,8 @@ class TUnZipEngine {
     bool operator==(const TArchiveStamp&) const = default;
   };
   TArchiveStamp StampOf(const std::string& path) const;
+  // The archive file, or all slices of a sliced one as one stream.
+  std::unique_ptr<TLFNFileStream> OpenArchiveStream();
   void ReadDirectory();
   bool SeekCentralDirectory();
   // Returns whether any local header was found.
@@ -231,13 +269,22 @@ class TUnZipEngine {
   int SelectEntries();
   void IndexLocalHeaders();
   void ExtractOne(int index, TStream* target, bool& retry, int& count);
-  bool SeekMemberData(const TZipHeaderInfo& entry);
+  enum class TMemberCheck : u8 { Ok = 0, Overlaps = 1, HeaderMismatch = 2 };
+  TMemberCheck SeekMemberData(const TZipHeaderInfo& entry);
+  // The fields in which the local header differs from the entry ("name,
+  // CRC"); empty when it agrees.
+  std::string LocalHeaderMismatch(const TZipHeaderInfo& entry, std::span<const u8> local,
+                                  std::string_view localName) const;
+  void SkipMember(int index, TSkipReason reason, std::string detail, int& count);
   void ReadMemberBytes(std::span<u8> bytes);
   bool CheckPassword(int index);
   bool CheckOverwrite(int index, std::string& targetPath, int& count);
   void ExtractToFile(int index, const std::string& targetPath, bool& retry, int& count);
   void ExtractToStream(int index, TStream& target, bool& retry, int& count);
+  // The decoded member failed its check: the size (with the CRC right),
+  // the CRC, or (enciphered) the password that passed the check byte.
   void ReportBadData(int index, u32 crc, bool& retry);
+  bool DecodedIntact(u32 crc) const { return crc == FWorkEntry.Crc32 && !FDecodedSizeWrong; }
   std::pair<std::unique_ptr<IFile>, std::string> CreateTempBeside(const std::string& folder);
   u32 DecodeEntry(TStream* sink);
   std::optional<std::string> TargetFolder(const TZipHeaderInfo& entry) const;
@@ -247,6 +294,11 @@ class TUnZipEngine {
   std::string FRootDir;
   TMultiMode FMultiMode = TMultiMode::mmNone;
   bool FCheckDiskLabels = true;
+  TNameDecoder FNames;
+  int FSliceCount = 1;
+  std::string FSkipDetail;
+  bool FDecodedSizeWrong = false;  // the last member decoded to another size than declared
+  bool FDecodedTooBig = false;     // ... to more than declared
 
   std::unique_ptr<TLFNFileStream> FZipStream;
   TArchiveStamp FArchiveDate;
