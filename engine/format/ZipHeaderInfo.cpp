@@ -72,7 +72,8 @@ void TZipHeaderInfo::DecodeName(const TNameDecoder& names) {
   if (!FKeepStored) return;
   const auto unicode = UnicodeExtraField(CentralExtra, kUnicodePathTag, FStoredName);
   TSplitName split = SplitStoredName(
-      names.DecodeName({FStoredName, Flags, VersionMadeBy, unicode ? &*unicode : nullptr}));
+      names.DecodeName({FStoredName, Flags, VersionMadeBy, unicode ? &*unicode : nullptr}),
+      MadeOnDosHost(VersionMadeBy));
   FDirectory = std::move(split.Directory);
   FFilename = std::move(split.Filename);
 }

@@ -38,9 +38,11 @@ std::string TNameDecoder::DecodeText(const TStoredText& stored) const {
   const std::string_view bytes = stored.Bytes;
   if ((stored.Flags & kFlagUtf8) != 0) return std::string(bytes);
   if (stored.Unicode != nullptr) return *stored.Unicode;
-  if (IsAscii(bytes) || FUtf8) return std::string(bytes);
-  // A name that is no text of the chosen set keeps its bytes.
+  if (FUtf8) return std::string(bytes);
+  // A name that is no text of the chosen set keeps its bytes. (Some sets,
+  // such as ISO-2022-JP, write their characters in ASCII bytes.)
   if (FCharset) return FCharset->ToUtf8(bytes).value_or(std::string(bytes));
+  if (IsAscii(bytes)) return std::string(bytes);
   const bool dos = MadeOnDosHost(stored.VersionMadeBy);
   if (!dos && IsValidUtf8(bytes)) return std::string(bytes);
   return dos ? OemToUtf8(bytes) : std::string(bytes);
@@ -79,8 +81,8 @@ std::string DisplayName(std::string_view name) {
   return out;
 }
 
-TSplitName SplitStoredName(std::string_view name) {
-  const auto cut = name.find_last_of("/:");
+TSplitName SplitStoredName(std::string_view name, bool drives) {
+  const auto cut = name.find_last_of(drives ? "/:" : "/");
   if (cut == std::string_view::npos) return {std::string(), std::string(name)};
   return {std::string(name.substr(0, cut + 1)), std::string(name.substr(cut + 1))};
 }

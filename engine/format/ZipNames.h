@@ -11,8 +11,9 @@
 // name made on a host other than DOS, OS/2 and Windows that is valid UTF-8 is
 // UTF-8; otherwise DOS and Windows names are code page 437 and others are
 // their bytes. A chosen code page replaces the last two rules. Only names
-// from DOS and Windows hosts use "\" between folders; anywhere else it is an
-// ordinary character. Member comments follow the same rules (0x6375).
+// from DOS and Windows hosts use "\" between folders and ":" after a drive;
+// anywhere else both are ordinary characters. Member comments follow the
+// same rules (0x6375).
 //
 // Writing: pure ASCII as it is; any other name that is valid UTF-8 is UTF-8
 // with flag bit 11; a name that is not is stored as its bytes, without it.
@@ -80,10 +81,12 @@ bool IsAscii(std::string_view text);
 std::string DisplayName(std::string_view name);
 
 struct TSplitName {
-  std::string Directory;  // empty or ends in "/"
-  std::string Filename;   // after the last "/" or ":"
+  std::string Directory;  // empty or ends in "/" (or in a drive's ":")
+  std::string Filename;   // after the last "/" or drive
 };
-TSplitName SplitStoredName(std::string_view name);
+// `drives`: the name comes from DOS or Windows, where a ":" ends a drive
+// ("C:x.txt"); anywhere else it is an ordinary character of a file name.
+TSplitName SplitStoredName(std::string_view name, bool drives = true);
 
 // ASCII letters folded; every other byte compared as it is.
 int CompareTextNoCase(std::string_view a, std::string_view b);

@@ -242,12 +242,12 @@ bool TZipEngine::ZipOneFile(TZipOperation& op, const std::string& name) {
   entry.DiskNumberStart = static_cast<u16>(op.Disk);
   if (FStorePaths) entry.SetDirectory(StoredDirectory(name));
   if (const std::string full = entry.FullName();
-      !IsAscii(full) || full.find('\\') != std::string::npos) {
+      !IsAscii(full) || full.find_first_of("\\:") != std::string::npos) {
     // Info-ZIP's unzip ignores the UTF-8 flag of members made on DOS and
     // turns their names into Latin-1, a name stored as its own bytes (no
-    // UTF-8) would read as code page 437, and a backslash as a separator;
-    // made on Unix (with the mode that implies beside the DOS bits) the name
-    // arrives as written.
+    // UTF-8) would read as code page 437, a backslash as a separator and a
+    // colon as the end of a drive; made on Unix (with the mode that implies
+    // beside the DOS bits) the name arrives as written.
     entry.VersionMadeBy = kVersionMadeByUnix;
     const u32 mode = (entry.ExternalAttributes & faAttr::ReadOnly) != 0 ? 0100444u : 0100644u;
     entry.ExternalAttributes |= mode << 16;

@@ -100,13 +100,14 @@ INSTANTIATE_TEST_SUITE_P(
                         "python3 -c \"import zipfile; zipfile.ZipFile('../a.zip').extractall()\""}),
     CaseName<TPeer>);
 
-TEST(CliNames, BackslashIsAnOrdinaryCharacter) {
+TEST(CliNames, BackslashAndColonAreOrdinaryCharacters) {
   TCliScratch scratch;
   MakeFolders(scratch / "src");
   WriteFileText(scratch / "src/back\\slash.txt", "one file");
-  ASSERT_EQ(Vzip(scratch / "src", "a -q ../a.zip 'back\\slash.txt'").ExitCode, 0);
+  WriteFileText(scratch / "src/a:b.txt", "not on drive a:");
+  ASSERT_EQ(Vzip(scratch / "src", "a -q ../a.zip 'back\\slash.txt' a:b.txt").ExitCode, 0);
   EXPECT_EQ(ListedNames(Vzip(scratch.Path(), "l a.zip").Out),
-            std::vector<std::string>{"back\\slash.txt"});
+            (std::vector<std::string>{"back\\slash.txt", "a:b.txt"}));
   ASSERT_EQ(Vzip(scratch.Path(), "x -q a.zip -d out").ExitCode, 0);
   EXPECT_EQ(TreeContents(scratch / "out"), TreeContents(scratch / "src"));
   if (HaveProgram("/usr/bin/unzip")) {

@@ -27,6 +27,7 @@ TEST(ZipNames, StoredNamesSplitIntoDirectoryAndFile) {
   EXPECT_EQ(SplitStoredName("a/b/").Directory, "a/b/");
   EXPECT_EQ(SplitStoredName("a/b/").Filename, "");
   EXPECT_EQ(SplitStoredName("C:x.txt").Directory, "C:");
+  EXPECT_EQ(SplitStoredName("a:b.txt", false).Filename, "a:b.txt");
   EXPECT_EQ(SplitStoredName("plain").Directory, "");
 }
 

@@ -70,6 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "a/" + kSoUtf8},
         TDecodeCase{"NoTextOfTheSetKeepsItsBytes", "x\xFF", 0, kDos, "CP932", "x\xFF"},
         TDecodeCase{"ChosenUtf8", "\xC3\xA9", 0, kDos, "UTF-8", "\xC3\xA9"},
+        TDecodeCase{"SevenBitSet", "\x1B$B%=\x1B(B.txt", 0, kUnix, "ISO-2022-JP", kSoUtf8 + ".txt"},
         TDecodeCase{"FlagWinsOverTheChoice", kPrivetUtf8, kFlagUtf8, kDos, "CP866", kPrivetUtf8},
         TDecodeCase{"AutoByName", "caf\x82", 0, kDos, "Auto", "caf\xC3\xA9"}),
     [](const testing::TestParamInfo<TDecodeCase>& p) { return std::string(p.param.Name); });

@@ -242,12 +242,16 @@ TEST_F(MemberChecks, NamesAreDecodedAgainWhenTheCodePageChanges) {
   EXPECT_TRUE(Exists(Out() + "\xC3\xA9.txt"));
 }
 
-TEST_F(MemberChecks, NamesThatAreNoUtf8AreExtractedByteForByte) {
+TEST_F(MemberChecks, UnixNamesAreExtractedByteForByte) {
+  // A colon, too, ends a drive only in a name from DOS or Windows.
   Open(TZipBuilder::Archive({Made("caf\xE9.txt", kUnix, "latin"), Made("back\\slash.txt", kUnix),
-                             Made("dos\\dir\\f.txt", kDos), Made(kPrivet + ".txt", kUnix)}));
+                             Made("dos\\dir\\f.txt", kDos), Made(kPrivet + ".txt", kUnix),
+                             Made("a:b.txt", kUnix), Made("c:d.txt", kUnix)}));
   Engine.DoAll = true;
   Engine.RecreateDirs = true;
-  EXPECT_EQ(Engine.UnZip(), 4);
+  EXPECT_EQ(Engine.UnZip(), 6);
+  EXPECT_TRUE(Exists(Out() + "a:b.txt"));
+  EXPECT_TRUE(Exists(Out() + "c:d.txt"));
   EXPECT_EQ(Text(Out() + "caf\xE9.txt"), "latin");
   EXPECT_TRUE(Exists(Out() + "back\\slash.txt"));
   EXPECT_TRUE(Exists(Out() + "dos/dir/f.txt"));
