@@ -129,7 +129,7 @@ bool TZipHeaderInfo::ReadCentral(TStream& stream, const TNextDiskStream& nextDis
   const u16 commentLength = GetLE16(record, 32);
   // An extra field cut by the end of the file keeps what is there.
   std::vector<u8> extra(extraLength);
-  extra.resize(in->Read(extra));
+  if (!extra.empty()) extra.resize(in->Read(extra));
   in->Seek(commentLength, TSeekOrigin::Current);
 
   *this = TZipHeaderInfo();

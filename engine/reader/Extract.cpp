@@ -281,8 +281,10 @@ TUnZipEngine::TMemberCheck TUnZipEngine::SeekMemberData(const TZipHeaderInfo& en
   const u32 nameAndExtra = u32{GetLE16(local, 26)} + GetLE16(local, 28);
   std::string mismatch;
   if (CheckLocalHeaders) {
+    // A name cut off by the end of the file is compared with its missing
+    // bytes as zeros: it is never taken for a whole one.
     std::string localName(GetLE16(local, 26), '\0');
-    stream.ReadBuffer(std::span(reinterpret_cast<u8*>(localName.data()), localName.size()));
+    stream.Read(std::span(reinterpret_cast<u8*>(localName.data()), localName.size()));
     stream.Seek(GetLE16(local, 28), TSeekOrigin::Current);
     mismatch = LocalHeaderMismatch(entry, local, localName);
   } else {
@@ -313,7 +315,7 @@ TUnZipEngine::TMemberCheck TUnZipEngine::SeekMemberData(const TZipHeaderInfo& en
 std::string TUnZipEngine::LocalHeaderMismatch(const TZipHeaderInfo& entry,
                                               std::span<const u8> local,
                                               std::string_view localName) const {
-  if (GetLE32(local, 0) != kLocalHeaderSignature) return "no local header at its offset";
+  if (GetLE32(local, 0) != kLocalHeaderSignature) return "signature";
   constexpr u16 kComparedFlags =
       kFlagEncrypted | kFlagDataDescriptor | kFlagStrongEncryption | kFlagUtf8;
   const u16 flags = GetLE16(local, 6);

@@ -130,6 +130,16 @@ INSTANTIATE_TEST_SUITE_P(Reader, HeaderMismatch,
                                                        "CRC, compressed size, size"}),
                          CaseName<TMismatchCase>);
 
+TEST_F(MemberChecks, NoLocalHeaderAtItsOffsetFailsTheTest) {
+  std::vector<u8> archive = TZipBuilder::Archive({StoredMember("a.txt", "data")});
+  archive[2] = 9;  // "PK\x09\x04"
+  Open(archive);
+  Engine.CheckLocalHeaders = true;
+  TMemoryStream stream;
+  EXPECT_EQ(Engine.UnZipToStream(stream, "*"), 0);
+  EXPECT_EQ(Engine.SkipDetail(), "signature");
+}
+
 TEST_F(MemberChecks, CentralRecordDecidesWhenHeadersAreNotChecked) {
   TBuildMember m = StoredMember("right.txt", "data");
   std::vector<u8> archive = TZipBuilder::Archive({m});
