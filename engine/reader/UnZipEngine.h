@@ -198,10 +198,12 @@ class TUnZipEngine {
   // OnEndUnZip; an entry that is not extracted ends in OnSkippingFile or
   // OnBadCRC instead (srUnsafeEntry: a name that is no file name below the
   // destination, or data shared with another member; srUnsupported: a method
-  // or encryption the engine cannot decode; srSizeMismatch: the data decoded
-  // to another size than declared, even with the right CRC). A member is decoded
-  // into a hidden file beside its target and renamed over it only once its
-  // CRC has passed. Returns the number of entries extracted, 0 when
+  // or encryption the engine cannot decode; srHeaderMismatch: with
+  // CheckLocalHeaders, a local header that disagrees with the directory;
+  // srSizeMismatch: the data decoded to another size than declared, even
+  // with the right CRC; SkipDetail says more). A member is decoded into a
+  // hidden file beside its target and renamed over it only once its CRC and
+  // size have passed. Returns the number of entries extracted, 0 when
   // OnStartUnZipInfo sets StopNow. Raises EUserCanceled, EFatalUnzipError,
   // or EInOutError naming the target; the current folder and the order of
   // the view are restored on every way out.
