@@ -21,13 +21,6 @@ std::string JoinNames(const std::vector<std::string>& names) {
   return out;
 }
 
-// "AES-256", "strong encryption" or the name of a compression method.
-std::string UnsupportedText(const std::string& method) {
-  if (method.starts_with("AES")) return "skipped: " + method + " encryption is not supported";
-  if (method.ends_with("encryption")) return "skipped: " + method + " is not supported";
-  return "skipped: compression method " + method + " is not supported";
-}
-
 }  // namespace
 
 TSession::TSession(const TOptions& options)
@@ -211,17 +204,11 @@ void TSession::OnSkippingFile(TSkipReason reason, int index) {
                   "data overlaps another member's)");
       break;
     case TSkipReason::srUnsupported:
-      FReport.Add(TProblem::Unsupported, name, UnsupportedText(FEngine.SkipDetail()));
+      FReport.Add(TProblem::Unsupported, name, "skipped: " + FEngine.SkipText());
       break;
     case TSkipReason::srHeaderMismatch:
-      FReport.Add(TProblem::Damaged, name,
-                  "damaged: its local header disagrees with the central directory (" +
-                      FEngine.SkipDetail() + ")");
-      break;
     case TSkipReason::srSizeMismatch:
-      FReport.Add(TProblem::Damaged, name,
-                  "damaged: its data has another size than the archive declares (" +
-                      FEngine.SkipDetail() + ")");
+      FReport.Add(TProblem::Damaged, name, "damaged: " + FEngine.SkipText());
       break;
   }
 }

@@ -30,6 +30,13 @@ namespace {
 
 constexpr int kPasswordCheckByte = 11;
 
+// "AES-256", "strong encryption" or the name of a compression method.
+std::string UnsupportedText(const std::string& method) {
+  if (method.starts_with("AES")) return method + " encryption is not supported";
+  if (method.ends_with("encryption")) return method + " is not supported";
+  return "compression method " + method + " is not supported";
+}
+
 bool HasControlCharacter(std::string_view name) {
   return std::any_of(name.begin(), name.end(),
                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
@@ -228,7 +235,7 @@ void TUnZipEngine::ExtractOne(int index, TStream* target, bool& retry, int& coun
     return;  // a folder has no bytes to give
   }
   if (const auto method = FWorkEntry.UnsupportedMethod()) {
-    SkipMember(index, TSkipReason::srUnsupported, *method, count);
+    Skip(index, TSkipReason::srUnsupported, UnsupportedText(*method), count);
     return;
   }
   switch (SeekMemberData(stored)) {
@@ -239,7 +246,7 @@ void TUnZipEngine::ExtractOne(int index, TStream* target, bool& retry, int& coun
       --count;
       return;
     case TMemberCheck::HeaderMismatch:
-      SkipMember(index, TSkipReason::srHeaderMismatch, FSkipDetail, count);
+      Skip(index, TSkipReason::srHeaderMismatch, FSkipText, count);
       return;
   }
   if (target == nullptr && RecreateDirs && !FWorkEntry.Directory().empty()) {
@@ -257,8 +264,8 @@ void TUnZipEngine::ExtractOne(int index, TStream* target, bool& retry, int& coun
   }
 }
 
-void TUnZipEngine::SkipMember(int index, TSkipReason reason, std::string detail, int& count) {
-  FSkipDetail = std::move(detail);
+void TUnZipEngine::Skip(int index, TSkipReason reason, std::string text, int& count) {
+  FSkipText = std::move(text);
   Fire(OnSkippingFile, *this, reason, index);
   --count;
 }
@@ -269,7 +276,7 @@ void TUnZipEngine::SkipMember(int index, TSkipReason reason, std::string detail,
 // that share their data (the "overlapping" zip bomb) are refused, and no two
 // members that are extracted ever decode the same bytes. HeaderMismatch
 // (with CheckLocalHeaders), when the local header disagrees with the
-// central record; FSkipDetail then names the fields.
+// central record; FSkipText then names the fields.
 TUnZipEngine::TMemberCheck TUnZipEngine::SeekMemberData(const TZipHeaderInfo& entry) {
   if (FEndCentral.ThisDisk != 0 && entry.DiskNumberStart != FCurrentDisk) {
     RequestDisk(entry.DiskNumberStart + 1);
@@ -306,7 +313,7 @@ TUnZipEngine::TMemberCheck TUnZipEngine::SeekMemberData(const TZipHeaderInfo& en
     }
   }
   if (mismatch.empty()) return TMemberCheck::Ok;
-  FSkipDetail = std::move(mismatch);
+  FSkipText = "its local header disagrees with the central directory (" + mismatch + ")";
   return TMemberCheck::HeaderMismatch;
 }
 
@@ -519,9 +526,10 @@ void TUnZipEngine::ExtractToStream(int index, TStream& target, bool& retry, int&
 void TUnZipEngine::ReportBadData(int index, u32 crc, bool& retry) {
   if (crc == FWorkEntry.Crc32) {
     // The right data, but not all of it or more: a damaged directory.
-    FSkipDetail = (FDecodedTooBig ? "more than " : "") +
-                  std::to_string(FDecodeOut->BytesWritten()) + " bytes decoded, " +
-                  std::to_string(FWorkEntry.UncompressedSize) + " declared";
+    FSkipText = "its data has another size than the archive declares (" +
+                std::string(FDecodedTooBig ? "more than " : "") +
+                std::to_string(FDecodeOut->BytesWritten()) + " bytes decoded, " +
+                std::to_string(FWorkEntry.UncompressedSize) + " declared)";
     Fire(OnSkippingFile, *this, TSkipReason::srSizeMismatch, index);
     return;
   }

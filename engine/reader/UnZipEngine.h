@@ -35,9 +35,9 @@ enum class TSkipReason : u8 {
   srNotOverwritten = 1,  // the target exists and is not to be overwritten
   srUnsafeEntry =
       2,  // the name leads outside the destination, or the data overlaps another member's
-  srUnsupported = 3,     // a compression method or an encryption the engine cannot decode
-  srHeaderMismatch = 4,  // the local header disagrees with the central record (CheckLocalHeaders)
-  srSizeMismatch = 5,    // the data decoded to another size than the archive declares
+  srUnsupported = 4,     // a compression method or an encryption the engine cannot decode
+  srHeaderMismatch = 5,  // the local header disagrees with the central record (CheckLocalHeaders)
+  srSizeMismatch = 6,    // the data decoded to another size than the archive declares
 };
 
 class TUnZipEngine;
@@ -184,10 +184,14 @@ class TUnZipEngine {
   // The files the archive is read from when it is one archive cut into
   // numbered slices (name.zip.001, name.zip.002, ...); 1 for any other.
   int SliceCount() const { return FSliceCount; }
-  // What the last OnSkippingFile with srUnsupported, srHeaderMismatch or
-  // srSizeMismatch was about: the method ("BZip2", "AES-256"), the fields
-  // that disagree ("name, CRC"), or the two sizes.
-  const std::string& SkipDetail() const { return FSkipDetail; }
+  // Why the member of the latest OnSkippingFile with srUnsupported,
+  // srHeaderMismatch or srSizeMismatch is not extracted, in words for the
+  // user: "compression method BZip2 is not supported", "AES-256 encryption
+  // is not supported", "its local header disagrees with the central
+  // directory (name, CRC)", "its data has another size than the archive
+  // declares (3 bytes decoded, 5 declared)". Valid while the event runs and
+  // until the next skip.
+  const std::string& SkipText() const { return FSkipText; }
 
   // Extracts the entries chosen by DoAll or by the FilesList patterns (case
   // ignored; a folder entry only with RecreateDirs) below DestDir. Events:
@@ -201,7 +205,7 @@ class TUnZipEngine {
   // or encryption the engine cannot decode; srHeaderMismatch: with
   // CheckLocalHeaders, a local header that disagrees with the directory;
   // srSizeMismatch: the data decoded to another size than declared, even
-  // with the right CRC; SkipDetail says more). A member is decoded into a
+  // with the right CRC; SkipText says more). A member is decoded into a
   // hidden file beside its target and renamed over it only once its CRC and
   // size have passed. Returns the number of entries extracted, 0 when
   // OnStartUnZipInfo sets StopNow. Raises EUserCanceled, EFatalUnzipError,
@@ -277,7 +281,7 @@ class TUnZipEngine {
   // CRC"); empty when it agrees.
   std::string LocalHeaderMismatch(const TZipHeaderInfo& entry, std::span<const u8> local,
                                   std::string_view localName) const;
-  void SkipMember(int index, TSkipReason reason, std::string detail, int& count);
+  void Skip(int index, TSkipReason reason, std::string text, int& count);
   void ReadMemberBytes(std::span<u8> bytes);
   bool CheckPassword(int index);
   bool CheckOverwrite(int index, std::string& targetPath, int& count);
@@ -298,7 +302,7 @@ class TUnZipEngine {
   bool FCheckDiskLabels = true;
   TNameDecoder FNames;
   int FSliceCount = 1;
-  std::string FSkipDetail;
+  std::string FSkipText;
   bool FDecodedSizeWrong = false;  // the last member decoded to another size than declared
   bool FDecodedTooBig = false;     // ... to more than declared
 

@@ -361,8 +361,8 @@ TEST_F(ExtractTest, UnknownMethodIsSkippedOnceAsUnsupported) {
   Open(TZipBuilder::Archive({m}));
   Engine.DoAll = true;
   EXPECT_EQ(Engine.UnZip(), 0);
-  EXPECT_EQ(Events.Milestones(), (Lines{"info 1 3", "skip 3 0"}));
-  EXPECT_EQ(Engine.SkipDetail(), "Method77");
+  EXPECT_EQ(Events.Milestones(), (Lines{"info 1 3", "skip 4 0"}));
+  EXPECT_EQ(Engine.SkipText(), "compression method Method77 is not supported");
   EXPECT_TRUE(Host.Messages.empty());
   EXPECT_FALSE(Exists(Out() + "a.txt"));
 }
