@@ -5,9 +5,6 @@
 // backslashes, names that are no UTF-8, and archives cut into slices.
 #include <filesystem>
 
-#include "engine/codecs/Crc32.h"
-#include "engine/format/ByteOrder.h"
-#include "engine/format/ExtraFields.h"
 #include "engine/support/Exceptions.h"
 #include "tests/engine/reader/ExtractFixture.h"
 
@@ -270,22 +267,6 @@ TEST_F(MemberChecks, UnixNamesAreExtractedByteForByte) {
   EXPECT_TRUE(Exists(Out() + "back\\slash.txt"));
   EXPECT_TRUE(Exists(Out() + "dos/dir/f.txt"));
   EXPECT_TRUE(Exists(Out() + kPrivet + ".txt"));
-}
-
-TEST_F(MemberChecks, UnicodePathFieldNamesTheFile) {
-  TBuildMember m = Made(kPrivetCp866 + ".txt", kDos, "unicode");
-  const std::string text = kPrivet + ".txt";
-  TZipBuilder field;
-  field.Le16(kUnicodePathTag);
-  field.Le16(static_cast<u16>(5 + text.size()));
-  field.Bytes.push_back(1);
-  field.Le32(Crc32Of(std::span(reinterpret_cast<const u8*>(m.Name.data()), m.Name.size())));
-  field.AppendText(text);
-  m.CentralExtra = field.Bytes;
-  Open(TZipBuilder::Archive({m}));
-  Engine.DoAll = true;
-  EXPECT_EQ(Engine.UnZip(), 1);
-  EXPECT_EQ(Text(Out() + text), "unicode");
 }
 
 // ---- archives cut into slices ----------------------------------------------
