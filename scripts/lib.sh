@@ -21,4 +21,4 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev)
-TEST_PACKAGES=(libgtest-dev libgmock-dev zip unzip p7zip-full python3)
+TEST_PACKAGES=(libgtest-dev libgmock-dev zip unzip p7zip-full python3 libarchive-tools)

@@ -57,6 +57,13 @@ constexpr const char* kLinkOnTheWay = "a symbolic link on its folder path below 
 constexpr const char* kWrongPassword = "the password is missing or wrong";
 constexpr const char* kTargetExists = "the file exists";
 
+// "AES-256", "strong encryption" or the name of a compression method.
+std::string UnsupportedText(const std::string& method) {
+  if (method.starts_with("AES")) return method + " encryption is not supported";
+  if (method.ends_with("encryption")) return method + " is not supported";
+  return "compression method " + method + " is not supported";
+}
+
 bool HasControlCharacter(std::string_view name) {
   return std::any_of(name.begin(), name.end(),
                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
@@ -422,9 +429,19 @@ void TUnZipEngine::ExtractOne(int index, TStream* target, bool& retry, int& coun
       return;
     }
   }
-  if (!SeekMemberData(stored)) {
-    Skip(index, TSkipReason::srUnsafeEntry, kMembersShareData, count);
+  if (const auto method = FWorkEntry.UnsupportedMethod()) {
+    Skip(index, TSkipReason::srUnsupported, UnsupportedText(*method), count);
     return;
+  }
+  switch (SeekMemberData(stored)) {
+    case TMemberCheck::Ok:
+      break;
+    case TMemberCheck::Overlaps:
+      Skip(index, TSkipReason::srUnsafeEntry, kMembersShareData, count);
+      return;
+    case TMemberCheck::HeaderMismatch:
+      Skip(index, TSkipReason::srHeaderMismatch, FSkipText, count);
+      return;
   }
   TTargetFile file;
   if (place) {
@@ -475,12 +492,14 @@ void TUnZipEngine::ApplyFolderModes() {
   }
 }
 
-// Positions the archive at the member's data. False, when the member's bytes
-// from its local header to the end of its data hold another member's local
-// header, or lie in the range that an earlier member claims: members that
-// share their data (the "overlapping" zip bomb) are refused, and no two
-// members that are extracted ever decode the same bytes.
-bool TUnZipEngine::SeekMemberData(const TZipHeaderInfo& entry) {
+// Positions the archive at the member's data. Overlaps, when the member's
+// bytes from its local header to the end of its data hold another member's
+// local header, or lie in the range that an earlier member claims: members
+// that share their data (the "overlapping" zip bomb) are refused, and no two
+// members that are extracted ever decode the same bytes. HeaderMismatch
+// (with CheckLocalHeaders), when the local header disagrees with the
+// central record; FSkipText then names the fields.
+TUnZipEngine::TMemberCheck TUnZipEngine::SeekMemberData(const TZipHeaderInfo& entry) {
   if (FEndCentral.ThisDisk != 0 && entry.DiskNumberStart != FCurrentDisk) {
     RequestDisk(entry.DiskNumberStart + 1);
   }
@@ -489,7 +508,17 @@ bool TUnZipEngine::SeekMemberData(const TZipHeaderInfo& entry) {
   std::array<u8, kLocalHeaderSize> local{};
   stream.ReadBuffer(local);
   const u32 nameAndExtra = u32{GetLE16(local, 26)} + GetLE16(local, 28);
-  stream.Seek(nameAndExtra, TSeekOrigin::Current);
+  std::string mismatch;
+  if (CheckLocalHeaders) {
+    // A name cut off by the end of the file is compared with its missing
+    // bytes as zeros: it is never taken for a whole one.
+    std::string localName(GetLE16(local, 26), '\0');
+    stream.Read(std::span(reinterpret_cast<u8*>(localName.data()), localName.size()));
+    stream.Seek(GetLE16(local, 28), TSeekOrigin::Current);
+    mismatch = LocalHeaderMismatch(entry, local, localName);
+  } else {
+    stream.Seek(nameAndExtra, TSeekOrigin::Current);
+  }
   const u64 dataEnd =
       u64{entry.RelativeOffset} + kLocalHeaderSize + nameAndExtra + entry.CompressedSize;
   const u16 disk = FEndCentral.ThisDisk != 0 ? entry.DiskNumberStart : u16{0};
@@ -498,12 +527,43 @@ bool TUnZipEngine::SeekMemberData(const TZipHeaderInfo& entry) {
   };
   const auto self = std::lower_bound(FLocalHeaders.begin(), FLocalHeaders.end(),
                                      TLocalHeaderMark{disk, entry.RelativeOffset, 0}, byPlace);
-  if (self == FLocalHeaders.end() || self->Disk != disk || self->Offset != entry.RelativeOffset) {
-    return true;
+  if (self != FLocalHeaders.end() && self->Disk == disk && self->Offset == entry.RelativeOffset) {
+    if (self->ReachBefore > entry.RelativeOffset) return TMemberCheck::Overlaps;
+    const auto next = std::next(self);
+    if (next != FLocalHeaders.end() && next->Disk == disk && next->Offset < dataEnd) {
+      return TMemberCheck::Overlaps;
+    }
   }
-  if (self->ReachBefore > entry.RelativeOffset) return false;
-  const auto next = std::next(self);
-  return next == FLocalHeaders.end() || next->Disk != disk || next->Offset >= dataEnd;
+  if (mismatch.empty()) return TMemberCheck::Ok;
+  FSkipText = "its local header disagrees with the central directory (" + mismatch + ")";
+  return TMemberCheck::HeaderMismatch;
+}
+
+// Sizes of 0xFFFFFFFF in a local header stand for its Zip64 field and are
+// not compared; with a data descriptor, CRC and sizes follow the data.
+std::string TUnZipEngine::LocalHeaderMismatch(const TZipHeaderInfo& entry,
+                                              std::span<const u8> local,
+                                              std::string_view localName) const {
+  if (GetLE32(local, 0) != kLocalHeaderSignature) return "signature";
+  constexpr u16 kComparedFlags =
+      kFlagEncrypted | kFlagDataDescriptor | kFlagStrongEncryption | kFlagUtf8;
+  const u16 flags = GetLE16(local, 6);
+  const auto differs = [](u32 localValue, u32 central) {
+    return localValue != 0xFFFFFFFF && localValue != central;
+  };
+  std::string fields;
+  const auto add = [&fields](std::string_view field) {
+    fields += (fields.empty() ? "" : ", ") + std::string(field);
+  };
+  if (localName != entry.StoredName()) add("name");
+  if (GetLE16(local, 8) != entry.CompressionMethod) add("method");
+  if (((flags ^ entry.Flags) & kComparedFlags) != 0) add("flags");
+  if ((flags & kFlagDataDescriptor) == 0) {
+    if (GetLE32(local, 14) != entry.Crc32) add("CRC");
+    if (differs(GetLE32(local, 18), entry.CompressedSize)) add("compressed size");
+    if (differs(GetLE32(local, 22), entry.UncompressedSize)) add("size");
+  }
+  return fields;
 }
 
 // The next bytes of the member being extracted, running on to the next disk
@@ -692,7 +752,7 @@ void TUnZipEngine::FinishOutput(int index, const TTargetFile& target, const TMem
     folder.Delete(output.Name);
     return;
   }
-  if (*crc != FWorkEntry.Crc32) {
+  if (!DecodedIntact(*crc)) {
     folder.Delete(output.Name);
     ReportBadData(index, *crc, retry);
     if (!retry) --count;
@@ -738,7 +798,7 @@ void TUnZipEngine::ExtractToStream(int index, TStream& target, bool& retry, int&
   } catch (const EStreamError&) {
   }
   const u32 crc = DecodeEntry(&target);
-  if (crc == FWorkEntry.Crc32) {
+  if (DecodedIntact(crc)) {
     Fire(OnEndUnZip, *this, index, std::string());
     return;
   }
@@ -754,6 +814,15 @@ void TUnZipEngine::ExtractToStream(int index, TStream& target, bool& retry, int&
 }
 
 void TUnZipEngine::ReportBadData(int index, u32 crc, bool& retry) {
+  if (crc == FWorkEntry.Crc32) {
+    // The right data, but not all of it or more: a damaged directory.
+    FSkipText = "its data has another size than the archive declares (" +
+                std::string(FDecodedTooBig ? "more than " : "") +
+                std::to_string(FDecodeOut->BytesWritten()) + " bytes decoded, " +
+                std::to_string(FWorkEntry.UncompressedSize) + " declared)";
+    Fire(OnSkippingFile, *this, TSkipReason::srSizeMismatch, index);
+    return;
+  }
   if (!FWorkEntry.Encrypted()) {
     Fire(OnBadCRC, *this, crc, FWorkEntry.Crc32, index);
     return;
@@ -771,6 +840,7 @@ void TUnZipEngine::ReportBadData(int index, u32 crc, bool& retry) {
 }
 
 u32 TUnZipEngine::DecodeEntry(TStream* sink) {
+  FDecodedTooBig = false;
   const bool encrypted = FWorkEntry.Encrypted();
   FDecodeIn->Reset(FWorkEntry.CompressedSize, [this, encrypted](std::span<u8> block) {
     CheckCancel();
@@ -792,8 +862,10 @@ u32 TUnZipEngine::DecodeEntry(TStream* sink) {
       FPlatform.Host.MessageBox(box);
     }
   } catch (const EBiggerThanUncompressed&) {
-    // Decoding stops at the stored size; the CRC check decides.
+    // Decoding stops at the stored size; the member fails its check.
+    FDecodedTooBig = true;
   }
+  FDecodedSizeWrong = FDecodedTooBig || FDecodeOut->BytesWritten() != size;
   return FDecodeOut->Crc();
 }
 

@@ -16,6 +16,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/codecs/ZipCipher.h"
@@ -37,6 +38,9 @@ enum class TSkipReason : u8 {
   srUnsafeEntry =
       2,  // the name leads outside the destination, or the data overlaps another member's
   srNotWritten = 3,  // the target or its folder could not be made or written
+  srUnsupported = 4,     // a compression method or an encryption the engine cannot decode
+  srHeaderMismatch = 5,  // the local header disagrees with the central record (CheckLocalHeaders)
+  srSizeMismatch = 6,    // the data decoded to another size than the archive declares
 };
 
 class TUnZipEngine;
@@ -107,6 +111,19 @@ class TUnZipEngine {
   bool KeepZipOpen = false;
   bool DoProcessMessages = true;
   bool RetainAttributes = true;
+  // Compare each member's local header with its central record before
+  // decoding it (name, method, flags, and CRC and sizes where no data
+  // descriptor follows): a disagreement fails the member (srHeaderMismatch)
+  // instead of being decoded by the central record. For testing.
+  bool CheckLocalHeaders = false;
+
+  // How names and member comments without flag bit 11 are read: "Auto" (the
+  // rules of ZipNames.h), "UTF-8", or any character set iconv knows
+  // (kNameEncodings lists the usual ones). Setting it decodes the names of
+  // the open catalogue again, and rebuilds the view; an unknown set raises
+  // EVarnelError "Unknown character set: X" and changes nothing.
+  const std::string& NameEncoding() const { return FNames.Encoding(); }
+  void SetNameEncoding(const std::string& value);
 
   TStartUnZipInfoEvent OnStartUnZipInfo;
   TPercentDoneEvent OnFilePercentDone;
@@ -126,7 +143,11 @@ class TUnZipEngine {
   // srUnsafeEntry it names the reason ("a \"..\" component in the name",
   // "control characters in the name", "members share data", a symbolic
   // link on the way); for srNotWritten it is the system's reason with the
-  // target's path.
+  // target's path; for srUnsupported, srHeaderMismatch and srSizeMismatch
+  // "compression method BZip2 is not supported", "AES-256 encryption is not
+  // supported", "its local header disagrees with the central directory
+  // (name, CRC)", "its data has another size than the archive declares (3
+  // bytes decoded, 5 declared)".
   const std::string& SkipText() const { return FSkipText; }
   std::string Password;
   bool CancelOperation = false;
@@ -152,6 +173,13 @@ class TUnZipEngine {
   std::string Pathname(int index) const { return Entry(index).Directory(); }
   std::string FullName(int index) const { return Entry(index).FullName(); }
   u16 CompressMethod(int index) const { return Entry(index).CompressionMethod; }
+  // "Deflated", "BZip2", "AES-256", ...
+  std::string MethodName(int index) const { return Entry(index).MethodName(); }
+  // Why the member cannot be decoded ("Deflate64", "AES-256"); empty when
+  // it can.
+  std::string UnsupportedReason(int index) const {
+    return Entry(index).UnsupportedMethod().value_or(std::string());
+  }
   // The current date-time when the stored value is not a real moment.
   TDateTime DateTime(int index) const;
   u32 Crc(int index) const { return Entry(index).Crc32; }
@@ -159,13 +187,17 @@ class TUnZipEngine {
   u32 UncompressedSize(int index) const { return Entry(index).UncompressedSize; }
   bool IsEncrypted(int index) const { return Entry(index).Encrypted(); }
   int DiskNo(int index) const { return Entry(index).DiskNumberStart + 1; }
-  // Loads the comment from the archive on first use.
+  // Loads the comment from the archive on first use; decoded as the names
+  // are.
   std::string FileComment(int index);
   void SetFileComment(int index, const std::string& comment);
   std::string ZipComment();
   void SetZipComment(const std::string& comment);
   bool Rebuilt() const { return FRebuilt; }
   const TEndCentral& EndCentral() const { return FEndCentral; }
+  // The files the archive is read from when it is one archive cut into
+  // numbered slices (name.zip.001, name.zip.002, ...); 1 for any other.
+  int SliceCount() const { return FSliceCount; }
 
   // Extracts the entries chosen by DoAll or by the FilesList patterns (case
   // ignored; a folder entry only with RecreateDirs) below DestDir. A
@@ -191,7 +223,11 @@ class TUnZipEngine {
   // the permission bits a member from a Unix-like host stored (never
   // set-user-id, set-group-id or sticky; less the umask), else the
   // read-only attribute; folder entries get their stored bits at the end of
-  // the run, deepest first. Returns the number of entries extracted, 0 when
+  // the run, deepest first. srUnsupported: a method or encryption the engine
+  // cannot decode; srHeaderMismatch: with CheckLocalHeaders, a local header
+  // that disagrees with the directory; srSizeMismatch: the data decoded to
+  // another size than declared, even with the right CRC. Returns the number
+  // of entries extracted, 0 when
   // OnStartUnZipInfo sets StopNow. Raises EUserCanceled, EFatalUnzipError,
   // or EInOutError naming the target (a full disk, an I/O error); the order
   // of the view is restored on every way out.
@@ -244,6 +280,8 @@ class TUnZipEngine {
     bool operator==(const TArchiveStamp&) const = default;
   };
   TArchiveStamp StampOf(const std::string& path) const;
+  // The archive file, or all slices of a sliced one as one stream.
+  std::unique_ptr<TLFNFileStream> OpenArchiveStream();
   void ReadDirectory();
   bool SeekCentralDirectory();
   // Returns whether any local header was found.
@@ -275,7 +313,12 @@ class TUnZipEngine {
   void ExtractOne(int index, TStream* target, bool& retry, int& count);
   void ExtractFolder(int index, const TTargetPlace& place, int& count);
   void ApplyFolderModes();
-  bool SeekMemberData(const TZipHeaderInfo& entry);
+  enum class TMemberCheck : u8 { Ok = 0, Overlaps = 1, HeaderMismatch = 2 };
+  TMemberCheck SeekMemberData(const TZipHeaderInfo& entry);
+  // The fields in which the local header differs from the entry ("name,
+  // CRC"); empty when it agrees.
+  std::string LocalHeaderMismatch(const TZipHeaderInfo& entry, std::span<const u8> local,
+                                  std::string_view localName) const;
   void ReadMemberBytes(std::span<u8> bytes);
   bool CheckPassword(int index);
   bool CheckOverwrite(int index, TTargetFile& target, int& count);
@@ -287,7 +330,10 @@ class TUnZipEngine {
                     std::optional<u32> crc, bool& retry, int& count);
   void RestoreDateAndMode(IFile& file);
   void ExtractToStream(int index, TStream& target, bool& retry, int& count);
+  // The decoded member failed its check: the size (with the CRC right),
+  // the CRC, or (enciphered) the password that passed the check byte.
   void ReportBadData(int index, u32 crc, bool& retry);
+  bool DecodedIntact(u32 crc) const { return crc == FWorkEntry.Crc32 && !FDecodedSizeWrong; }
   u32 DecodeEntry(TStream* sink);
 
   std::string FZipName;
@@ -295,6 +341,10 @@ class TUnZipEngine {
   std::string FRootDir;
   TMultiMode FMultiMode = TMultiMode::mmNone;
   bool FCheckDiskLabels = true;
+  TNameDecoder FNames;
+  int FSliceCount = 1;
+  bool FDecodedSizeWrong = false;  // the last member decoded to another size than declared
+  bool FDecodedTooBig = false;     // ... to more than declared
 
   std::unique_ptr<TLFNFileStream> FZipStream;
   TArchiveStamp FArchiveDate;

@@ -253,7 +253,7 @@ void TZipEngine::OpenExistingArchive(TZipOperation& op) {
   // Reads the directory again when another writer changed the archive
   // since it was read.
   OpenZip();
-  if (FEndCentral.ThisDisk != 0) {
+  if (FEndCentral.ThisDisk != 0 || SliceCount() > 1) {
     throw EVarnelError(ZipName() + ": a multi-disk archive cannot be changed");
   }
   if (replacing && Rebuilt()) {
