@@ -241,9 +241,9 @@ void TfrmMain::ConnectViewSignals() {
 void TfrmMain::ApplyNameEncoding(TNameEncoding encoding) {
   FNameEncoding = encoding;
   Action(QLatin1String(InfoOf(encoding).ObjectName))->setChecked(true);
-  SetEngineNameEncoding(ZipEngine, encoding);
-  if (!FTree) return;
   try {
+    SetEngineNameEncoding(ZipEngine, encoding);
+    if (!FTree) return;
     OpenArchive();
     BuildFolderTree();
     FillFileList();

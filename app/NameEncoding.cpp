@@ -1,6 +1,7 @@
 #include "app/NameEncoding.h"
 
 #include "engine/format/ZipNames.h"
+#include "engine/reader/UnZipEngine.h"
 #include "platform/SettingsStore.h"
 
 namespace vz {
@@ -32,9 +33,8 @@ bool SaveNameEncoding(ISettingsStore& store, const std::string& key, TNameEncodi
   return settings->Close();
 }
 
-void SetEngineNameEncoding(TUnZipEngine& /*engine*/, TNameEncoding /*encoding*/) {
-  // The reading engine decodes names by its own rule alone and takes no code
-  // page yet; until it does, every choice reads the names as Auto does.
+void SetEngineNameEncoding(TUnZipEngine& engine, TNameEncoding encoding) {
+  engine.SetNameEncoding(InfoOf(encoding).Setting);
 }
 
 }  // namespace vz

@@ -347,6 +347,21 @@ TEST_F(WindowFixture, RightButtonOnAFileRowOpensThePopup) {
             std::vector<int>{1});
 }
 
+// A name stored by a Russian DOS tool in code page 866, without the UTF-8
+// flag: Auto reads it as code page 437; the CP866 choice re-reads it at once.
+TEST_F(WindowFixture, NameEncodingReReadsTheNamesAtOnce) {
+  const std::string path = WriteArchive("ru.zip", {Stored("\x8F\xE0\xA8\xA2\xA5\xE2.txt", "x", 0)});
+  TfrmMain& window = MakeWindow({QString::fromStdString(path)});
+  window.FormShow();
+  const TFileListModel& list = window.FileListModel();
+  ASSERT_EQ(list.rowCount(), 1);
+  EXPECT_EQ(list.Caption(0), QString::fromUtf8("\u00C5\u03B1\u00BF\u00F3\u00D1\u0393.txt"));
+  window.Action(QStringLiteral("mnuEncodingCP866"))->trigger();
+  ASSERT_EQ(window.FileListModel().rowCount(), 1);
+  EXPECT_EQ(window.FileListModel().Caption(0),
+            QString::fromUtf8("\u041F\u0440\u0438\u0432\u0435\u0442.txt"));
+}
+
 TEST_F(WindowFixture, ViewSettingsSurviveARestart) {
   TfrmMain& window = MakeWindow();
   EXPECT_TRUE(window.Action(QStringLiteral("mnuDetails"))->isChecked());
