@@ -426,8 +426,7 @@ void TZipEngine::WriteMember(TZipOperation& op, const std::string& name) {
   op.Crc = 0xFFFFFFFF;
   const u64 compressed = FDeflater->CompressMember(
       entry, PackLevel, [&](std::span<u8> buffer) { return ReadSource(op, buffer); },
-      [&](std::span<const u8> bytes) { WriteData(op, bytes, op.Encrypting); }, FPlatform.Host,
-      name);
+      [&](std::span<const u8> bytes) { WriteData(op, bytes, op.Encrypting); }, name);
   entry.Crc32 = ~op.Crc;
   // The file may have changed since its size was taken; the header tells
   // what was actually stored.
