@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <csignal>
 
-#include "app/core/Helpers.h"
+#include "platform/Figures.h"
 
 namespace vz::cli {
 namespace {

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/support/AsciiCase.h"  // the case rules names are compared by
 #include "platform/Types.h"
 
 namespace vz {
@@ -30,11 +31,5 @@ struct TSplitName {
   std::string Filename;   // after the last "/" or ":"
 };
 TSplitName SplitStoredName(std::string_view name);
-
-// ASCII letters folded; every other byte compared as it is.
-int CompareTextNoCase(std::string_view a, std::string_view b);
-bool SameTextNoCase(std::string_view a, std::string_view b);
-std::string LowerCaseAscii(std::string_view text);
-std::string UpperCaseAscii(std::string_view text);
 
 }  // namespace vz

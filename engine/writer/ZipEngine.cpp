@@ -14,7 +14,7 @@
 #include "engine/support/PathUtils.h"
 #include "engine/support/Wildcard.h"
 #include "engine/writer/ZipOperation.h"
-#include "platform/posix/PosixDrives.h"
+#include "platform/FileHelpers.h"
 
 namespace vz {
 namespace {

@@ -7,12 +7,13 @@
 #include "engine/codecs/Crc32.h"
 #include "engine/codecs/Deflate.h"
 #include "engine/format/ByteOrder.h"
-#include "engine/format/DosDate.h"
 #include "engine/format/ZipNames.h"
 #include "engine/support/Exceptions.h"
 #include "engine/support/PathUtils.h"
 #include "engine/writer/ZipEngine.h"
 #include "engine/writer/ZipOperation.h"
+#include "platform/DosTime.h"
+#include "platform/Figures.h"
 
 namespace vz {
 namespace {

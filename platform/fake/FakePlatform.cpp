@@ -12,7 +12,7 @@
 #include <filesystem>
 
 #include "platform/Errors.h"
-#include "platform/posix/PosixDrives.h"
+#include "platform/FileHelpers.h"
 
 namespace vz {
 namespace {
