@@ -58,6 +58,7 @@ class TFakeFile : public IFile {
     const std::size_t allowed = FOwner.AllowWrite(Path(), data.size(), overwrite, error);
     const std::size_t n = FReal->Write(data.first(allowed));
     if (n < data.size()) FLastError = error != 0 ? error : FReal->LastError();
+    FOwner.CountWritten(n);
     return n;
   }
 
@@ -258,8 +259,13 @@ void TFakeFileSystem::ClearFaults() {
   DenyCreateBelow.clear();
 }
 
-std::size_t TFakeFileSystem::AllowWrite(const std::string& path, std::size_t wanted,
-                                        i64 overwrite, int& error) {
+void TFakeFileSystem::CountWritten(std::size_t bytes) {
+  BytesWritten += static_cast<i64>(bytes);
+  if (OnWritten) OnWritten(BytesWritten);
+}
+
+std::size_t TFakeFileSystem::AllowWrite(const std::string& path, std::size_t wanted, i64 overwrite,
+                                        int& error) {
   ++WriteCalls;
   if (FFailingWrite != 0 && WriteCalls == FFailingWrite) {
     error = FFailingWriteError;
