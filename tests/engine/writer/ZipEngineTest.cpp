@@ -328,9 +328,9 @@ TEST_F(ZipEngineTest, StreamFormTakesTheClockAndFreshAttributes) {
 }
 
 TEST_F(ZipEngineTest, CopiedMembersKeepTheirLocalExtraField) {
-  if (!test::HaveProgram("zip")) GTEST_SKIP();
+  if (!test::HaveProgram("/usr/bin/zip")) GTEST_SKIP();
   const auto r =
-      test::RunCommand("cd " + test::ShellQuote(Src) + " && zip -q ../peer.zip text.txt");
+      test::RunCommand("cd " + test::ShellQuote(Src) + " && /usr/bin/zip -q ../peer.zip text.txt");
   ASSERT_EQ(r.ExitCode, 0) << r.Output;
   const auto before = test::ReadFileBytes(Path("peer.zip"));
   const u16 extra = GetLE16(before, 28);
