@@ -20,6 +20,11 @@
 //
 // The operation never changes the process's current folder: relative names
 // in FilesList and a relative RootDir are resolved once, at its start.
+//
+// Threads, cancelling and event indices follow the rules written at the top
+// of UnZipEngine.h: every operation here runs and raises its events on the
+// thread that calls it, may be cancelled from any thread, and checks for a
+// cancel once more just before the new archive replaces the old one.
 #pragma once
 
 #include <functional>
