@@ -36,8 +36,10 @@ class TOperationRunner : public QObject {
   void Run(const std::function<void()>& work);
   bool Busy() const { return FBusy; }
 
-  // What a cancel does (set the engine's cancel flag); called on the
-  // user-interface thread, at most once per operation.
+  // What a cancel does (set the engine's cancel flag, which any thread may
+  // set); called on the user-interface thread, at most once per operation.
+  // The engine clears its flag as an operation's first step, so a cancel
+  // reaches only an operation that has begun (see engine/reader/UnZipEngine.h).
   std::function<void()> OnCancel;
   void SetCancelButton(QAbstractButton* button) { FCancelButton = button; }
   void Cancel();

@@ -138,13 +138,20 @@ std::optional<std::string> TQtHost::FolderDialog(const std::string& startFolder)
 }
 
 void TQtHost::SetBusy(bool busy) {
-  RunOnUiThread([busy] {
+  const auto apply = [busy] {
     if (busy) {
       QApplication::setOverrideCursor(Qt::WaitCursor);
     } else {
       QApplication::restoreOverrideCursor();
     }
-  });
+  };
+  // Not a question: from an operation's thread it is queued (in order), and
+  // the operation goes on.
+  if (OnUserInterfaceThread() || !QCoreApplication::instance()) {
+    apply();
+  } else {
+    PostToUiThread(apply);
+  }
 }
 
 void TQtHost::ProcessMessages() {

@@ -1,8 +1,10 @@
 // TQtHost: the host the windowed program gives the engine and the core.
 // Message boxes captioned as the caller says (the core passes "Varnel Zip")
 // after a beep, Qt's file and folder dialogs, the busy cursor. Every call may
-// come from an operation's thread; it is carried out on the user-interface
-// thread, which the operation waits for.
+// come from an operation's thread (the contract of platform/Host.h): message
+// boxes and dialogs are carried out on the user-interface thread while the
+// operation waits for the answer, the busy cursor is queued there, and
+// ProcessMessages does nothing off the user-interface thread.
 #pragma once
 
 #include <QMessageBox>

@@ -31,7 +31,6 @@
 #include "engine/codecs/Decoders.h"
 #include "engine/codecs/Deflate.h"
 #include "engine/codecs/ZipCipher.h"
-#include "platform/Host.h"
 
 namespace {
 
@@ -45,7 +44,6 @@ volatile u32 gSink = 0;
 
 TBytes OurDeflate(const TBytes& input, int level) {
   static TDeflater deflater;
-  static TSilentHost host;
   TBytes out;
   out.reserve(input.size() + input.size() / 8 + 1024);
   std::size_t done = 0;
@@ -58,7 +56,7 @@ TBytes OurDeflate(const TBytes& input, int level) {
         done += n;
         return n;
       },
-      [&](std::span<const u8> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }, host,
+      [&](std::span<const u8> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); },
       "bench");
   if (header.CompressionMethod != 8) throw std::runtime_error("our deflate stored the file");
   return out;

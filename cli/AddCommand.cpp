@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "app/core/Helpers.h"
 #include "cli/Commands.h"
 #include "cli/DiskParts.h"
 #include "engine/format/SortedZip.h"

@@ -2,12 +2,12 @@
 // a self-extracting program (s) and writing a repaired copy (r).
 #include <cerrno>
 
-#include "app/core/Helpers.h"
 #include "cli/Commands.h"
 #include "engine/format/ZipNames.h"
 #include "engine/support/Exceptions.h"
 #include "engine/support/PathUtils.h"
 #include "engine/support/Wildcard.h"
+#include "platform/Figures.h"
 
 namespace vz::cli {
 namespace {

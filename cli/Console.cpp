@@ -9,8 +9,8 @@
 #include <csignal>
 #include <cstdio>
 
-#include "app/core/Helpers.h"
 #include "platform/CodePage.h"
+#include "platform/Figures.h"
 
 namespace vz::cli {
 namespace {

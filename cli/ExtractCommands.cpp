@@ -3,12 +3,12 @@
 // engine's extraction into a stream of vzip's own.
 #include <algorithm>
 
-#include "app/core/Helpers.h"
 #include "cli/Commands.h"
 #include "cli/Streams.h"
 #include "engine/format/ZipNames.h"
 #include "engine/support/PathUtils.h"
 #include "engine/support/Wildcard.h"
+#include "platform/Figures.h"
 
 namespace vz::cli {
 namespace {

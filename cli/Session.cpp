@@ -5,7 +5,7 @@
 #include "cli/DiskParts.h"
 #include "engine/support/Exceptions.h"
 #include "engine/support/PathUtils.h"
-#include "platform/posix/PosixDrives.h"
+#include "platform/FileHelpers.h"
 
 namespace vz::cli {
 namespace {

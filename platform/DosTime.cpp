@@ -95,8 +95,27 @@ TDateTime FileTimeToDateTime(TFileTime time) {
       std::chrono::time_point_cast<std::chrono::seconds>(time));
   std::tm tm{};
   localtime_r(&t, &tm);
-  return EncodeDateTime({tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
-                         tm.tm_sec});
+  return EncodeDateTime(
+      {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec});
+}
+
+u32 NormaliseDosDateTime(u32 value) {
+  TDosFields f = UnpackDosDateTime(value);
+  bool replaced = false;
+  const auto clampAbove = [&replaced](int& field, int limit) {
+    if (field > limit) field = limit, replaced = true;
+  };
+  const auto clampBelow = [&replaced](int& field, int limit) {
+    if (field < limit) field = limit, replaced = true;
+  };
+  clampAbove(f.Hour, 24);
+  clampAbove(f.Minute, 59);
+  clampAbove(f.Second, 59);
+  clampAbove(f.Year, 2099);
+  clampAbove(f.Month, 12);
+  clampBelow(f.Month, 1);
+  clampBelow(f.Day, 1);
+  return replaced ? PackDosDateTime(f) : value;
 }
 
 }  // namespace vz

@@ -29,6 +29,11 @@ struct TDosFields {
 TDosFields UnpackDosDateTime(u32 value);
 // Packs fields that are assumed in range (seconds are halved).
 u32 PackDosDateTime(const TDosFields& fields);
+// The clamp every date/time read from an archive or a file goes through:
+// out-of-range fields are replaced (hour > 24 -> 24, minute > 59 -> 59,
+// second > 59 -> 59, year > 2099 -> 2099, month into 1..12, day 0 -> 1) and
+// the value repacked; a value with every field in range is kept bit for bit.
+u32 NormaliseDosDateTime(u32 value);
 
 // The file time as a local DOS date/time. Odd seconds round up so the stored
 // time is never earlier than the file; times outside 1980..2107 are clamped.

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <span>
+#include <vector>
 
 #include "platform/Errors.h"
 
@@ -84,6 +85,27 @@ bool WriteFileAtomically(IFileSystem& files, const std::string& path, std::strin
   if (!files.RenameFile(temporary, target)) return giveUp(files.LastError());
   files.SyncFolder(folder.empty() ? "." : folder);
   return true;
+}
+
+std::string NormalisePath(const std::string& path, const std::string& currentFolder) {
+  std::string full = path;
+  if (full.empty() || full[0] != '/') full = currentFolder + "/" + full;
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= full.size()) {
+    const auto end = full.find('/', start);
+    const std::string part = full.substr(start, end == std::string::npos ? end : end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  std::string result;
+  for (const auto& part : parts) result += "/" + part;
+  return result.empty() ? "/" : result;
 }
 
 }  // namespace vz

@@ -1,5 +1,6 @@
-// Whole-file reads and crash-safe whole-file writes over IFileSystem, for the
-// small text files the program keeps (settings, folder-archive records).
+// Path spelling, and whole-file reads and crash-safe whole-file writes over
+// IFileSystem for the small text files the program keeps (settings,
+// folder-archive records). Nothing here depends on the real system.
 #pragma once
 
 #include <string>
@@ -14,6 +15,9 @@ std::string FolderOf(const std::string& path);
 // "c" for "/a/b/c".
 std::string FileNameOf(const std::string& path);
 std::string WithTrailingSlash(std::string path);
+// Absolute, "."/".."-free form of a path, resolved against `currentFolder`
+// without touching the file system.
+std::string NormalisePath(const std::string& path, const std::string& currentFolder);
 
 // The whole file into `text`. False with `error` (errno) when it cannot be
 // read, or EFBIG when it is larger than `maxBytes`.

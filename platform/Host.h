@@ -1,5 +1,16 @@
 // What the front end (command-line tool, windowed program, test script)
 // supplies for the few places where the engine itself talks to the user.
+// The engine creates no user interface of its own: every message box, file
+// or folder dialog and busy cursor it needs goes through this interface.
+//
+// Threads. The engine calls the host on the thread that runs its operation,
+// which need not be the user-interface thread (the window runs each
+// operation on a worker). A front end with a user-interface thread carries
+// every call there: the dialogs and message boxes block the calling thread
+// until the user has answered (the user-interface thread must never wait for
+// the operation's thread meanwhile), SetBusy may be queued, and
+// ProcessMessages does nothing when called off the user-interface thread. A
+// front end without one (vzip, tests) answers on the calling thread.
 #pragma once
 
 #include <optional>
@@ -33,7 +44,8 @@ class IHost {
   // folder that does not exist is created after asking. nullopt on cancel.
   virtual std::optional<std::string> FolderDialog(const std::string& startFolder) = 0;
   virtual void SetBusy(bool busy) = 0;
-  // Lets the user interface run between blocks of long work.
+  // Lets the user interface run between blocks of long work; nothing off
+  // the user-interface thread.
   virtual void ProcessMessages() = 0;
 };
 

@@ -1,14 +1,18 @@
 #!/usr/bin/env python3
 """Fails when a source file includes a header from a layer above its own.
 
-The layers, lowest first: platform, the engine's support, format, codecs,
-reader and writer folders, then the two front ends (cli and app/core), then
-the windowed program (app and app/dialogs). The stub (sfx) stands alone.
-Tests, fuzz targets and benchmarks may include anything.
+The layers, lowest first: platform (its interfaces and neutral helpers;
+posix/ the real services, fake/ the test double), the engine's support,
+format, codecs, reader and writer folders, then the front ends: cli (vzip)
+and app (the window, with app/core below app and app/dialogs). The stub
+(sfx) stands alone. Above the platform's neutral part only the programs'
+own start-up code picks the real services: the engine and app/core include
+neither posix/ nor fake/, and no product file includes fake/. Tests, fuzz
+targets and benchmarks may include anything.
 
   check-layers.py [--root DIR]       check the tree (default: the repository)
-  check-layers.py --planted          check the tree plus one planted upward
-                                     include; succeeds only if that is caught
+  check-layers.py --planted          check the tree plus planted upward
+                                     includes; succeeds only if each is caught
 """
 import argparse
 import pathlib
@@ -18,6 +22,8 @@ import sys
 # Each layer with the folders its files may include from (besides its own).
 ALLOWED = {
     "platform": {"platform"},
+    "platform/posix": {"platform"},
+    "platform/fake": {"platform"},
     "engine/support": {"platform", "engine/support"},
     "engine/format": {"platform", "engine/support", "engine/format"},
     "engine/codecs": {"platform/Types.h", "engine/support", "engine/format", "engine/codecs"},
@@ -27,8 +33,20 @@ ALLOWED = {
                       "engine/reader", "engine/writer"},
     "cli": {"platform", "engine", "cli"},
     "app/core": {"platform", "engine", "app/core"},
+    "app/dialogs": {"platform", "engine", "app/core", "app/dialogs"},
     "app": {"platform", "engine", "app"},
     "sfx": {"sfx"},
+}
+# Folders a layer may not include from even where ALLOWED would let it.
+ENGINE_LAYERS = [layer for layer in ALLOWED if layer.startswith("engine/")]
+DENIED = {
+    "platform": {"platform/posix", "platform/fake"},
+    "platform/posix": {"platform/fake"},
+    **{layer: {"platform/posix", "platform/fake"} for layer in ENGINE_LAYERS},
+    "cli": {"platform/fake"},
+    "app/core": {"platform/posix", "platform/fake"},
+    "app/dialogs": {"platform/fake"},
+    "app": {"platform/fake"},
 }
 SOURCE = re.compile(r"\.(c|cc|cpp|h|hpp)$")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
@@ -38,17 +56,22 @@ def layer_of(rel: str):
     """The most specific layer a repository-relative path belongs to."""
     best = None
     for layer in ALLOWED:
-        if rel == layer or rel.startswith(layer + "/"):
+        if under(rel, layer):
             if best is None or len(layer) > len(best):
                 best = layer
     return best
 
 
+def under(path: str, prefix: str) -> bool:
+    return path == prefix or path.startswith(prefix + "/")
+
+
 def allowed(layer: str, target: str) -> bool:
-    for prefix in ALLOWED[layer]:
-        if target == prefix or target.startswith(prefix + "/"):
-            return True
-    return False
+    if under(target, layer):
+        return True
+    if any(under(target, prefix) for prefix in DENIED.get(layer, ())):
+        return False
+    return any(under(target, prefix) for prefix in ALLOWED[layer])
 
 
 def violations(root: pathlib.Path, extra=()):
@@ -77,11 +100,24 @@ def main() -> int:
     args = parser.parse_args()
     root = pathlib.Path(args.root)
     if args.planted:
-        plant = ("engine/codecs/Planted.cpp", '#include "engine/reader/UnZipEngine.h"\n')
-        found = violations(root, [plant])
-        caught = any(line.startswith(plant[0]) for line in found)
-        print("planted upward include " + ("caught" if caught else "NOT caught"))
-        return 0 if caught else 1
+        # One upward include of each kind the table forbids; every one must
+        # be caught (the tree's own findings are the other check's business).
+        plants = [
+            ("engine/codecs/Planted.cpp", "engine/reader/UnZipEngine.h"),
+            ("engine/support/Planted.cpp", "engine/format/ZipNames.h"),
+            ("engine/writer/Planted.cpp", "platform/posix/PosixDrives.h"),
+            ("cli/Planted.cpp", "app/core/Helpers.h"),
+            ("platform/Planted.cpp", "engine/support/Stream.h"),
+            ("sfx/Planted.cpp", "platform/Types.h"),
+        ]
+        extra = [(name, f'#include "{target}"\n') for name, target in plants]
+        found = violations(root, extra)
+        ok = True
+        for name, target in plants:
+            caught = any(line.startswith(name + ":") for line in found)
+            print(f"planted {name} -> {target}: " + ("caught" if caught else "NOT caught"))
+            ok = ok and caught
+        return 0 if ok else 1
     found = violations(root)
     for line in found:
         print(line)

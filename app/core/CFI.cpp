@@ -7,8 +7,8 @@
 #include "app/core/AppErrors.h"
 #include "app/core/CommaText.h"
 #include "app/core/TextCase.h"
-#include "engine/format/DosDate.h"
 #include "platform/DosTime.h"
+#include "platform/Figures.h"
 #include "platform/FileHelpers.h"
 
 namespace vz {

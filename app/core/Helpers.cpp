@@ -6,7 +6,6 @@
 #include "app/core/TextCase.h"
 #include "platform/Errors.h"
 #include "platform/FileHelpers.h"
-#include "platform/posix/PosixDrives.h"
 
 namespace vz {
 namespace {
@@ -14,16 +13,6 @@ namespace {
 TMsgResult Box(const TAppContext& App, const std::string& text, TMsgButtons buttons, TMsgIcon icon,
                TMsgResult defaultButton) {
   return App.Platform.Host.MessageBox({text, App.Globals.AppTitle, buttons, icon, defaultButton});
-}
-
-std::string Grouped(u64 value, const std::string& separator) {
-  std::string digits = std::to_string(value);
-  std::string out;
-  for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out += separator;
-    out += digits[i];
-  }
-  return out;
 }
 
 // Components of an absolute path, without empty ones.
@@ -132,34 +121,6 @@ std::string TrueCasePath(const TAppContext& App, const std::string& Path) {
   }
   built.pop_back();
   return built.empty() ? "/" : built;
-}
-
-std::string FormatSize(i64 Bytes, const TNumberFormat& Format) {
-  constexpr u64 kKilo = 1024;
-  constexpr u64 kMega = 1024 * 1024;
-  const bool negative = Bytes < 0;
-  // The magnitude of INT64_MIN does not fit an i64, so negate as unsigned.
-  const u64 magnitude = negative ? ~static_cast<u64>(Bytes) + 1 : static_cast<u64>(Bytes);
-  const std::string sign = negative ? "-" : "";
-  if (negative || magnitude < kKilo) return sign + Grouped(magnitude, Format.ThousandSeparator);
-  if (magnitude < kMega) {
-    return Grouped((magnitude + kKilo / 2) / kKilo, Format.ThousandSeparator) + "KB";
-  }
-  // Hundredths of a megabyte, rounded, without forming magnitude * 100.
-  const u64 hundredths = magnitude / kMega * 100 + (magnitude % kMega * 100 + kMega / 2) / kMega;
-  std::string text = Grouped(hundredths / 100, Format.ThousandSeparator);
-  const u64 fraction = hundredths % 100;
-  if (fraction != 0) {
-    text += Format.DecimalSeparator;
-    text += static_cast<char>('0' + fraction / 10);
-    if (fraction % 10 != 0) text += static_cast<char>('0' + fraction % 10);
-  }
-  return text + "MB";
-}
-
-std::string FormatSize(i64 Bytes) {
-  static const TNumberFormat kUserFormat = UserNumberFormat();
-  return FormatSize(Bytes, kUserFormat);
 }
 
 std::string ProperCase(std::string_view Text) {

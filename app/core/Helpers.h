@@ -1,6 +1,7 @@
 // The small routines the main window and the dialogs share: message boxes
 // captioned with the program title, folder checks, the trash, the spelling of
-// a path on disk, size and name formatting, running a program and waiting.
+// a path on disk, name formatting, running a program and waiting. Sizes are
+// formatted by platform/Figures.h, which vzip shares.
 //
 // Every message box goes through the host (IHost::MessageBox), which also
 // sounds the beep that precedes each box of the program.
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "app/core/AppGlobals.h"
+#include "platform/Figures.h"  // FormatSize, shared with vzip
 #include "platform/Locale.h"
 
 namespace vz {
@@ -52,13 +54,6 @@ bool DeleteToRecycleBin(const TAppContext& App, const std::vector<std::string>& 
 // (an exact match first, then the first in name order). When a component
 // cannot be found, warns with the system's text and answers "".
 std::string TrueCasePath(const TAppContext& App, const std::string& Path);
-
-// 1,048,576 bytes and more: megabytes with up to two decimals, "1.5MB";
-// 1,024 and more: whole kilobytes, "1KB"; below: "1,023". Rounded to nearest,
-// halves up; digits grouped by threes.
-std::string FormatSize(i64 Bytes, const TNumberFormat& Format);
-// With the user's separators.
-std::string FormatSize(i64 Bytes);
 
 // The first character and every character after a blank upper-cased, all
 // others lower-cased: "READ ME.TXT" -> "Read Me.txt". Never applied to file

@@ -53,8 +53,6 @@ constexpr std::array<TLevelRow, 10> kLevels = {{
 }};
 static_assert(kLevels[6].Nice == 128 && kLevels[9].Chain == 4096 && !kLevels[3].LazyStrategy);
 
-const std::string kMessageCaption = "Varnel Zip";
-
 u16 LevelFlags(int level) {
   if (level <= 2) return kFlagDeflateFast;
   if (level >= 8) return kFlagDeflateMaximum;
@@ -116,13 +114,11 @@ TDeflater::TDeflater()
       FDistBuf(std::make_unique<u16[]>(kLitBufSize)) {}
 
 u64 TDeflater::CompressMember(TZipHeaderInfo& header, int level, const TDeflateRead& read,
-                              const TDeflateWrite& write, IHost& host,
-                              const std::string& memberName) {
+                              const TDeflateWrite& write, const std::string& memberName) {
   level = std::clamp(level, 0, 9);
   header.Flags = static_cast<u16>((header.Flags & ~(kFlagDeflateFast | kFlagDeflateMaximum)) |
                                   LevelFlags(level));
   FRead = &read;
-  FHost = &host;
   FMemberName = &memberName;
   FBits.Start(write);
   FTextState = 2;
@@ -199,12 +195,8 @@ void TDeflater::StartMember(int level) {
   FInsH = ((FInsH << kHashShift) ^ FWindow[1]) & kHashMask;
 }
 
-void TDeflater::ShowMessage(const std::string& text) {
-  TMessageBox box;
-  box.Text = text;
-  box.Caption = kMessageCaption;
-  box.Icon = TMsgIcon::Warning;
-  FHost->MessageBox(box);
+void TDeflater::Fault(const std::string& what) const {
+  throw ECompressorFault(*FMemberName, what);
 }
 
 // Slides the window once the current string is too far up for a longest
@@ -216,7 +208,7 @@ void TDeflater::FillWindow() {
   while (!FEndOfInput) {
     const u32 at = FStrStart + FLookahead;
     if (at >= kWindowBytes) {
-      if (at > kWindowBytes) ShowMessage("out of range for window! - " + *FMemberName);
+      if (at > kWindowBytes) Fault("out of range for window");
       return;
     }
     const u32 more = kWindowBytes - at;

@@ -15,7 +15,6 @@
 #include "engine/codecs/DeflateBitWriter.h"
 #include "engine/codecs/DeflateTrees.h"
 #include "engine/format/ZipHeaderInfo.h"
-#include "platform/Host.h"
 
 namespace vz {
 
@@ -47,16 +46,15 @@ class TDeflater {
   //    member that fits in one block and would not shrink; the bytes written
   //    are then exactly the input), else 8.
   //
-  // Messages (through host.MessageBox, compression goes on) name
-  // `memberName`: "out of range for window! - ", "Length out of range! - "
-  // and "Length out of range! -" report internal inconsistencies that a
-  // correct build never shows.
-  //
-  // Throws EInvalidMatch when a chosen match does not compare equal to the
-  // data; exceptions from `read` and `write` propagate unchanged. After any
-  // exception the object is ready for the next member.
+  // Throws ECompressorFault naming `memberName` when the compressor finds
+  // its own state inconsistent (the window overrun, a code length out of
+  // range: faults a correct build never shows), and EInvalidMatch when a
+  // chosen match does not compare equal to the data; either fails the
+  // operation. Exceptions from `read` and `write` propagate unchanged. After
+  // any exception the object is ready for the next member. The compressor
+  // talks to no user: it runs on the operation's thread, wherever that is.
   u64 CompressMember(TZipHeaderInfo& header, int level, const TDeflateRead& read,
-                     const TDeflateWrite& write, IHost& host, const std::string& memberName);
+                     const TDeflateWrite& write, const std::string& memberName);
 
  private:
   struct TLevelParams {
@@ -72,7 +70,7 @@ class TDeflater {
   void StartMember(int level);
   void FillWindow();
   void SlideWindow();
-  void ShowMessage(const std::string& text);
+  [[noreturn]] void Fault(const std::string& what) const;
 
   u32 InsertString(u32 position);
   u32 LongestMatch(u32 candidate, u32 previousLength);
@@ -122,7 +120,6 @@ class TDeflater {
 
   // ---- per member; the pointers are valid during CompressMember only ----
   const TDeflateRead* FRead = nullptr;
-  IHost* FHost = nullptr;
   const std::string* FMemberName = nullptr;
   TLevelParams FParams{};
   int FLevel = 6;

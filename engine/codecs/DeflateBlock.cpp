@@ -95,9 +95,7 @@ void TDeflater::SendBitLengthSymbol(int symbol, u32 extra) {
   const auto s = static_cast<std::size_t>(symbol);
   const u8 length = FBlLengths[s];
   if (length == 0 || length >= 16) {
-    ShowMessage((symbol == kRepeatPrevious ? "Length out of range! -" : "Length out of range! - ") +
-                *FMemberName);
-    return;
+    Fault("code length out of range");
   }
   FBits.PutBits(FBlCodes[s], length);
   if (kBitLengthExtraBits[s] != 0) FBits.PutBits(extra, kBitLengthExtraBits[s]);

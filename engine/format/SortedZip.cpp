@@ -5,8 +5,9 @@
 
 #include <algorithm>
 
-#include "engine/format/DosDate.h"
 #include "engine/format/ZipNames.h"
+#include "platform/DosTime.h"
+#include "platform/Figures.h"
 
 namespace vz {
 namespace {

@@ -24,6 +24,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/support/AsciiCase.h"  // the case rules names are compared by
 #include "platform/CodePage.h"
 #include "platform/Types.h"
 
@@ -87,11 +88,5 @@ struct TSplitName {
 // `drives`: the name comes from DOS or Windows, where a ":" ends a drive
 // ("C:x.txt"); anywhere else it is an ordinary character of a file name.
 TSplitName SplitStoredName(std::string_view name, bool drives = true);
-
-// ASCII letters folded; every other byte compared as it is.
-int CompareTextNoCase(std::string_view a, std::string_view b);
-bool SameTextNoCase(std::string_view a, std::string_view b);
-std::string LowerCaseAscii(std::string_view text);
-std::string UpperCaseAscii(std::string_view text);
 
 }  // namespace vz

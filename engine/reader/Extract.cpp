@@ -28,6 +28,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <numeric>
 #include <string_view>
 #include <tuple>
 
@@ -138,7 +139,7 @@ std::size_t Depth(std::string_view folder) {
   return static_cast<std::size_t>(std::count(folder.begin(), folder.end(), '/'));
 }
 
-// Restores the sort order and releases the run's state on every way out.
+// Releases the run's state on every way out.
 class TRunGuard {
  public:
   explicit TRunGuard(std::function<void()> restore) : FRestore(std::move(restore)) {}
@@ -198,7 +199,7 @@ void TUnZipEngine::TExtractRunDelete::operator()(TExtractRun* run) const {
 }
 
 int TUnZipEngine::UnZip() {
-  CancelOperation = false;
+  const TOperationScope operation(*this);
   if (FDestDir == "?") return 0;
   OpenZip();
   TRunGuard close([this] { CloseZip(); });
@@ -206,7 +207,7 @@ int TUnZipEngine::UnZip() {
 }
 
 int TUnZipEngine::UnZipToStream(TStream& stream, const std::string& name) {
-  CancelOperation = false;
+  const TOperationScope operation(*this);
   OpenZip();
   TRunGuard close([this] { CloseZip(); });
   FilesList = {name};
@@ -217,23 +218,18 @@ int TUnZipEngine::RunExtraction(TStream* target) {
   FDecodeIn = std::make_unique<TDecodeInput>();
   FDecodeOut = std::make_unique<TDecodeOutput>();
   FRun.reset(std::make_unique<TExtractRun>().release());
-  const bool switchOrder = FEndCentral.ThisDisk != 0 && SortMode != TZipSortMode::ByNone;
-  const TZipSortMode savedMode = SortMode;
-  TRunGuard restore([&] {
+  TRunGuard release([&] {
     ApplyFolderModes();
     FRun.reset();
     FDecodeIn.reset();
     FDecodeOut.reset();
     FLocalHeaders = {};
-    if (switchOrder) BuildView(savedMode);
   });
   // A relative destination is resolved once, against the folder current
   // at the start; from then on the run works with absolute paths.
   FTargetRoot = FDestDir.empty() || FDestDir[0] == '/'
                     ? FDestDir
                     : IncludeTrailingSlash(FPlatform.Files.CurrentFolder()) + FDestDir;
-  // A multi-disk set is visited in disk order, so no disk is asked twice.
-  if (switchOrder) BuildView(TZipSortMode::ByNone);
   FTotalBytes = 0;
   FTotalDone = 0;
   IndexLocalHeaders();
@@ -243,7 +239,7 @@ int TUnZipEngine::RunExtraction(TStream* target) {
   if (stopNow) return 0;  // nothing was extracted
   // Nothing to extract makes no destination either.
   if (count > 0 && target == nullptr) OpenDestination();
-  for (int i = 0; i < Count(); ++i) {
+  for (const int i : VisitOrder()) {
     if (!View().Items(i)->Selected) continue;
     // A cancel asked for in an event stops the run before the next member
     // too, also when that member has no data whose reading would notice it.
@@ -253,7 +249,27 @@ int TUnZipEngine::RunExtraction(TStream* target) {
       ExtractOne(i, target, retry, count);
     } while (retry);
   }
+  // And one asked for during the last member is not lost.
+  CheckCancel();
   return count;
+}
+
+// The view's positions in the order the members are extracted: the view's
+// own, except that a multi-disk set goes by disk and offset, so that no
+// disk is asked for twice. The view itself stays as the caller sees it.
+std::vector<int> TUnZipEngine::VisitOrder() const {
+  std::vector<int> order(static_cast<std::size_t>(Count()));
+  std::iota(order.begin(), order.end(), 0);
+  if (FEndCentral.ThisDisk != 0) {
+    const TSortedZip& view = View();
+    std::stable_sort(order.begin(), order.end(), [&view](int a, int b) {
+      const TZipHeaderInfo& x = *view.Items(a);
+      const TZipHeaderInfo& y = *view.Items(b);
+      return std::tie(x.DiskNumberStart, x.RelativeOffset) <
+             std::tie(y.DiskNumberStart, y.RelativeOffset);
+    });
+  }
+  return order;
 }
 
 // The destination as the user named it, made with its missing levels: the

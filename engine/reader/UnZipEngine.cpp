@@ -21,10 +21,17 @@ constexpr const char* kOpenFilter =
     "Zip Files (*.ZIP)|*.zip|SFX Files (*.EXE)|*.exe|Jar Files (*.JAR)|*.jar|All Files (*.*)|*.*";
 constexpr i64 kRebuildStartForExe = 14000;
 constexpr int kRebuildPumpInterval = 10240;
+// Central records read between two looks at CancelOperation: a directory of
+// 100,000 members stops within a fraction of a second.
+constexpr u32 kRecordsPerCancelCheck = 1024;
 
 }  // namespace
 
 TUnZipEngine::TUnZipEngine(const TPlatform& platform) : FPlatform(platform) {}
+
+TUnZipEngine::TOperationScope::TOperationScope(TUnZipEngine& engine) : FEngine(engine) {
+  if (FEngine.FOperationDepth++ == 0) FEngine.CancelOperation = false;
+}
 
 // ---------------------------------------------------------------- properties
 
@@ -82,9 +89,12 @@ void TUnZipEngine::SetNameEncoding(const std::string& value) {
 // ---------------------------------------------------------------- operations
 
 void TUnZipEngine::ReadZip() {
-  CancelOperation = false;
+  const TOperationScope operation(*this);
   OpenZip();
   CloseZip();
+  // A cancel that came while the last records were read still stops an
+  // open; inside another operation, that operation decides.
+  if (operation.Outermost()) CheckCancel();
 }
 
 void TUnZipEngine::ClearZip() {
@@ -120,6 +130,7 @@ TDateTime TUnZipEngine::DateTime(int index) const {
 std::string TUnZipEngine::FileComment(int index) {
   if (!Entry(index).HasComment()) return {};
   if (Entry(index).FileComment) return Entry(index).DecodedComment(FNames);
+  const TOperationScope operation(*this);
   OpenZip();
   // Opening may have read the directory again; take the entry afresh.
   TZipHeaderInfo& entry = *View().Items(index);
@@ -142,6 +153,7 @@ void TUnZipEngine::SetFileComment(int index, const std::string& comment) {
 std::string TUnZipEngine::ZipComment() {
   if (FEndCentral.ZipCommentLength == 0) return {};
   if (FEndCentral.ZipComment) return *FEndCentral.ZipComment;
+  const TOperationScope operation(*this);
   OpenZip();
   LoadZipComment();
   CloseZip();
@@ -262,15 +274,28 @@ void TUnZipEngine::AdoptCatalogue(std::unique_ptr<TSortedZip> catalogue, const T
 
 void TUnZipEngine::CheckCancel() {
   if (DoProcessMessages) FPlatform.Host.ProcessMessages();
-  if (CancelOperation) {
-    CancelOperation = false;
-    throw EUserCanceled("User Aborted Operation");
-  }
+  // Spent as it is honoured: from here the exception carries it. One atomic
+  // step, so a cancel set meanwhile from another thread is either this one
+  // or stays set.
+  if (CancelOperation.exchange(false)) throw EUserCanceled("User Aborted Operation");
 }
 
 // ---------------------------------------------------------------- directory
 
 void TUnZipEngine::ReadDirectory() {
+  try {
+    ReadDirectoryRecords();
+  } catch (...) {
+    // A directory read part way (cancelled, a disk refused, a damaged
+    // record) must not pass for the archive's: the next operation reads
+    // it again.
+    ReleaseCatalogue();
+    FArchiveDate = {};
+    throw;
+  }
+}
+
+void TUnZipEngine::ReadDirectoryRecords() {
   RememberOpenArchive();
   ReleaseCatalogue();
   FRebuilt = false;
@@ -342,6 +367,7 @@ void TUnZipEngine::ReadCentralRecords() {
   // directory is read to its end instead of stopping at 65535.
   const bool countSaturated = FEndCentral.TotalEntries == 0xFFFF;
   for (u32 i = 0; i < FEndCentral.TotalEntries || countSaturated; ++i) {
+    if (i % kRecordsPerCancelCheck == kRecordsPerCancelCheck - 1) CheckCancel();
     auto entry = std::make_unique<TZipHeaderInfo>();
     const bool allowDiskChange = !FRebuilt && MultiMode() != TMultiMode::mmNone;
     const bool ok =

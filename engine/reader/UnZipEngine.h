@@ -7,10 +7,62 @@
 // Every index that crosses this interface is a position in the view list,
 // the entries in the current SortMode. The engine owns its catalogue; the
 // entries live until the directory is read again, the archive name changes
-// or ClearZip is called. Everything runs on the caller's thread; events are
-// called from inside the operations.
+// or ClearZip is called.
+//
+// Event indices. FileIndex in every event is a position in the view list as
+// the caller saw it when the operation started, and the entry at that
+// position is the event's entry while the event runs and after it returns,
+// until the operation ends: no operation re-sorts or rebuilds the caller's
+// view while it runs. A multi-disk set is extracted in disk order, but its
+// events still name view positions. The writer's own index (OnSkippingFile
+// of a second file of one stored name) is described in ZipEngine.h. After a
+// successful rewrite the view is the new archive's, in SortMode, as after a
+// directory read; after a failure the caller's view is as it was.
+//
+// Threads. An operation (ReadZip, UnZip, UnZipToStream, loading a comment,
+// and the writer's operations) runs on the thread that calls it, which need
+// not be a user-interface thread, and raises every event on that thread
+// before it returns. One operation runs at a time per engine, and nothing
+// but CancelOperation is touched from another thread while it runs. Every
+// message box, file or folder dialog and busy cursor goes through the
+// host (IHost, platform/Host.h); the engine makes no user interface itself.
+// A front end with a user-interface thread follows these rules, which keep
+// it free of deadlocks:
+//  - a handler is called directly when the operation already runs on the
+//    user-interface thread, and otherwise marshalled there;
+//  - only a handler that answers through an in/out parameter (Skip,
+//    StopNow, OverWriteIt, FName, NewPassword, IncompleteMode, ZipHeader)
+//    or opens a prompt blocks the operation's thread until the
+//    user-interface thread has answered; progress and status (the percent
+//    events, the name of the member in work) are queued with copies of what
+//    they show, taken from the engine on the operation's thread, and
+//    coalesced;
+//  - IHost::ProcessMessages does nothing off the user-interface thread, so
+//    DoProcessMessages only matters for an operation run on that thread;
+//  - closing a window while an operation runs means: set CancelOperation,
+//    then close when the operation's thread reports that it ended, never
+//    waiting for (joining) that thread from inside a handler it blocks on;
+//  - catalogue data loaded lazily (comments, extra fields) is read on the
+//    operation's thread; a window shows a snapshot taken there, not the
+//    engine's live catalogue, which a blocked handler may read but nothing
+//    else while the operation runs.
+//
+// Cancelling. CancelOperation may be set from any thread at any time. An
+// operation clears it once, as its first step, before any work: a cancel set
+// before an operation starts is forgotten by design, so that a stale one
+// cannot stop the next operation (a window cancels only a running one).
+// Operations called inside another (the directory read of a zip, the commit
+// inside SetZipName) do not clear it. From then on nothing clears it until
+// the operation notices it and ends with EUserCanceled "User Aborted
+// Operation", which spends it. An operation looks at it between blocks of
+// work and once more at its point of no return (the last member written;
+// the new archive complete, just before it replaces the old one; the whole
+// directory read), so a cancel set while it runs is never lost: either the
+// operation ends with EUserCanceled, or the work had passed that point and
+// the flag stays set until the next operation starts.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -86,7 +138,8 @@ class TUnZipEngine {
   void SetThisVersion(int) {}  // always 214
 
   const std::string& ZipName() const { return FZipName; }
-  // A name equal to the present one (ignoring case) changes nothing. A name
+  // A name equal to the present one (compared exactly: on Linux two
+  // spellings that differ in case are two files) changes nothing. A name
   // ending in "?" asks the host's open-file dialog ("Open a Zip File");
   // cancelling raises EUserCanceled "User canceled setting zip file name.".
   // Otherwise the catalogue is released and the archive closed; the
@@ -150,7 +203,8 @@ class TUnZipEngine {
   // bytes decoded, 5 declared)".
   const std::string& SkipText() const { return FSkipText; }
   std::string Password;
-  bool CancelOperation = false;
+  // Stops the running operation; see "Cancelling" above.
+  std::atomic<bool> CancelOperation{false};
   int NumDisks = 1;
   virtual TMultiMode MultiMode() const { return FMultiMode; }
   virtual void SetMultiMode(TMultiMode value) { FMultiMode = value; }
@@ -160,7 +214,8 @@ class TUnZipEngine {
   // ---- operations ----
   // Opens the archive (reading the directory when it is not current) and
   // closes it again. Raises EIncompleteZip, EUserCanceled, EListError or the
-  // open error of the file.
+  // open error of the file; a directory read that fails or is cancelled
+  // leaves no catalogue behind (the next operation reads it afresh).
   void ReadZip();
   // Closes the archive even with KeepZipOpen and forgets everything about it.
   void ClearZip();
@@ -187,8 +242,8 @@ class TUnZipEngine {
   u32 UncompressedSize(int index) const { return Entry(index).UncompressedSize; }
   bool IsEncrypted(int index) const { return Entry(index).Encrypted(); }
   int DiskNo(int index) const { return Entry(index).DiskNumberStart + 1; }
-  // Loads the comment from the archive on first use; decoded as the names
-  // are.
+  // Loads the comment from the archive on first use, decoded as the names
+  // are: an operation then, to be run where the others run (see "Threads").
   std::string FileComment(int index);
   void SetFileComment(int index, const std::string& comment);
   std::string ZipComment();
@@ -229,8 +284,12 @@ class TUnZipEngine {
   // another size than declared, even with the right CRC. Returns the number
   // of entries extracted, 0 when
   // OnStartUnZipInfo sets StopNow. Raises EUserCanceled, EFatalUnzipError,
-  // or EInOutError naming the target (a full disk, an I/O error); the order
-  // of the view is restored on every way out.
+  // or EInOutError naming the target (a full disk, an I/O error). The view
+  // is never re-sorted: a multi-disk set is visited in disk order (so no
+  // disk is asked for twice) while FileIndex stays the view position. A
+  // member interrupted by an error or a cancel leaves the part written where
+  // no file stood before (an existing file is never touched, and its
+  // temporary file beside it is removed).
   int UnZip();
   // The same into the caller's stream, one entry after the other: FilesList
   // becomes the single line `name`, FName is empty in the events, and the
@@ -261,8 +320,22 @@ class TUnZipEngine {
   // writer renamed a new archive into place it reads the old file.
   void DropZipStream() { FZipStream.reset(); }
   // Raises EUserCanceled "User Aborted Operation" when the caller asked to
-  // stop (pumping the host's messages first when DoProcessMessages).
+  // stop (pumping the host's messages first when DoProcessMessages), and
+  // spends the request.
   void CheckCancel();
+  // The extent of one public operation: the outermost clears
+  // CancelOperation before any work; nested ones leave it alone.
+  class TOperationScope {
+   public:
+    explicit TOperationScope(TUnZipEngine& engine);
+    ~TOperationScope() { --FEngine.FOperationDepth; }
+    TOperationScope(const TOperationScope&) = delete;
+    TOperationScope& operator=(const TOperationScope&) = delete;
+    bool Outermost() const { return FEngine.FOperationDepth == 1; }
+
+   private:
+    TUnZipEngine& FEngine;
+  };
   // Sets ZipName without the side effects of SetZipName.
   void AssignZipName(const std::string& name) { FZipName = name; }
   void SetRepair(bool value) { FRepair = value; }
@@ -283,6 +356,7 @@ class TUnZipEngine {
   // The archive file, or all slices of a sliced one as one stream.
   std::unique_ptr<TLFNFileStream> OpenArchiveStream();
   void ReadDirectory();
+  void ReadDirectoryRecords();
   bool SeekCentralDirectory();
   // Returns whether any local header was found.
   bool RebuildFromLocalHeaders();
@@ -302,6 +376,7 @@ class TUnZipEngine {
   struct TMemberOutput;
   struct TExtractRun;
   int RunExtraction(TStream* target);
+  std::vector<int> VisitOrder() const;
   void OpenDestination();
   int SelectEntries();
   void IndexLocalHeaders();
@@ -362,6 +437,7 @@ class TUnZipEngine {
   std::unique_ptr<TDecodeInput> FDecodeIn;
   std::unique_ptr<TDecodeOutput> FDecodeOut;
   std::string FSkipText;
+  int FOperationDepth = 0;  // public operations in progress on this engine
   // While extracting; deleted where the type is complete (Extract.cpp).
   struct TExtractRunDelete {
     void operator()(TExtractRun* run) const;

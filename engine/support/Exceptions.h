@@ -42,6 +42,15 @@ class EInvalidMatch : public EVarnelError {
                      ", Length: " + std::to_string(length)) {}
 };
 
+// The compressor found its own state inconsistent while compressing a
+// member: a fault of the program, not of the data. The operation fails and
+// an existing archive is left as it was.
+class ECompressorFault : public EVarnelError {
+ public:
+  ECompressorFault(const std::string& member, const std::string& what)
+      : EVarnelError(member + ": internal error in the compressor (" + what + ")") {}
+};
+
 // Errors of the sorted lists: "Index %d is out of range", "Duplicate Object
 // index", "Cannot <Put> an Object in a sorted list!".
 class EListError : public EVarnelError {

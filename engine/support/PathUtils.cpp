@@ -4,8 +4,8 @@
 #include <climits>
 #include <vector>
 
-#include "engine/format/DosDate.h"
 #include "engine/support/Stream.h"
+#include "platform/DosTime.h"
 #include "platform/Errors.h"
 
 namespace vz {

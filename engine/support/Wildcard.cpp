@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "engine/format/ZipNames.h"
+#include "engine/support/AsciiCase.h"
 
 namespace vz {
 namespace {

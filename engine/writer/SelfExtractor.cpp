@@ -9,6 +9,7 @@ namespace vz {
 
 void TZipEngine::BuildSelfExtractor(const std::string& stubName) {
   if (ZipName().empty()) return;
+  const TOperationScope operation(*this);
   FStubStream = std::make_unique<TLFNFileStream>(FPlatform.Files, stubName, TOpenMode::ReadCompat);
   // Lower case: Linux names are case-sensitive and programs look for ".exe".
   FAlternateOutput = ChangeFileExt(ZipName(), ".exe");
@@ -24,6 +25,7 @@ void TZipEngine::BuildSelfExtractor(const std::string& stubName) {
 }
 
 int TZipEngine::RepairArchive(const std::string& inputName, const std::string& outputName) {
+  const TOperationScope operation(*this);
   if (!inputName.empty()) {
     SetZipName(inputName);
   } else if (!(Count() > 0 && Rebuilt())) {
@@ -32,6 +34,9 @@ int TZipEngine::RepairArchive(const std::string& inputName, const std::string& o
       TZipEngine& Engine;
       ~TReset() { Engine.SetRepair(false); }
     } reset{*this};
+    // Outside the dialog's catch: a cancel while pending comments are
+    // written is the operation's, not a dialog dismissed.
+    WritePendingComments();
     try {
       SetZipName(ExtractFilePath(ZipName()) + "?");
     } catch (const EUserCanceled&) {

@@ -14,7 +14,7 @@
 #include "engine/support/PathUtils.h"
 #include "engine/support/Wildcard.h"
 #include "engine/writer/ZipOperation.h"
-#include "platform/posix/PosixDrives.h"
+#include "platform/FileHelpers.h"
 
 namespace vz {
 namespace {
@@ -72,24 +72,29 @@ void TZipEngine::SetStoreVolumes(bool value) {
 
 void TZipEngine::SetZipName(const std::string& value) {
   if (value == ZipName()) return;
-  if (IsModified()) {
-    const auto saved = FilesList;
-    FilesList.clear();
-    try {
-      PerformZip();
-    } catch (...) {
-      FilesList = saved;
-      throw;
-    }
-    FilesList = saved;
-    FEndCentral.Modified = false;
-  }
+  WritePendingComments();
   TUnZipEngine::SetZipName(value);
+}
+
+void TZipEngine::WritePendingComments() {
+  if (!IsModified()) return;
+  const TOperationScope operation(*this);
+  const auto saved = FilesList;
+  FilesList.clear();
+  try {
+    PerformZip();
+  } catch (...) {
+    FilesList = saved;
+    throw;
+  }
+  FilesList = saved;
+  FEndCentral.Modified = false;
 }
 
 // ---------------------------------------------------------------- operations
 
 int TZipEngine::PerformDelete() {
+  const TOperationScope operation(*this);
   FDeleting = true;
   struct TReset {
     bool& Flag;
@@ -101,7 +106,7 @@ int TZipEngine::PerformDelete() {
 }
 
 int TZipEngine::PerformZipFromStream(TStream& stream, const std::string& name) {
-  CancelOperation = false;
+  const TOperationScope operation(*this);
   FFromStream = true;
   FSourceStreamFromCaller = &stream;
   struct TReset {
@@ -119,6 +124,7 @@ int TZipEngine::PerformZipFromStream(TStream& stream, const std::string& name) {
 }
 
 int TZipEngine::PerformZip() {
+  const TOperationScope operation(*this);
   TZipOperation op;
   RunOperation(op);
   return op.Count;
@@ -126,6 +132,7 @@ int TZipEngine::PerformZip() {
 
 void TZipEngine::CommitModified() {
   if (!IsModified()) return;
+  const TOperationScope operation(*this);
   FilesList.clear();
   PerformZip();
   FEndCentral.Modified = false;
@@ -288,7 +295,6 @@ void TZipEngine::RunOperation(TZipOperation& op) {
     }
   } restore{*this, savedSort, savedKeepOpen};
   KeepZipOpen = true;
-  BuildView(TZipSortMode::ByNone);
 
   ResolvePaths(op);
   const std::string tempFolder = TempFolder();
@@ -326,6 +332,9 @@ void TZipEngine::RunOperation(TZipOperation& op) {
     op.Output->Commit();
     op.Output->Handle().Sync();
     op.Output.reset();
+    // The point of no return is next: a cancel that came while the last
+    // bytes went out still leaves the old archive as it was.
+    CheckCancel();
     if (op.ArchiveExisted && FAlternateOutput.empty()) CheckArchiveUnchanged(op);
   } catch (...) {
     FailureCleanup(op);
@@ -427,14 +436,16 @@ void TZipEngine::DisposeSources(const TZipOperation& op) {
 }
 
 void TZipEngine::Finish(TZipOperation& op) {
+  if (MultiMode() == TMultiMode::mmBlocks) FinishBlocks(op);
+  if (op.ArchiveExisted) {
+    ReplaceFile(op.OutputName, FAlternateOutput.empty() ? op.Target : FAlternateOutput);
+  }
+  // Only now is the old catalogue stale: when the new archive could not be
+  // put in place, the old one is still there and the caller's view with it.
   if (op.ArchiveExisted && !FStubStream) {
     const std::string name = ZipName();
     ClearZip();
     AssignZipName(name);
-  }
-  if (MultiMode() == TMultiMode::mmBlocks) FinishBlocks(op);
-  if (op.ArchiveExisted) {
-    ReplaceFile(op.OutputName, FAlternateOutput.empty() ? op.Target : FAlternateOutput);
   }
   // Sources go only now that the new archive is safely in place.
   DisposeSources(op);

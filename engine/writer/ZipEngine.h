@@ -20,6 +20,11 @@
 //
 // The operation never changes the process's current folder: relative names
 // in FilesList and a relative RootDir are resolved once, at its start.
+//
+// Threads, cancelling and event indices follow the rules written at the top
+// of UnZipEngine.h: every operation here runs and raises its events on the
+// thread that calls it, may be cancelled from any thread, and checks for a
+// cancel once more just before the new archive replaces the old one.
 #pragma once
 
 #include <functional>
@@ -125,8 +130,15 @@ class TZipEngine : public TUnZipEngine {
   // holds the archive; for members matched in the
   // archive OnStartZip/OnEndZip as they are replaced in place; then
   // OnStartZipInfo once, then per file OnStartZip, the percent events,
-  // OnEndZip (OnSkippingFile for a second file of the same stored name);
-  // after success OnDisposeFile per source file with Dispose. Returns the
+  // OnEndZip (OnSkippingFile for a second file of the same stored name:
+  // its FileIndex is the view position of the archive's member of that
+  // name, as the caller sees the archive during the operation, or -1 when
+  // the name came from a file this operation added, which no view shows
+  // yet); after success OnDisposeFile per source file with Dispose. All
+  // events come on the operation's thread. A cancel that comes before the
+  // new archive is complete leaves the old one byte for byte as it was and
+  // no temporary file behind; after success the view is the new archive's,
+  // in SortMode. Returns the
   // number of files added or replaced. Raises EUserCanceled ("User canceled
   // Zip operation.", "User Aborted Operation"), file errors naming the file,
   // EZipLimitError when a size would not fit the format, EArchiveLocked,
@@ -148,7 +160,8 @@ class TZipEngine : public TUnZipEngine {
   bool IsModified() const { return FEndCentral.Modified; }
   // Writes pending comment changes and reads the directory again.
   void CommitModified();
-  // Pending comment changes are written before the name changes.
+  // Pending comment changes are written before the name changes (an
+  // operation then).
   void SetZipName(const std::string& value) override;
 
   // Writes `stub` followed by the archive as ZipName with the extension
@@ -163,13 +176,16 @@ class TZipEngine : public TUnZipEngine {
  private:
   friend struct TZipOperation;
 
-  // ---- the zip operation (ZipOperation.cpp) ----
+  // ---- the zip operation (ZipEngine.cpp: its frame and finish;
+  // ZipMembers.cpp: the members and the directory) ----
+  void WritePendingComments();
   void RunOperation(TZipOperation& op);
   void CreateOutput(TZipOperation& op, const std::string& name);
   void CopyAndUpdateMembers(TZipOperation& op);
   void CopyMember(TZipOperation& op, TZipHeaderInfo& entry);
   std::vector<u8> RawCentralRecord(const TZipHeaderInfo& entry, std::span<const u8> localName);
   bool SkipDuplicate(TZipOperation& op, i64 size);
+  int ViewIndexOf(const std::string& storedName) const;
   bool ZipOneFile(TZipOperation& op, const std::string& name);
   void WriteMember(TZipOperation& op, const std::string& name);
   void RecordSuccess(TZipOperation& op, std::unique_ptr<TZipHeaderInfo> entry,
@@ -192,7 +208,7 @@ class TZipEngine : public TUnZipEngine {
   bool RefuseName(TZipOperation& op, const std::string& name, i64 size);
   void WriteCentralRecord(TZipOperation& op, TZipHeaderInfo& entry);
 
-  // ---- writing a member (MemberWriter.cpp) ----
+  // ---- writing a member's data (ZipMembers.cpp) ----
   void WriteData(TZipOperation& op, std::span<const u8> bytes, bool encrypt);
   std::size_t ReadSource(TZipOperation& op, std::span<u8> buffer);
   u32 FirstPassCrc(TZipOperation& op);

@@ -7,12 +7,13 @@
 #include "engine/codecs/Crc32.h"
 #include "engine/codecs/Deflate.h"
 #include "engine/format/ByteOrder.h"
-#include "engine/format/DosDate.h"
 #include "engine/format/ZipNames.h"
 #include "engine/support/Exceptions.h"
 #include "engine/support/PathUtils.h"
 #include "engine/writer/ZipEngine.h"
 #include "engine/writer/ZipOperation.h"
+#include "platform/DosTime.h"
+#include "platform/Figures.h"
 
 namespace vz {
 namespace {
@@ -104,8 +105,8 @@ void TZipEngine::AddToNewCatalogue(TZipOperation& op, std::unique_ptr<TZipHeader
   if (op.NewCatalogue->Count() >= 0xFFFF) {
     throw EZipLimitError(ZipName() + ": more than 65535 members, more than the ZIP format holds");
   }
-  // A copied archive may hold two members whose names differ only in case;
-  // the first keeps the name in the index.
+  // A copied archive may hold two members of one name; the first keeps the
+  // name in the index.
   op.NameIndex.emplace(Key(*entry), entry.get());
   op.NewCatalogue->Add(std::move(entry));
   if (op.NewEnd.TotalEntries < 0xFFFF) ++op.NewEnd.TotalEntries;
@@ -296,23 +297,27 @@ bool TZipEngine::RefuseName(TZipOperation& op, const std::string& name, i64 size
 }
 
 bool TZipEngine::SkipDuplicate(TZipOperation& op, i64 size) {
-  const auto it = op.NameIndex.find(Key(*op.CurrentEntry));
-  if (it == op.NameIndex.end()) return false;
-  // A second file of the same stored name. During the event the view is
-  // the new archive's entries by name, so the index means something.
-  auto byName = TSortedZip::BuildView(op.NewCatalogue->All(), TZipSortMode::ByName);
-  const auto& all = byName->All();
-  const int index = static_cast<int>(std::find(all.begin(), all.end(), it->second) - all.begin());
-  SetView(std::move(byName));
-  try {
-    Fire(OnSkippingFile, *this, TSkipReason::srNotOverwritten, index);
-  } catch (...) {
-    BuildView(TZipSortMode::ByNone);
-    throw;
-  }
-  BuildView(TZipSortMode::ByNone);
+  const std::string key = Key(*op.CurrentEntry);
+  if (op.NameIndex.find(key) == op.NameIndex.end()) return false;
+  // A second file of the same stored name, named by the row the caller
+  // shows for that name; the view is never switched for the event.
+  Fire(OnSkippingFile, *this, TSkipReason::srNotOverwritten, ViewIndexOf(key));
   op.TotalBytes -= size;
   return true;
+}
+
+// The view position of the archive's first member (in archive order, the one
+// the new archive keeps) with this stored name; -1 when there is none.
+int TZipEngine::ViewIndexOf(const std::string& storedName) const {
+  const TSortedZip* catalogue = Catalogue();
+  if (catalogue == nullptr) return -1;
+  const auto& stored = catalogue->All();
+  const auto member = std::find_if(stored.begin(), stored.end(),
+                                   [&](const TZipHeaderInfo* e) { return Key(*e) == storedName; });
+  if (member == stored.end()) return -1;
+  const auto& view = View().All();
+  const auto at = std::find(view.begin(), view.end(), *member);
+  return at == view.end() ? -1 : static_cast<int>(at - view.begin());
 }
 
 bool TZipEngine::WriteFolderEntry(TZipOperation& op, const std::string& name) {
@@ -426,8 +431,7 @@ void TZipEngine::WriteMember(TZipOperation& op, const std::string& name) {
   op.Crc = 0xFFFFFFFF;
   const u64 compressed = FDeflater->CompressMember(
       entry, PackLevel, [&](std::span<u8> buffer) { return ReadSource(op, buffer); },
-      [&](std::span<const u8> bytes) { WriteData(op, bytes, op.Encrypting); }, FPlatform.Host,
-      name);
+      [&](std::span<const u8> bytes) { WriteData(op, bytes, op.Encrypting); }, name);
   entry.Crc32 = ~op.Crc;
   // The file may have changed since its size was taken; the header tells
   // what was actually stored.

@@ -1,5 +1,6 @@
 // The state of one zip operation, alive from the start of PerformZip to its
-// end. Internal to the writer.
+// end. Internal to the writer (ZipEngine.cpp, ZipMembers.cpp and the files
+// for the list, deleting and spanning).
 #pragma once
 
 #include <memory>
@@ -25,7 +26,8 @@ struct TZipOperation {
   std::string OutputName;  // the file being written (the archive, a block, or a temporary file)
   bool ArchiveExisted = false;
   // The new archive's entries in the order written (owning), and the same
-  // entries by lower-cased stored name, to refuse a second member of a name.
+  // entries by stored name (exact: a.h and A.h are two members), to refuse
+  // a second member of one name.
   std::unique_ptr<TSortedZip> NewCatalogue;
   std::unordered_map<std::string, TZipHeaderInfo*> NameIndex;
   TEndCentral NewEnd;
@@ -49,7 +51,7 @@ struct TZipOperation {
   i64 DoneBytes = 0;
 
   // ---- FilesList while members are matched: lines taken out are marked,
-  // and lines are found by the lower-cased stored name they would get ----
+  // and lines are found by the stored name they would get ----
   std::vector<bool> Removed;
   std::unordered_map<std::string, std::vector<std::size_t>> LinesByStoredName;
 

@@ -12,7 +12,7 @@
 #include <filesystem>
 
 #include "platform/Errors.h"
-#include "platform/posix/PosixDrives.h"
+#include "platform/FileHelpers.h"
 
 namespace vz {
 namespace {
@@ -58,6 +58,7 @@ class TFakeFile : public IFile {
     const std::size_t allowed = FOwner.AllowWrite(Path(), data.size(), overwrite, error);
     const std::size_t n = FReal->Write(data.first(allowed));
     if (n < data.size()) FLastError = error != 0 ? error : FReal->LastError();
+    FOwner.CountWritten(n);
     return n;
   }
 
@@ -259,6 +260,11 @@ void TFakeFileSystem::ClearFaults() {
   FReadBudget = -1;
   FFailingRenames = 0;
   DenyCreateBelow.clear();
+}
+
+void TFakeFileSystem::CountWritten(std::size_t bytes) {
+  BytesWritten += static_cast<i64>(bytes);
+  if (OnWritten) OnWritten(BytesWritten);
 }
 
 std::size_t TFakeFileSystem::AllowWrite(const std::string& path, std::size_t wanted, i64 overwrite,

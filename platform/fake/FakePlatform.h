@@ -94,6 +94,10 @@ class TFakeFileSystem : public IFileSystem {
   std::vector<std::string> Deleted;
   std::vector<std::pair<std::string, std::string>> Renamed;
   int WriteCalls = 0;
+  i64 BytesWritten = 0;  // over all files opened through the fake
+  // Called on the writing thread after every write, with BytesWritten: a
+  // test's hook to act at the Nth byte.
+  std::function<void(i64 written)> OnWritten;
 
   // ---- IFileSystem ----
   std::unique_ptr<IFile> Open(const std::string& path, TOpenMode mode) override;
@@ -132,6 +136,7 @@ class TFakeFileSystem : public IFileSystem {
   // Used by the fake's open files.
   std::size_t AllowWrite(const std::string& path, std::size_t wanted, i64 overwrite, int& error);
   void CountRead(std::size_t bytes);
+  void CountWritten(std::size_t bytes);
 
  private:
   friend class TFakeFolder;

@@ -142,27 +142,6 @@ std::string ReadLinkTarget(const std::string& link) {
 
 }  // namespace
 
-std::string NormalisePath(const std::string& path, const std::string& currentFolder) {
-  std::string full = path;
-  if (full.empty() || full[0] != '/') full = currentFolder + "/" + full;
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  while (start <= full.size()) {
-    const auto end = full.find('/', start);
-    const std::string part = full.substr(start, end == std::string::npos ? end : end - start);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  std::string result;
-  for (const auto& part : parts) result += "/" + part;
-  return result.empty() ? "/" : result;
-}
-
 std::string TPosixDrives::DriveOf(const std::string& path) {
   char cwd[PATH_MAX];
   const std::string current = ::getcwd(cwd, sizeof cwd) != nullptr ? cwd : "/";

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Drives.h"
+#include "platform/FileHelpers.h"  // NormalisePath, which the drive lookup uses
 
 namespace vz {
 
@@ -20,9 +21,5 @@ class TPosixDrives : public IDrives {
  private:
   int FLastError = 0;
 };
-
-// Absolute, "."/".."-free form of a path, resolved against `currentFolder`
-// without touching the file system.
-std::string NormalisePath(const std::string& path, const std::string& currentFolder);
 
 }  // namespace vz

@@ -1,5 +1,5 @@
 // The shared helpers: message boxes, folders, the trash hand-off, on-disk
-// spelling, size and name formatting, running programs.
+// spelling, name formatting, running programs.
 #include "app/core/Helpers.h"
 
 #include <unistd.h>
@@ -268,32 +268,6 @@ INSTANTIATE_TEST_SUITE_P(Lines, SplitCommandLineTest,
                                            TSplitCase{"\"unclosed arg", {"unclosed arg"}}));
 
 // ---------------------------------------------------------------- formatting
-
-struct TSizeCase {
-  i64 Bytes;
-  std::string Comma;   // "," thousands, "." decimals
-  std::string Period;  // "." thousands, "," decimals
-  friend void PrintTo(const TSizeCase& c, std::ostream* os) { *os << c.Bytes; }
-};
-
-class FormatSizeTest : public ::testing::TestWithParam<TSizeCase> {};
-
-TEST_P(FormatSizeTest, UsesTheUnitAndTheSeparators) {
-  EXPECT_EQ(FormatSize(GetParam().Bytes, TNumberFormat{",", "."}), GetParam().Comma);
-  EXPECT_EQ(FormatSize(GetParam().Bytes, TNumberFormat{".", ","}), GetParam().Period);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, FormatSizeTest,
-    ::testing::Values(
-        TSizeCase{0, "0", "0"}, TSizeCase{999, "999", "999"}, TSizeCase{1023, "1,023", "1.023"},
-        TSizeCase{1024, "1KB", "1KB"}, TSizeCase{1535, "1KB", "1KB"}, TSizeCase{1536, "2KB", "2KB"},
-        TSizeCase{1048575, "1,024KB", "1.024KB"}, TSizeCase{1048576, "1MB", "1MB"},
-        TSizeCase{1572864, "1.5MB", "1,5MB"}, TSizeCase{1310720, "1.25MB", "1,25MB"},
-        TSizeCase{1048576 + 10486, "1.01MB", "1,01MB"}, TSizeCase{1048576 + 5242, "1MB", "1MB"},
-        TSizeCase{1073741824, "1,024MB", "1.024MB"}, TSizeCase{-2000, "-2,000", "-2.000"},
-        TSizeCase{INT64_MAX, "8,796,093,022,208MB", "8.796.093.022.208MB"},
-        TSizeCase{INT64_MIN, "-9,223,372,036,854,775,808", "-9.223.372.036.854.775.808"}));
 
 struct TCaseCase {
   std::string Text;

@@ -57,7 +57,8 @@ TEST_F(Parts, VzipSetIsWrittenInBlocksAndReadByAnyPart) {
 }
 
 TEST_F(Parts, VzipSetIsReadByInfoZipAndSevenZipUnderTheirNames) {
-  if (!HaveProgram("zip") || !HaveProgram("unzip")) GTEST_SKIP() << "needs zip and unzip";
+  if (!HaveProgram("/usr/bin/zip") || !HaveProgram("/usr/bin/unzip"))
+    GTEST_SKIP() << "needs zip and unzip";
   // Parts of 100k: Info-ZIP's own joining fails on sets of 64k parts, its own included.
   ASSERT_EQ(Vzip(Scratch.Path(), "a -q set.zip src -r --span 100k --first-span 150k").ExitCode, 0);
   const auto parts = PartsOf("set");
@@ -73,7 +74,8 @@ TEST_F(Parts, VzipSetIsReadByInfoZipAndSevenZipUnderTheirNames) {
                   Scratch / ("z/" + (i + 1 == parts.size() ? "set.zip" : std::string(name))));
   }
   const auto joined =
-      Shell(Scratch / "z", "zip -q -s 0 set.zip --out joined.zip && unzip -tq joined.zip");
+      Shell(Scratch / "z",
+            "/usr/bin/zip -q -s 0 set.zip --out joined.zip && /usr/bin/unzip -tq joined.zip");
   EXPECT_EQ(joined.ExitCode, 0) << joined.Out;
   if (HaveProgram("7z")) {
     const auto t = Shell(Scratch / "z", "7z t set.zip");
@@ -100,8 +102,8 @@ TEST_F(Parts, AnOldPartInTheWayIsNotOverwritten) {
 class InfoZipSets : public Parts, public testing::WithParamInterface<const char*> {};
 
 TEST_P(InfoZipSets, AreReadByNamingAnyPart) {
-  if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
-  ASSERT_EQ(Shell(Scratch.Path(), "zip -q -r -s 64k z.zip src").ExitCode, 0);
+  if (!HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  ASSERT_EQ(Shell(Scratch.Path(), "/usr/bin/zip -q -r -s 64k z.zip src").ExitCode, 0);
   ASSERT_TRUE(FileExists(Scratch / "z.z04"));
   const std::string named = std::string("z.") + GetParam();
   EXPECT_EQ(Vzip(Scratch.Path(), "t " + named).ExitCode, 0);

@@ -20,7 +20,7 @@ struct TMaker {
 class ReadCommands : public testing::TestWithParam<TMaker> {
  protected:
   void SetUp() override {
-    if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+    if (!HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
     Names = MakeSampleTree(Scratch / "src");
     const auto made = Shell(Scratch / "src", GetParam().Command);
     ASSERT_EQ(made.ExitCode, 0) << made.Out;
@@ -85,8 +85,8 @@ TEST_P(ReadCommands, PrintWritesTheMemberAndNothingElse) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cli, ReadCommands,
-    testing::Values(TMaker{"InfoZip", "zip -q -r ../a.zip ."},
-                    TMaker{"InfoZipStored", "zip -q -0 -r ../a.zip ."},
+    testing::Values(TMaker{"InfoZip", "/usr/bin/zip -q -r ../a.zip ."},
+                    TMaker{"InfoZipStored", "/usr/bin/zip -q -0 -r ../a.zip ."},
                     TMaker{"Vzip", ShellQuote(VzipPath()) + " a -q ../a.zip . -r"},
                     TMaker{"VzipLevel9", ShellQuote(VzipPath()) + " a -9 -q ../a.zip . -r"}),
     CaseName<TMaker>);

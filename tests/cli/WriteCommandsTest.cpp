@@ -47,10 +47,10 @@ class WriteCommands : public testing::Test {
     return ListedNames(r.Out);
   }
   void ExpectPeersAccept(const std::string& archive, const std::string& password = "") {
-    if (HaveProgram("unzip")) {
+    if (HaveProgram("/usr/bin/unzip")) {
       const auto t =
           Shell(Scratch.Path(),
-                "unzip -tq " + (password.empty() ? "" : "-P " + password + " ") + archive);
+                "/usr/bin/unzip -tq " + (password.empty() ? "" : "-P " + password + " ") + archive);
       EXPECT_EQ(t.ExitCode, 0) << t.Out;
     }
     if (HaveProgram("7z")) {
@@ -74,8 +74,8 @@ TEST_P(AddLevels, NewArchiveStoresSrcAndPassesThePeers) {
       << r.Out;
   EXPECT_EQ(Listed("a.zip"), StoredNames());
   ExpectPeersAccept("a.zip");
-  if (HaveProgram("unzip")) {
-    ASSERT_EQ(Shell(Scratch.Path(), "unzip -q a.zip -d out").ExitCode, 0);
+  if (HaveProgram("/usr/bin/unzip")) {
+    ASSERT_EQ(Shell(Scratch.Path(), "/usr/bin/unzip -q a.zip -d out").ExitCode, 0);
     EXPECT_EQ(TreeContents(Scratch / "out/src"), TreeContents(Scratch / "src"));
   }
 }
@@ -215,8 +215,8 @@ TEST_F(WriteCommands, EncryptedArchivePassesThePeersAndNeedsItsPassword) {
 }
 
 TEST_F(WriteCommands, InfoZipEncryptedArchiveExtractsWithThePassword) {
-  if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
-  ASSERT_EQ(Shell(Scratch / "src", "zip -q -r -P secret ../z.zip .").ExitCode, 0);
+  if (!HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  ASSERT_EQ(Shell(Scratch / "src", "/usr/bin/zip -q -r -P secret ../z.zip .").ExitCode, 0);
   const TVzipRun r = Vzip(Scratch.Path(), "x z.zip -d out -p secret");
   ASSERT_EQ(r.ExitCode, 0) << r.Err;
   EXPECT_EQ(TreeContents(Scratch / "out"), TreeContents(Scratch / "src"));
@@ -233,8 +233,8 @@ struct TDeleteCase {
 class Deleting : public WriteCommands, public testing::WithParamInterface<TDeleteCase> {};
 
 TEST_P(Deleting, LinesChooseTheMembers) {
-  if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
-  ASSERT_EQ(Shell(Scratch.Path(), "zip -q -r -D a.zip src").ExitCode, 0);
+  if (!HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  ASSERT_EQ(Shell(Scratch.Path(), "/usr/bin/zip -q -r -D a.zip src").ExitCode, 0);
   const TVzipRun r = Vzip(Scratch.Path(), std::string("d a.zip ") + GetParam().Lines);
   ASSERT_EQ(r.ExitCode, 0) << r.Err;
   EXPECT_EQ(Listed("a.zip"), GetParam().Left);
@@ -280,8 +280,9 @@ TEST_F(WriteCommands, CommentsAreShownChangedAndRemoved) {
       listing.Out.find("src/readme.txt\n                  About\n                  the readme\n"),
       std::string::npos)
       << listing.Out;
-  if (HaveProgram("unzip")) {
-    EXPECT_NE(Shell(Scratch.Path(), "unzip -z a.zip").Out.find("The archive"), std::string::npos);
+  if (HaveProgram("/usr/bin/unzip")) {
+    EXPECT_NE(Shell(Scratch.Path(), "/usr/bin/unzip -z a.zip").Out.find("The archive"),
+              std::string::npos);
   }
   ExpectPeersAccept("a.zip");
   ASSERT_EQ(Vzip(Scratch.Path(), "c a.zip --set ''").ExitCode, 0);
@@ -301,8 +302,8 @@ TEST_F(WriteCommands, SfxMakesARunnableProgramThatThePeersAccept) {
   EXPECT_EQ(ReadFileBytes(Scratch / "a.zip"), archive);
   EXPECT_EQ(fs::status(Scratch / "a.exe").permissions() & fs::perms::owner_exec,
             fs::perms::owner_exec);
-  if (HaveProgram("unzip")) {
-    const auto t = Shell(Scratch.Path(), "unzip -tq a.exe");
+  if (HaveProgram("/usr/bin/unzip")) {
+    const auto t = Shell(Scratch.Path(), "/usr/bin/unzip -tq a.exe");
     EXPECT_EQ(t.ExitCode, 0) << t.Out;
   }
   EXPECT_EQ(Vzip(Scratch.Path(), "t a.exe").ExitCode, 0);

@@ -48,7 +48,7 @@ struct TCorruptCase {
 class SfxCorruptMember : public testing::TestWithParam<TCorruptCase> {};
 
 TEST_P(SfxCorruptMember, StaysHighlightedWhileTheOthersComeOut) {
-  if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  if (!HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   TScratch scratch;
   std::vector<u8> archive = ZipThree(scratch, GetParam().Options);
   const TLocalEntry b = EntryNamed(LocalEntries(archive), "b.txt");
@@ -64,7 +64,7 @@ TEST_P(SfxCorruptMember, StaysHighlightedWhileTheOthersComeOut) {
 }
 
 TEST_P(SfxCorruptMember, NeverReplacesAnExistingFile) {
-  if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  if (!HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   TScratch scratch;
   std::vector<u8> archive = ZipThree(scratch, GetParam().Options);
   const TLocalEntry b = EntryNamed(LocalEntries(archive), "b.txt");
@@ -90,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(Sfx, SfxCorruptMember,
 // walk, but the stub always ends normally, and whatever it reports as a
 // success is right.
 TEST(Sfx, RandomDamageNeverEndsTheProgramAbnormally) {
-  if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  if (!HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   TScratch scratch;
   const std::vector<u8> archive = ZipThree(scratch, "-9");
   const std::vector<u8> encrypted =
@@ -118,7 +118,7 @@ TEST(Sfx, RandomDamageNeverEndsTheProgramAbnormally) {
 }
 
 TEST(Sfx, ArchiveCutShortFailsTheCutMember) {
-  if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  if (!HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   TScratch scratch;
   std::vector<u8> archive = ZipThree(scratch, "-6");
   const TLocalEntry b = EntryNamed(LocalEntries(archive), "b.txt");
@@ -134,7 +134,7 @@ TEST(Sfx, ArchiveCutShortFailsTheCutMember) {
 
 // A member that inflates past its stored size is stopped at that size.
 TEST(Sfx, MemberLargerThanItsStoredSizeIsStopped) {
-  if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  if (!HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   TScratch scratch;
   MakeFolders(scratch / "src");
   MakeFolders(scratch / "out");
@@ -162,7 +162,7 @@ struct TDescriptorCase {
 class SfxDataDescriptors : public testing::TestWithParam<TDescriptorCase> {};
 
 TEST_P(SfxDataDescriptors, ExtractWhenTheSizesAreKnownElseFailSafely) {
-  if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  if (!HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   const TDescriptorCase& c = GetParam();
   TScratch scratch;
   ZipThree(scratch, "-0");

@@ -65,13 +65,13 @@ struct TZipCase {
   const char* Name;
   const char* Options;
   const char* Input;
-  bool FixUpOffsets;  // zip -A on the self-extracting file
+  bool FixUpOffsets;  // /usr/bin/zip -A on the self-extracting file
 };
 
 class SfxZipCases : public testing::TestWithParam<TZipCase> {};
 
 TEST_P(SfxZipCases, ExtractsEveryMemberWithItsDate) {
-  if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  if (!HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   const TZipCase& c = GetParam();
   TScratch scratch;
   const std::vector<TSourceFile> files = MakeSourceTree(scratch / "src");
@@ -80,7 +80,7 @@ TEST_P(SfxZipCases, ExtractsEveryMemberWithItsDate) {
   const std::string exe = scratch / "setup.exe";
   WriteSfx(exe, archive);
   if (c.FixUpOffsets) {
-    ASSERT_EQ(RunCommand("zip -q -A " + ShellQuote(exe)).ExitCode, 0);
+    ASSERT_EQ(RunCommand("/usr/bin/zip -q -A " + ShellQuote(exe)).ExitCode, 0);
   }
   MakeFolders(scratch / "out");
 
@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName<TZipCase>);
 
 TEST(Sfx, DestinationLineChoosesTheFolderAndCreatesIt) {
-  if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  if (!HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   TScratch scratch;
   const std::vector<TSourceFile> files = MakeSourceTree(scratch / "src");
   const std::string exe = scratch / "setup.exe";
@@ -129,7 +129,7 @@ TEST(Sfx, DestinationLineChoosesTheFolderAndCreatesIt) {
 }
 
 TEST(Sfx, EndOfInputAtTheMainDialogCancels) {
-  if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  if (!HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   TScratch scratch;
   MakeSourceTree(scratch / "src");
   const std::string exe = scratch / "setup.exe";
@@ -198,7 +198,7 @@ struct TOverwriteCase {
 class SfxExistingFiles : public testing::TestWithParam<TOverwriteCase> {};
 
 TEST_P(SfxExistingFiles, FollowTheAnswers) {
-  if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  if (!HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   const TOverwriteCase& c = GetParam();
   TScratch scratch;
   MakeFolders(scratch / "src");
@@ -251,7 +251,7 @@ struct TPasswordCase {
 class SfxPasswords : public testing::TestWithParam<TPasswordCase> {};
 
 TEST_P(SfxPasswords, AskAtMostThreeTimes) {
-  if (!HaveProgram("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  if (!HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   const TPasswordCase& c = GetParam();
   TScratch scratch;
   MakeFolders(scratch / "src");
@@ -299,7 +299,8 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- the terminal form ----
 
 TEST(Sfx, TerminalFormTogglesMembersAndUnzips) {
-  if (!HaveProgram("zip") || !HaveProgram("script")) GTEST_SKIP() << "needs zip and script";
+  if (!HaveProgram("/usr/bin/zip") || !HaveProgram("script"))
+    GTEST_SKIP() << "needs zip and script";
   TScratch scratch;
   MakeFolders(scratch / "src");
   MakeFolders(scratch / "out");
@@ -322,7 +323,8 @@ TEST(Sfx, TerminalFormTogglesMembersAndUnzips) {
 }
 
 TEST(Sfx, TerminalFormPathSwitchListsAndExtractsBaseNames) {
-  if (!HaveProgram("zip") || !HaveProgram("script")) GTEST_SKIP() << "needs zip and script";
+  if (!HaveProgram("/usr/bin/zip") || !HaveProgram("script"))
+    GTEST_SKIP() << "needs zip and script";
   TScratch scratch;
   MakeFolders(scratch / "src/docs/deep");
   MakeFolders(scratch / "out");
@@ -344,7 +346,8 @@ TEST(Sfx, TerminalFormPathSwitchListsAndExtractsBaseNames) {
 }
 
 TEST(Sfx, TerminalFormDisablesThePathSwitchWithoutFolders) {
-  if (!HaveProgram("zip") || !HaveProgram("script")) GTEST_SKIP() << "needs zip and script";
+  if (!HaveProgram("/usr/bin/zip") || !HaveProgram("script"))
+    GTEST_SKIP() << "needs zip and script";
   TScratch scratch;
   MakeFolders(scratch / "src");
   MakeFolders(scratch / "out");
@@ -363,7 +366,8 @@ TEST(Sfx, TerminalFormDisablesThePathSwitchWithoutFolders) {
 }
 
 TEST(Sfx, TerminalPasswordPromptKeepsWhatWasTypedAhead) {
-  if (!HaveProgram("zip") || !HaveProgram("script")) GTEST_SKIP() << "needs zip and script";
+  if (!HaveProgram("/usr/bin/zip") || !HaveProgram("script"))
+    GTEST_SKIP() << "needs zip and script";
   TScratch scratch;
   MakeFolders(scratch / "src");
   MakeFolders(scratch / "out");

@@ -48,7 +48,8 @@ TSfxRun RunIn(const std::string& folder, const std::string& program, const std::
 
 std::vector<u8> RunZip(const std::string& folder, const std::string& arguments,
                        const std::string& archivePath) {
-  const TCommandResult result = RunCommand("cd " + ShellQuote(folder) + " && zip -q " + arguments);
+  const TCommandResult result =
+      RunCommand("cd " + ShellQuote(folder) + " && /usr/bin/zip -q " + arguments);
   if (result.ExitCode != 0) throw std::runtime_error("zip failed: " + result.Output);
   return ReadFileBytes(archivePath);
 }

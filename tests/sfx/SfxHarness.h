@@ -42,7 +42,7 @@ void WriteSfx(const std::string& path, const std::vector<u8>& archive);
 // Runs a program in folder with input as its whole standard input.
 TSfxRun RunIn(const std::string& folder, const std::string& program, const std::string& input);
 
-// Runs Info-ZIP zip in folder ("zip -q " + arguments) and returns the
+// Runs Info-ZIP zip in folder ("/usr/bin/zip -q " + arguments) and returns the
 // archive it wrote to the scratch file archivePath.
 std::vector<u8> RunZip(const std::string& folder, const std::string& arguments,
                        const std::string& archivePath);

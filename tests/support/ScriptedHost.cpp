@@ -14,6 +14,7 @@ std::optional<std::string> TScriptedHost::OpenFileDialog(const std::string& titl
                                                          const std::string& filter,
                                                          const std::string& initialFolder) {
   FileDialogs.push_back({title, filter, initialFolder});
+  if (OnDialog) OnDialog();
   if (FileDialogAnswers.empty()) return std::nullopt;
   auto answer = FileDialogAnswers.front();
   FileDialogAnswers.pop_front();
@@ -22,6 +23,7 @@ std::optional<std::string> TScriptedHost::OpenFileDialog(const std::string& titl
 
 std::optional<std::string> TScriptedHost::FolderDialog(const std::string& startFolder) {
   FolderDialogs.push_back(startFolder);
+  if (OnDialog) OnDialog();
   if (FolderDialogAnswers.empty()) return std::nullopt;
   auto answer = FolderDialogAnswers.front();
   FolderDialogAnswers.pop_front();

@@ -31,6 +31,8 @@ class TScriptedHost : public IHost {
   int ProcessMessagesCalls = 0;
   // Runs on every ProcessMessages call (to cancel mid-operation, say).
   std::function<void()> OnProcessMessages;
+  // Runs while each file or folder dialog is open, before it answers.
+  std::function<void()> OnDialog;
 
   TMsgResult MessageBox(const TMessageBox& box) override;
   std::optional<std::string> OpenFileDialog(const std::string& title, const std::string& filter,

@@ -7,9 +7,12 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
+
+#include <gtest/gtest.h>
 
 namespace vz::test {
 
@@ -98,7 +101,12 @@ std::string ShellQuote(const std::string& text) {
 }
 
 bool HaveProgram(const std::string& name) {
-  return RunCommand("command -v " + ShellQuote(name) + " >/dev/null").ExitCode == 0;
+  const bool found = RunCommand("command -v " + ShellQuote(name) + " >/dev/null").ExitCode == 0;
+  const char* required = std::getenv("VZ_REQUIRE_PEERS");
+  if (!found && required != nullptr && std::string_view(required) == "1") {
+    ADD_FAILURE() << name << " is not installed, and VZ_REQUIRE_PEERS=1 says every peer is";
+  }
+  return found;
 }
 
 std::string SourceDir() {

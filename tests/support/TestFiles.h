@@ -30,7 +30,10 @@ struct TCommandResult {
 TCommandResult RunCommand(const std::string& commandLine);
 // Quotes a string for a POSIX shell.
 std::string ShellQuote(const std::string& text);
-// True when the program is on PATH.
+// True when the program is on PATH (or, named with its path, is there).
+// Tests skip what needs a missing peer, except where VZ_REQUIRE_PEERS is set
+// to 1 (CI, whose set-up installs every peer): there a missing program is a
+// failure of the test that asked for it.
 bool HaveProgram(const std::string& name);
 
 // The source tree (VZ_SOURCE_DIR, set by CTest).

@@ -355,6 +355,61 @@ TEST_F(ExtractTest, DamagedMemberReportsBothCrcsAndLeavesNoFile) {
   EXPECT_EQ(test::FilesBelow(Out()), (Lines{"b.txt"}));
 }
 
+// In every event FileIndex is the row of the view the caller sorted, not
+// the archive's order, and the row still holds that member after the event
+// and after the run.
+TEST_F(ExtractTest, EveryEventNamesTheRowOfItsMemberInTheCallersView) {
+  TBuildMember damaged = StoredMember("c/damaged.txt", "the member's data");
+  damaged.Crc = Crc32Of(damaged.Data) ^ 1;
+  TBuildMember secret = test::CompressedMember("a/secret.txt", test::TextBytes(3000, 4));
+  test::Encipher(secret, "pw");
+  Open(TZipBuilder::Archive(
+      {damaged, StoredMember("b/kept.txt", "new"), secret, StoredMember("d/fine.txt", "fine")}));
+  test::MakeFolders(Out() + "b");
+  test::WriteFileText(Out() + "b/kept.txt", "old");
+  Engine.SortMode = TZipSortMode::ByName;
+  Engine.ReadZip();
+  Lines rows;
+  for (int i = 0; i < Engine.Count(); ++i) rows.push_back(Engine.FullName(i));
+  ASSERT_NE(rows[0], "c/damaged.txt");  // the view is not the archive's order
+
+  Lines seen;  // "event member", the member as the row names it during the event
+  std::vector<std::pair<std::string, int>> indices;
+  const auto note = [&](TUnZipEngine& sender, const std::string& event, int index) {
+    seen.push_back(event + " " + sender.FullName(index));
+    indices.emplace_back(sender.FullName(index), index);
+  };
+  Engine.DoAll = true;
+  Engine.RecreateDirs = true;
+  Engine.Password = "wrong";
+  Engine.OnStartUnZip = [&](TUnZipEngine& s, int i, const std::string&, bool&) {
+    note(s, "start", i);
+  };
+  Engine.OnEndUnZip = [&](TUnZipEngine& s, int i, const std::string&) { note(s, "end", i); };
+  Engine.OnBadCRC = [&](TUnZipEngine& s, u32, u32, int i) { note(s, "crc", i); };
+  Engine.OnBadPassword = [&](TUnZipEngine& s, int i, std::string&) { note(s, "password", i); };
+  Engine.OnPromptForOverwrite = [&](TUnZipEngine& s, bool&, int i, std::string&) {
+    note(s, "overwrite", i);
+  };
+  Engine.OnSkippingFile = [&](TUnZipEngine& s, TSkipReason, int i) { note(s, "skip", i); };
+  EXPECT_EQ(Engine.UnZip(), 1);
+  // In view order; each member's events in their own order.
+  Lines expected;
+  for (const auto& row : rows) {
+    if (row == "a/secret.txt")
+      expected.insert(expected.end(), {"password a/secret.txt", "skip a/secret.txt"});
+    if (row == "b/kept.txt")
+      expected.insert(expected.end(), {"overwrite b/kept.txt", "skip b/kept.txt"});
+    if (row == "c/damaged.txt")
+      expected.insert(expected.end(), {"start c/damaged.txt", "crc c/damaged.txt"});
+    if (row == "d/fine.txt")
+      expected.insert(expected.end(), {"start d/fine.txt", "end d/fine.txt"});
+  }
+  EXPECT_EQ(seen, expected);
+  for (const auto& [name, index] : indices) EXPECT_EQ(Engine.FullName(index), name);
+  for (int i = 0; i < Engine.Count(); ++i) EXPECT_EQ(Engine.FullName(i), rows[i]);
+}
+
 TEST_F(ExtractTest, UnknownMethodIsSkippedOnceAsUnsupported) {
   TBuildMember m = StoredMember("a.txt", "abc");
   m.Method = 77;
@@ -745,12 +800,20 @@ class ExtractMultiDisk : public ExtractTest {
   std::vector<int> Asked;
 };
 
-TEST_F(ExtractMultiDisk, VisitsDiskOrderAndSwitchesTheViewBack) {
+// Disk order, while every event names the entry by its row in the view the
+// caller sorted by name, and the view is never switched.
+TEST_F(ExtractMultiDisk, VisitsDiskOrderAndNamesViewRows) {
   ASSERT_EQ(Engine.FullName(0), "alpha.txt");
+  Engine.OnStartUnZip = [record = Engine.OnStartUnZip](TUnZipEngine& Sender, int FileIndex,
+                                                       const std::string& FName, bool& Skip) {
+    EXPECT_EQ("out/" + Sender.FullName(FileIndex), FName.substr(FName.rfind("out/")));
+    EXPECT_EQ(Sender.FullName(0), "alpha.txt");
+    record(Sender, FileIndex, FName, Skip);
+  };
   EXPECT_EQ(Engine.UnZip(), 3);
-  EXPECT_EQ(Events.Milestones(), (Lines{"info 3 8006", "start 0 out/zeta.bin", "end 0 out/zeta.bin",
-                                        "start 1 out/alpha.txt", "end 1 out/alpha.txt",
-                                        "start 2 out/mid.txt", "end 2 out/mid.txt"}));
+  EXPECT_EQ(Events.Milestones(), (Lines{"info 3 8006", "start 2 out/zeta.bin", "end 2 out/zeta.bin",
+                                        "start 0 out/alpha.txt", "end 0 out/alpha.txt",
+                                        "start 1 out/mid.txt", "end 1 out/mid.txt"}));
   EXPECT_EQ(Asked, (std::vector<int>{1, 2, 3, 4}));
   EXPECT_EQ(test::ReadFileBytes(Out() + "zeta.bin"), Zeta);
   EXPECT_EQ(test::ReadFileBytes(Out() + "alpha.txt"), Alpha);

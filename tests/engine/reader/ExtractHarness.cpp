@@ -26,7 +26,6 @@ namespace {
 // Runs the engine's compressor; `header` learns the method it chose.
 std::vector<u8> Compress(std::span<const u8> data, int level, TZipHeaderInfo& header) {
   TDeflater deflater;
-  TSilentHost host;
   std::vector<u8> out;
   std::size_t at = 0;
   const TDeflateRead read = [&](std::span<u8> buffer) {
@@ -38,7 +37,7 @@ std::vector<u8> Compress(std::span<const u8> data, int level, TZipHeaderInfo& he
   const TDeflateWrite write = [&](std::span<const u8> bytes) {
     out.insert(out.end(), bytes.begin(), bytes.end());
   };
-  deflater.CompressMember(header, level, read, write, host, "member");
+  deflater.CompressMember(header, level, read, write, "member");
   return out;
 }
 

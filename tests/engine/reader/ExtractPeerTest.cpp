@@ -76,7 +76,7 @@ class ExtractPeerTest : public test::TExtractFixture {
     ASSERT_EQ(r.ExitCode, 0) << command << "\n" << r.Output;
   }
 
-  // Zips the source tree with `command` run in it ("zip -q -r {zip} .").
+  // Zips the source tree with `command` run in it ("/usr/bin/zip -q -r {zip} .").
   std::string Make(const std::string& name, std::string command) {
     const std::string zip = Path(name);
     command.replace(command.find("{zip}"), 5, test::ShellQuote(zip));
@@ -147,7 +147,7 @@ class ExtractPeerTest : public test::TExtractFixture {
 class ExtractInfoZip : public ExtractPeerTest {
  protected:
   void SetUp() override {
-    if (!test::HaveProgram("zip")) GTEST_SKIP() << "no Info-ZIP zip";
+    if (!test::HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "no Info-ZIP zip";
     ExtractPeerTest::SetUp();
   }
 };
@@ -156,7 +156,8 @@ class ExtractInfoZipLevel : public ExtractInfoZip, public testing::WithParamInte
 
 TEST_P(ExtractInfoZipLevel, EveryMemberIsByteIdenticalWithItsDate) {
   const std::string level = std::to_string(GetParam());
-  ExpectSameTree(Make("l" + level + ".zip", "zip -q -r -" + level + " {zip} ."), "l" + level);
+  ExpectSameTree(Make("l" + level + ".zip", "/usr/bin/zip -q -r -" + level + " {zip} ."),
+                 "l" + level);
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, ExtractInfoZipLevel, testing::Range(0, 10));
@@ -174,8 +175,8 @@ class ExtractInfoZipOptions : public ExtractInfoZip,
 TEST_P(ExtractInfoZipOptions, EveryMemberIsByteIdenticalWithItsDate) {
   const TZipOptions& o = GetParam();
   Engine.Password = o.Password;
-  const std::string zip =
-      Make(std::string(o.Name) + ".zip", std::string("zip -q -r ") + o.Options + " {zip} .");
+  const std::string zip = Make(std::string(o.Name) + ".zip",
+                               std::string("/usr/bin/zip -q -r ") + o.Options + " {zip} .");
   ExpectSameTree(zip, o.Name);
   const int big = IndexOf("big.txt");
   ASSERT_GE(big, 0);
@@ -198,7 +199,8 @@ class ExtractInfoZipEnciphered : public ExtractInfoZip,
 
 TEST_P(ExtractInfoZipEnciphered, WrongPasswordSkipsEveryMember) {
   const TZipOptions& o = GetParam();
-  const std::string zip = Make("w.zip", std::string("zip -q -r ") + o.Options + " {zip} .");
+  const std::string zip =
+      Make("w.zip", std::string("/usr/bin/zip -q -r ") + o.Options + " {zip} .");
   Engine.SetZipName(zip);
   Engine.SetDestDir(Path("out"));
   Engine.Password = test::PasswordFailingEveryCheck(test::ReadFileBytes(zip));
@@ -213,7 +215,8 @@ TEST_P(ExtractInfoZipEnciphered, WrongPasswordSkipsEveryMember) {
 // CRC, and the member is extracted again with the password offered then.
 TEST_P(ExtractInfoZipEnciphered, WrongPasswordPassingTheCheckIsAskedAgain) {
   const TZipOptions& o = GetParam();
-  const std::string zip = Make("p.zip", std::string("zip -q -r ") + o.Options + " {zip} .");
+  const std::string zip =
+      Make("p.zip", std::string("/usr/bin/zip -q -r ") + o.Options + " {zip} .");
   Engine.SetZipName(zip);
   Engine.SetDestDir(Path("out"));
   Engine.ReadZip();
@@ -254,8 +257,8 @@ class ExtractInfoZipPipe : public ExtractInfoZip, public testing::WithParamInter
 TEST_P(ExtractInfoZipPipe, StreamedMemberExtracts) {
   const TPipeCase& c = GetParam();
   const std::string zip = Path("pipe.zip");
-  Run("cat " + test::ShellQuote(Src + "big.txt") + " | zip -q " + c.Options + " - - | cat > " +
-      test::ShellQuote(zip));
+  Run("cat " + test::ShellQuote(Src + "big.txt") + " | /usr/bin/zip -q " + c.Options +
+      " - - | cat > " + test::ShellQuote(zip));
   Engine.SetZipName(zip);
   Engine.SetDestDir(Path("out"));
   Engine.Password = c.Password;
@@ -276,7 +279,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ExtractInfoZipPipe,
                          [](const auto& row) { return std::string(row.param.Name); });
 
 TEST_F(ExtractInfoZip, CorruptedByteEndsInBadCrcForThatMemberOnly) {
-  const std::string zip = Make("c.zip", "zip -q -r -6 {zip} .");
+  const std::string zip = Make("c.zip", "/usr/bin/zip -q -r -6 {zip} .");
   Engine.SetZipName(zip);
   Engine.ReadZip();
   const int index = IndexOf("big.txt");

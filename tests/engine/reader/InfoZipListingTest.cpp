@@ -1,4 +1,4 @@
-// Archives written by Info-ZIP zip list exactly as `unzip -Z -v` reports them.
+// Archives written by Info-ZIP zip list exactly as `/usr/bin/unzip -Z -v` reports them.
 #include <map>
 #include <sstream>
 
@@ -83,7 +83,8 @@ std::string FormatLikeZipInfo(u32 dos) {
 class InfoZipListingTest : public test::TEngineFixture {
  protected:
   void SetUp() override {
-    if (!test::HaveProgram("zip") || !test::HaveProgram("unzip")) GTEST_SKIP() << "no Info-ZIP";
+    if (!test::HaveProgram("/usr/bin/zip") || !test::HaveProgram("/usr/bin/unzip"))
+      GTEST_SKIP() << "no Info-ZIP";
     Work = Path("work/");
     test::MakeFolders(Work + "docs/sub");
     test::WriteFileText(Work + "a.txt", "alpha\n");
@@ -98,7 +99,7 @@ class InfoZipListingTest : public test::TEngineFixture {
   }
 
   void ExpectSameListing(const std::string& archive) {
-    const auto peer = test::RunCommand("unzip -Z -v " + test::ShellQuote(archive));
+    const auto peer = test::RunCommand("/usr/bin/unzip -Z -v " + test::ShellQuote(archive));
     ASSERT_EQ(peer.ExitCode, 0) << peer.Output;
     const TPeerListing expected = ParseZipInfo(peer.Output);
     TUnZipEngine engine(Services());
@@ -121,7 +122,7 @@ class InfoZipListingTest : public test::TEngineFixture {
   }
 
   std::vector<std::string> PeerNames(const std::string& archive) {
-    const auto r = test::RunCommand("unzip -Z1 " + test::ShellQuote(archive));
+    const auto r = test::RunCommand("/usr/bin/unzip -Z1 " + test::ShellQuote(archive));
     std::vector<std::string> names;
     std::istringstream lines(r.Output);
     for (std::string line; std::getline(lines, line);) names.push_back(line);
@@ -132,29 +133,32 @@ class InfoZipListingTest : public test::TEngineFixture {
 };
 
 TEST_F(InfoZipListingTest, PlainArchiveWithFoldersAndExtraFields) {
-  Zip("zip -q -r plain.zip a.txt docs");
+  Zip("/usr/bin/zip -q -r plain.zip a.txt docs");
   ExpectSameListing(Work + "plain.zip");
 }
 
 TEST_F(InfoZipListingTest, FileAndArchiveComments) {
-  Zip("zip -q -r c.zip a.txt docs");
-  Zip("printf 'comment of a\\n.\\nsecond comment\\n.\\n' | zip -q -c c.zip a.txt docs/empty");
-  Zip("printf 'The archive comment\\nline two\\n' | zip -q -z c.zip");
+  Zip("/usr/bin/zip -q -r c.zip a.txt docs");
+  Zip("printf 'comment of a\\n.\\nsecond comment\\n.\\n' | /usr/bin/zip -q -c c.zip a.txt "
+      "docs/empty");
+  Zip("printf 'The archive comment\\nline two\\n' | /usr/bin/zip -q -z c.zip");
   ExpectSameListing(Work + "c.zip");
 }
 
 TEST_F(InfoZipListingTest, EncryptedMembersAndEveryLevel) {
-  Zip("zip -q -r -P secret enc.zip a.txt docs");
+  Zip("/usr/bin/zip -q -r -P secret enc.zip a.txt docs");
   ExpectSameListing(Work + "enc.zip");
-  Zip("zip -q -r -1 fast.zip docs && zip -q -r -9 best.zip docs && zip -q -r -0 store.zip docs");
+  Zip("/usr/bin/zip -q -r -1 fast.zip docs && /usr/bin/zip -q -r -9 best.zip docs && /usr/bin/zip "
+      "-q -r -0 store.zip docs");
   ExpectSameListing(Work + "fast.zip");
   ExpectSameListing(Work + "best.zip");
   ExpectSameListing(Work + "store.zip");
 }
 
 TEST_F(InfoZipListingTest, PrependedStubWithAdjustedOffsetsListsDirectly) {
-  Zip("zip -q -r inner.zip a.txt docs");
-  Zip("head -c 30000 /dev/zero > stub && cat stub inner.zip > sfx.exe && zip -q -A sfx.exe");
+  Zip("/usr/bin/zip -q -r inner.zip a.txt docs");
+  Zip("head -c 30000 /dev/zero > stub && cat stub inner.zip > sfx.exe && /usr/bin/zip -q -A "
+      "sfx.exe");
   ExpectSameListing(Work + "sfx.exe");
   TUnZipEngine engine(Services());
   engine.SetZipName(Work + "sfx.exe");
@@ -163,7 +167,7 @@ TEST_F(InfoZipListingTest, PrependedStubWithAdjustedOffsetsListsDirectly) {
 }
 
 TEST_F(InfoZipListingTest, StubOffsetAndCutOffArchivesAreRebuilt) {
-  Zip("zip -q -r inner.zip a.txt docs");
+  Zip("/usr/bin/zip -q -r inner.zip a.txt docs");
   Zip("head -c 30000 /dev/zero > stub && cat stub inner.zip > SFX.EXE");
   TUnZipEngine engine(Services());
   engine.SetZipName(Work + "SFX.EXE");

@@ -334,6 +334,42 @@ TEST_F(UnZipEngineTest, RebuildCanBeCancelled) {
   EXPECT_EQ(Host.BusyDepth, 0);
 }
 
+// A directory read that a cancel stops part way leaves no catalogue that
+// could pass for the archive's: the next read lists every member.
+struct TCancelledReadCase {
+  const char* Name;
+  bool Damaged;  // no end record: the members are found by their own headers
+};
+
+class CancelledDirectoryRead : public UnZipEngineTest,
+                               public testing::WithParamInterface<TCancelledReadCase> {};
+
+TEST_P(CancelledDirectoryRead, LeavesNothingBehind) {
+  std::vector<TBuildMember> members;
+  const int count = GetParam().Damaged ? 3 : 1500;  // past one look at the flag
+  for (int i = 0; i < count; ++i) members.push_back(Member("m" + std::to_string(i), "x"));
+  std::vector<u8> bytes = TZipBuilder::Archive(members);
+  if (GetParam().Damaged) {
+    bytes.resize(bytes.size() - 22);          // the end record
+    bytes.insert(bytes.begin(), 30000, 'x');  // junk searched before the first header
+  }
+  Engine.SetZipName(Put("a.zip", bytes));
+  Engine.IncompleteZipMode = TIncompleteZipMode::izAssumeBad;
+  Host.OnProcessMessages = [&] {
+    Engine.CancelOperation = true;
+    Host.OnProcessMessages = nullptr;
+  };
+  EXPECT_THROW(Engine.ReadZip(), EUserCanceled);
+  EXPECT_EQ(Engine.Count(), 0);
+  Engine.ReadZip();
+  EXPECT_EQ(Engine.Count(), count);
+}
+
+INSTANTIATE_TEST_SUITE_P(Reads, CancelledDirectoryRead,
+                         testing::Values(TCancelledReadCase{"CentralDirectory", false},
+                                         TCancelledReadCase{"Rebuilt", true}),
+                         [](const auto& p) { return std::string(p.param.Name); });
+
 TEST_F(UnZipEngineTest, StoredArchiveInsideAnArchiveListsOnlyTheOuterMembers) {
   const auto inner = TZipBuilder::Archive({Member("inner1", "i"), Member("inner2", "j")});
   TBuildMember nested;

@@ -129,8 +129,8 @@ TEST_F(DeleteAndRepairTest, SelfExtractorIsStubPlusArchiveAndListsAlike) {
   EXPECT_EQ(st.st_mode & 0777, plain | ((plain & 0444) >> 2));
   EXPECT_EQ(engine.ZipName(), Archive);  // the engine still shows the source
   EXPECT_EQ(engine.Count(), 5);
-  if (test::HaveProgram("unzip")) {
-    const auto r = test::RunCommand("unzip -tq " + test::ShellQuote(exe));
+  if (test::HaveProgram("/usr/bin/unzip")) {
+    const auto r = test::RunCommand("/usr/bin/unzip -tq " + test::ShellQuote(exe));
     EXPECT_EQ(r.ExitCode, 0) << r.Output;
   }
 }

@@ -51,9 +51,10 @@ std::vector<u8> TWriterFixture::Member(const std::string& archive, const std::st
 
 void TWriterFixture::ExpectPeersAccept(const std::string& archive, const std::string& password) {
   const std::string q = ShellQuote(archive);
-  if (HaveProgram("unzip")) {
-    const auto r = RunCommand("unzip -tq " + (password.empty() ? "" : "-P " + password + " ") + q);
-    EXPECT_EQ(r.ExitCode, 0) << "unzip -t: " << r.Output;
+  if (HaveProgram("/usr/bin/unzip")) {
+    const auto r =
+        RunCommand("/usr/bin/unzip -tq " + (password.empty() ? "" : "-P " + password + " ") + q);
+    EXPECT_EQ(r.ExitCode, 0) << "/usr/bin/unzip -t: " << r.Output;
   }
   if (HaveProgram("7z")) {
     const auto r = RunCommand("7z t -p" + ShellQuote(password) + " " + q);
@@ -71,12 +72,13 @@ void TWriterFixture::ExpectPeersAccept(const std::string& archive, const std::st
 void TWriterFixture::ExpectUnzipRestores(const std::string& archive,
                                          const std::vector<std::string>& names,
                                          const std::string& password) {
-  if (!HaveProgram("unzip")) return;
+  if (!HaveProgram("/usr/bin/unzip")) return;
   const std::string out = Path("unzipped/");
   std::filesystem::remove_all(out);
   MakeFolders(out);
-  const auto r = RunCommand("unzip -o -q " + (password.empty() ? "" : "-P " + password + " ") +
-                            ShellQuote(archive) + " -d " + ShellQuote(out));
+  const auto r =
+      RunCommand("/usr/bin/unzip -o -q " + (password.empty() ? "" : "-P " + password + " ") +
+                 ShellQuote(archive) + " -d " + ShellQuote(out));
   ASSERT_EQ(r.ExitCode, 0) << r.Output;
   for (const auto& name : names) {
     EXPECT_EQ(ReadFileBytes(out + name), ReadFileBytes(Src + name)) << name;

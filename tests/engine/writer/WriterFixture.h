@@ -22,7 +22,7 @@ class TWriterFixture : public TEngineFixture {
   // Bytes of a member through our own extraction into memory.
   std::vector<u8> Member(const std::string& archive, const std::string& name,
                          const std::string& password = "");
-  // The peers accept the archive: unzip -t, 7z t and Python's zipfile
+  // The peers accept the archive: /usr/bin/unzip -t, 7z t and Python's zipfile
   // (where installed); each failure is a test failure.
   void ExpectPeersAccept(const std::string& archive, const std::string& password = "");
   // Extracts with Info-ZIP and compares each member with its source.

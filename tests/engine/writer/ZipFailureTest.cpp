@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "engine/support/Exceptions.h"
 #include "tests/engine/writer/WriterFixture.h"
 
@@ -110,6 +112,44 @@ TEST_F(ZipFailureTest, FailingReplacementKeepsBothArchives) {
   ASSERT_EQ(TempFiles().size(), 1u);
   EXPECT_TRUE(test::FileExists(Src + "random.bin"));
 }
+
+// A zip that fails or is cancelled leaves the caller's view of the archive
+// as it was: same entries, same order (here by name, unlike the archive's).
+struct TViewCase {
+  const char* Name;
+  std::function<void(TFakePlatform&, TZipEngine&)> Arrange;
+};
+
+class FailedZipKeepsTheView : public ZipFailureTest,
+                              public testing::WithParamInterface<TViewCase> {};
+
+TEST_P(FailedZipKeepsTheView, SameRowsInTheSameOrder) {
+  auto engine = RelativeEngine(Archive);
+  engine->SortMode = TZipSortMode::ByName;
+  engine->ReadZip();
+  ASSERT_EQ(engine->FullName(0), "empty");
+  GetParam().Arrange(Fake, *engine);
+  engine->FilesList = {Src + "random.bin"};
+  EXPECT_ANY_THROW(engine->PerformZip());
+  ASSERT_EQ(engine->Count(), 2);
+  EXPECT_EQ(engine->FullName(0), "empty");
+  EXPECT_EQ(engine->FullName(1), "text.txt");
+  EXPECT_EQ(test::ReadFileBytes(Archive), Original);
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, FailedZipKeepsTheView,
+                         testing::Values(TViewCase{"Cancel",
+                                                   [](TFakePlatform&, TZipEngine& engine) {
+                                                     engine.OnFilePercentDone =
+                                                         [](TUnZipEngine& sender, int) {
+                                                           sender.CancelOperation = true;
+                                                         };
+                                                   }},
+                                         TViewCase{"ReplacementFails",
+                                                   [](TFakePlatform& fake, TZipEngine&) {
+                                                     fake.Files.FailRenames(2, EIO);
+                                                   }}),
+                         [](const auto& p) { return std::string(p.param.Name); });
 
 TEST_F(ZipFailureTest, FileOf4GiBIsRefusedByName) {
   const std::string huge = Src + "huge.bin";
