@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 #include "engine/codecs/Decoders.h"
 #include "engine/codecs/Deflate.h"
 #include "engine/codecs/ZipCipher.h"

@@ -19,7 +19,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 #include "engine/codecs/Decoders.h"
 #include "engine/codecs/Deflate.h"
 #include "engine/format/ZipFormat.h"

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 #include "engine/support/Exceptions.h"
 #include "platform/posix/PosixPlatform.h"
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 #include "engine/support/Exceptions.h"
 
 namespace vz {

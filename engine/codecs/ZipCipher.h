@@ -5,7 +5,7 @@
 #include <span>
 #include <string_view>
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 
 namespace vz {
 

@@ -1,6 +1,6 @@
 #include "engine/format/ExtraFields.h"
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 #include "engine/format/ByteOrder.h"
 #include "platform/CodePage.h"
 

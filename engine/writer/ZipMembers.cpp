@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <array>
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 #include "engine/codecs/Deflate.h"
 #include "engine/format/ByteOrder.h"
 #include "engine/format/ZipNames.h"

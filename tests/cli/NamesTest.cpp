@@ -5,7 +5,7 @@
 // terminal must not be handed raw.
 #include <filesystem>
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 #include "tests/cli/CliHarness.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/ZipBuilder.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 #include "platform/CodePage.h"
 #include "tests/sfx/SfxHarness.h"
 #include "tests/support/TestFiles.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 #include "tests/sfx/SfxHarness.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/ZipBuilder.h"

@@ -1,6 +1,6 @@
 #include "tests/support/ZipBuilder.h"
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 
 namespace vz::test {
 

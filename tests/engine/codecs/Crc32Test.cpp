@@ -1,4 +1,4 @@
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 
 #include <gtest/gtest.h>
 

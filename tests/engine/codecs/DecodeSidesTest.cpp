@@ -5,7 +5,7 @@
 #include <cstring>
 #include <numeric>
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 #include "engine/codecs/Decoders.h"
 #include "engine/codecs/ZipCipher.h"
 #include "engine/support/Exceptions.h"

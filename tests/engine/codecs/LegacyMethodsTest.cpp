@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 #include "engine/format/ZipHeaderInfo.h"
 #include "tests/engine/codecs/DecodeHarness.h"
 #include "tests/engine/codecs/ImplodeWriter.h"

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 #include "engine/format/ByteOrder.h"
 #include "engine/format/ExtraFields.h"
 #include "engine/format/ZipHeaderInfo.h"

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 #include "engine/support/Exceptions.h"
 #include "engine/support/PathUtils.h"
 #include "tests/engine/reader/ExtractFixture.h"

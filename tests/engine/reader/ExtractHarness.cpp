@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 #include "engine/codecs/Deflate.h"
 #include "engine/codecs/ZipCipher.h"
 #include "tests/support/TestFiles.h"

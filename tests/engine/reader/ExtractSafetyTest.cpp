@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <random>
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 #include "engine/format/ByteOrder.h"
 #include "engine/support/Exceptions.h"
 #include "tests/engine/reader/ExtractFixture.h"

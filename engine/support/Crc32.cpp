@@ -2,7 +2,7 @@
 // step with independent lookups, giving the same values as the byte loop.
 // On x86-64 processors with carry-less multiplication, long buffers are
 // folded 64 or 128 bytes per step instead (see FoldClmul), many times faster.
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 
 #include <cstring>
 
