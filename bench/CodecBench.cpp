@@ -22,8 +22,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -145,8 +145,8 @@ TBytes SevenZipDeflate64(const std::string& path) {
   const std::string archive =
       (std::filesystem::temp_directory_path() / "vz_codec_bench_deflate64.zip").string();
   std::filesystem::remove(archive);
-  const std::string command = "7z a -tzip -mm=Deflate64 -mx=5 '" + archive + "' '" + path +
-                              "' >/dev/null 2>&1";
+  const std::string command =
+      "7z a -tzip -mm=Deflate64 -mx=5 '" + archive + "' '" + path + "' >/dev/null 2>&1";
   if (std::system(command.c_str()) != 0) return {};
   std::ifstream f(archive, std::ios::binary);
   const TBytes zip(std::istreambuf_iterator<char>(f), {});

@@ -85,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   fuzz::Check(accepted || !madeHere, "a member made here failed its verifier");
   if (!accepted) return 0;
 
-  const auto stored = std::span(member).subspan(headerBytes, member.size() - headerBytes - kAesMacSize);
+  const auto stored =
+      std::span(member).subspan(headerBytes, member.size() - headerBytes - kAesMacSize);
   const auto storedCode = std::span(member).last(kAesMacSize);
   std::vector<u8> plain(stored.begin(), stored.end());
   for (std::size_t at = 0; at < plain.size(); at += piece) {

@@ -34,10 +34,12 @@ std::optional<TAesExtraField> ParseAesExtraField(std::span<const u8> data) {
 }
 
 std::array<u8, kAesExtraFieldDataSize> AesExtraFieldData(const TAesExtraField& field) {
-  return {static_cast<u8>(field.Version),      static_cast<u8>(field.Version >> 8),
+  return {static_cast<u8>(field.Version),
+          static_cast<u8>(field.Version >> 8),
           u8{'A'},
           u8{'E'},
-          static_cast<u8>(field.Strength),     static_cast<u8>(field.Method),
+          static_cast<u8>(field.Strength),
+          static_cast<u8>(field.Method),
           static_cast<u8>(field.Method >> 8)};
 }
 
@@ -82,8 +84,8 @@ struct TWinZipAes::TState {
 TWinZipAes::TWinZipAes() : FState(std::make_unique<TState>()) {}
 TWinZipAes::~TWinZipAes() = default;
 
-void TWinZipAes::Start(TAesStrength strength, std::string_view password,
-                       std::span<const u8> salt, std::span<u8, kAesVerifierSize> verifier) {
+void TWinZipAes::Start(TAesStrength strength, std::string_view password, std::span<const u8> salt,
+                       std::span<u8, kAesVerifierSize> verifier) {
   const std::size_t keyBytes = AesKeyBytes(strength);
   std::array<u8, 2 * 32 + kAesVerifierSize> keys{};
   pbkdf2_hmac_sha1(password.size(), reinterpret_cast<const u8*>(password.data()), kPbkdf2Rounds,
@@ -122,8 +124,8 @@ std::vector<u8> TWinZipAes::StartWriting(TAesStrength strength, std::string_view
                                          std::span<const u8> salt) {
   std::vector<u8> header(salt.begin(), salt.end());
   header.resize(salt.size() + kAesVerifierSize);
-  Start(strength, password, salt, std::span<u8, kAesVerifierSize>(header.data() + salt.size(),
-                                                                  kAesVerifierSize));
+  Start(strength, password, salt,
+        std::span<u8, kAesVerifierSize>(header.data() + salt.size(), kAesVerifierSize));
   return header;
 }
 

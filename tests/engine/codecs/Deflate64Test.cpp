@@ -86,7 +86,8 @@ INSTANTIATE_TEST_SUITE_P(
         TMatchCase{"ManyShortFarMatches",
                    [] {
                      std::vector<std::pair<u32, u32>> m;
-                     for (u32 i = 0; i < 2000; ++i) m.emplace_back(3 + i % 300, 65536 - i * 29 % 4000);
+                     for (u32 i = 0; i < 2000; ++i)
+                       m.emplace_back(3 + i % 300, 65536 - i * 29 % 4000);
                      return m;
                    }()}),
     [](const auto& p) { return std::string(p.param.Name); });

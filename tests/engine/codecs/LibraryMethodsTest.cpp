@@ -43,8 +43,10 @@ TMaker Archiver(const std::string& program, const std::string& command) {
 }
 
 TMaker PythonZip(const std::string& method) {
-  return Archiver("python3", "python3 -c \"import zipfile; z = zipfile.ZipFile('a.zip', 'w', "
-                             "zipfile." + method + "); z.write('data.bin'); z.close()\"");
+  return Archiver("python3",
+                  "python3 -c \"import zipfile; z = zipfile.ZipFile('a.zip', 'w', "
+                  "zipfile." +
+                      method + "); z.write('data.bin'); z.close()\"");
 }
 
 TMember XzStream(const test::TTempFolder& folder, const std::vector<u8>& data) {
@@ -115,17 +117,18 @@ TEST_P(LibraryMethods, DamagedOrOversizedStreamsFailTheCheck) {
     GTEST_SKIP() << e.what();
   }
   const auto size = static_cast<u32>(data.size());
-  for (const std::size_t keep : {std::size_t{0}, std::size_t{5}, m.Data.size() / 2,
-                                 m.Data.size() - 1}) {
+  for (const std::size_t keep :
+       {std::size_t{0}, std::size_t{5}, m.Data.size() / 2, m.Data.size() - 1}) {
     const std::span<const u8> cut = std::span(m.Data).first(keep);
-    const auto r = test::Decode({.Method = m.Method, .Flags = m.Flags, .UncompressedSize = size}, cut);
+    const auto r =
+        test::Decode({.Method = m.Method, .Flags = m.Flags, .UncompressedSize = size}, cut);
     EXPECT_LT(r.BytesWritten, size) << "kept " << keep;
     EXPECT_FALSE(r.TooBig);
   }
   auto damaged = m.Data;
   damaged[damaged.size() / 3] ^= 0x10;
-  const auto bad = test::Decode({.Method = m.Method, .Flags = m.Flags, .UncompressedSize = size},
-                                damaged);
+  const auto bad =
+      test::Decode({.Method = m.Method, .Flags = m.Flags, .UncompressedSize = size}, damaged);
   EXPECT_FALSE(bad.Crc == Crc32Of(data) && bad.BytesWritten == size);
 
   const auto small = test::Decode(
@@ -147,8 +150,8 @@ INSTANTIATE_TEST_SUITE_P(
         TPeerCase{"PythonLzma", 14, PythonZip("ZIP_LZMA"), 170000},
         TPeerCase{"PythonBZip2Empty", 12, PythonZip("ZIP_BZIP2"), 0},
         TPeerCase{"PythonLzmaOneByte", 14, PythonZip("ZIP_LZMA"), 1},
-        TPeerCase{"InfoZipBZip2", 12, Archiver("/usr/bin/zip", "/usr/bin/zip -q -Z bzip2 a.zip data.bin"),
-                  170000},
+        TPeerCase{"InfoZipBZip2", 12,
+                  Archiver("/usr/bin/zip", "/usr/bin/zip -q -Z bzip2 a.zip data.bin"), 170000},
         TPeerCase{"Xz", 95, XzStream, 170000}, TPeerCase{"Zstandard", 93, ZstdStream, 170000},
         TPeerCase{"ZstandardEmpty", 93, ZstdStream, 0}),
     [](const auto& p) { return std::string(p.param.Name); });
@@ -161,8 +164,8 @@ TEST(LibraryMethods, LzmaEndMarkerWithoutItsFlagStillDecodes) {
   const auto data = Sample();
   const TMember m = PythonZip("ZIP_LZMA")(folder, data);
   ASSERT_EQ(m.Flags & 2, 2);
-  const auto r = test::Decode({.Method = 14, .Flags = 0, .UncompressedSize = static_cast<u32>(data.size())},
-                              m.Data);
+  const auto r = test::Decode(
+      {.Method = 14, .Flags = 0, .UncompressedSize = static_cast<u32>(data.size())}, m.Data);
   EXPECT_TRUE(r.Data == data);
 }
 
@@ -174,8 +177,8 @@ TEST(LibraryMethods, LzmaHeaderWithWrongPropertiesLengthIsRefused) {
   const auto data = Sample();
   TMember m = PythonZip("ZIP_LZMA")(folder, data);
   m.Data[2] = 6;
-  const auto r = test::Decode({.Method = 14, .Flags = 2, .UncompressedSize = static_cast<u32>(data.size())},
-                              m.Data);
+  const auto r = test::Decode(
+      {.Method = 14, .Flags = 2, .UncompressedSize = static_cast<u32>(data.size())}, m.Data);
   EXPECT_EQ(r.BytesWritten, 0u);
 }
 
