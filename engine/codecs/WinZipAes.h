@@ -19,9 +19,8 @@
 
 namespace vz {
 
-// The member's method field when it is AES-encrypted; the real method is in
-// the extra field kAesExtraFieldId, which also holds the key size.
-inline constexpr u16 kMethodAes = 99;
+// An AES-encrypted member's method field says 99; the real method is in the
+// extra field kAesExtraFieldId, which also holds the key size.
 inline constexpr u16 kAesExtraFieldId = 0x9901;
 inline constexpr std::size_t kAesExtraFieldDataSize = 7;
 // The extra field's vendor version: AE-1 members keep their CRC, AE-2

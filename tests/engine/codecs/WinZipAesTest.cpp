@@ -18,6 +18,8 @@
 namespace vz {
 namespace {
 
+constexpr u16 kAesMethod = 99;
+
 std::optional<TAesExtraField> FindAesField(std::span<const u8> extra) {
   while (extra.size() >= 4) {
     const u16 id = GetLE16(extra, 0);
@@ -67,7 +69,7 @@ TEST_P(AesFrom7Zip, ReadsBackAndCatchesWrongPasswordsAndChangedBytes) {
   for (const auto& m : members) {
     SCOPED_TRACE(m.Header.FullName());
     const auto& expected = m.Header.FullName() == "big.txt" ? big : small;
-    ASSERT_EQ(m.Header.CompressionMethod, kMethodAes);
+    ASSERT_EQ(m.Header.CompressionMethod, kAesMethod);
     const auto field = FindAesField(m.Extra);
     ASSERT_TRUE(field.has_value());
     EXPECT_EQ(field->Strength, GetParam().Strength);
@@ -149,7 +151,7 @@ test::TBuildMember AesMember(const std::string& name, const std::vector<u8>& pla
   stored.insert(stored.end(), code.begin(), code.end());
   test::TBuildMember m;
   m.Name = name;
-  m.Method = kMethodAes;
+  m.Method = kAesMethod;
   m.Flags = 1;
   m.Crc = ae1 ? Crc32Of(plain) : 0;
   m.UncompressedSize = static_cast<u32>(plain.size());
