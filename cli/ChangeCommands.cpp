@@ -53,7 +53,7 @@ TExitCode RunDelete(TSession& session) {
   // Nothing to delete: the archive is left as it is instead of being rewritten.
   if (!anyMatch) return session.Finish("Deleted 0 members");
   engine.OnDeleteEntry = [&session](TZipEngine&, const std::string& name, bool&) {
-    session.Console().Info("  deleting: " + name);
+    session.Console().Info("  deleting: " + TerminalText(name));
   };
   engine.FilesList = options.Names;
   const int deleted = engine.PerformDelete();

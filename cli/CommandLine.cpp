@@ -37,6 +37,7 @@ constexpr u16 Bit(TCommandKind c) {
 }
 constexpr u16 kEvery = 0x1FF;
 constexpr u16 kReadsData = Bit(Test) | Bit(Extract) | Bit(Print);
+constexpr u16 kReadsNames = kReadsData | Bit(List) | Bit(Delete) | Bit(Comment);
 constexpr u16 kWrites = Bit(Add) | Bit(Delete) | Bit(Comment) | Bit(Sfx) | Bit(Repair);
 
 enum class TOptionId : u8 {
@@ -61,6 +62,7 @@ enum class TOptionId : u8 {
   StdinName,
   SetText,
   TextFile,
+  NameEncoding,
   NoWait,
 };
 
@@ -72,7 +74,7 @@ struct TOptionSpec {
   u16 Commands;
 };
 
-constexpr std::array<TOptionSpec, 22> kOptionSpecs{{
+constexpr std::array<TOptionSpec, 23> kOptionSpecs{{
     {TOptionId::Quiet, "quiet", 'q', false, kEvery},
     {TOptionId::Help, "help", 'h', false, kEvery},
     {TOptionId::Sort, "sort", 0, true, Bit(List)},
@@ -94,6 +96,7 @@ constexpr std::array<TOptionSpec, 22> kOptionSpecs{{
     {TOptionId::StdinName, "stdin", 0, true, Bit(Add)},
     {TOptionId::SetText, "set", 0, true, Bit(Comment)},
     {TOptionId::TextFile, "file", 0, true, Bit(Comment)},
+    {TOptionId::NameEncoding, "charset", 'O', true, kReadsNames},
     {TOptionId::NoWait, "no-wait", 0, false, kWrites},
 }};
 
@@ -343,6 +346,14 @@ void TParser::ApplyValue(const TOptionSpec& spec, const std::string& value) {
     case TOptionId::FirstSpan:
       o.FirstSpanBytes = ParseSize(value);
       if (!o.FirstSpanBytes) Fail("bad --first-span size '" + value + "'");
+      return;
+    case TOptionId::NameEncoding:
+      try {
+        (void)TNameDecoder(value);
+      } catch (const EVarnelError&) {
+        Fail("-O: unknown character set '" + value + "' (any that iconv -l lists, e.g. CP866)");
+      }
+      o.NameEncoding = value;
       return;
     default:
       return;

@@ -51,6 +51,10 @@ struct TOptions {
   std::optional<std::string> Root;
   TUZOverwriteMode Overwrite = TUZOverwriteMode::Prompt;
 
+  // every command that reads member names: the character set of names
+  // without the UTF-8 flag (-O), for reading only
+  std::optional<std::string> NameEncoding;
+
   // every command that writes an archive: fail at once instead of waiting
   // while another program changes it
   bool NoWait = false;

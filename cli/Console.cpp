@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 
 #include "app/core/Helpers.h"
+#include "platform/CodePage.h"
 
 namespace vz::cli {
 namespace {
@@ -85,6 +87,33 @@ bool WriteAll(int fd, std::string_view text) {
   return true;
 }
 
+std::string TerminalText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    const TUtf8Step step = NextUtf8(text, pos);
+    const char32_t c = step.Char;
+    if (!step.Valid) {
+      AppendUtf8(out, 0xFFFD);
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0)) {
+      char escaped[16];
+      std::snprintf(escaped, sizeof escaped, c < 0x80 ? "\\x%02X" : "\\u%04X",
+                    static_cast<unsigned>(c));
+      out += escaped;
+    } else {
+      out.append(text.substr(pos, step.Length));
+    }
+    pos += step.Length;
+  }
+  return out;
+}
+
 // ---------------------------------------------------------------- progress
 
 void TProgressLine::Start(i64 totalBytes) {
@@ -99,7 +128,7 @@ void TProgressLine::Start(i64 totalBytes) {
 }
 
 void TProgressLine::Member(const std::string& name, i64 sizeBytes) {
-  FName = name;
+  FName = TerminalText(name);
   FMemberBytes = sizeBytes;
   FMemberPercent = 0;
   Draw(false);
@@ -148,8 +177,13 @@ void TProgressLine::Draw(bool force) {
   if (!FName.empty() && line.size() + 3 < columns) {
     std::string name = FName;
     const std::size_t room = columns - line.size() - 3;
-    // Keep the end of a long name: the file name matters more than its folders.
-    if (name.size() > room) name = "..." + name.substr(name.size() - room + 3);
+    // Keep the end of a long name: the file name matters more than its
+    // folders. The cut starts at a character.
+    if (name.size() > room) {
+      std::size_t cut = name.size() - room + 3;
+      while (cut < name.size() && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) ++cut;
+      name = "..." + name.substr(cut);
+    }
     line += "  " + name;
   }
   line += "\033[K";

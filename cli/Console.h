@@ -93,4 +93,10 @@ class TConsole {
 // Writes all of `text` to the descriptor; false on an error (errno kept).
 bool WriteAll(int fd, std::string_view text);
 
+// A member or file name as a terminal may show it: control characters
+// escaped (\n, \t, \r, \x1B; C1 controls as \u009B), so that no name can
+// move the cursor, change colours or fake a line; bytes that are no part of
+// valid UTF-8 shown as U+FFFD.
+std::string TerminalText(std::string_view text);
+
 }  // namespace vz::cli

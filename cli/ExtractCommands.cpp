@@ -57,12 +57,15 @@ bool EnoughSpace(TSession& session, const std::string& folder, i64 required) {
   return false;
 }
 
-// The overwrite question: yes, no, all, never, rename.
-void AskOverwrite(TSession& session, bool& overwrite, std::string& fileName) {
+// The overwrite question: yes, no, all, never, rename. `kept` tells that
+// the user chose to keep the file (no, never), unlike a question that
+// found no terminal to be asked on.
+void AskOverwrite(TSession& session, bool& overwrite, std::string& fileName, bool& kept) {
   TConsole& console = session.Console();
   overwrite = false;
+  kept = false;
   while (true) {
-    const auto answer = console.AskLine("Replace existing file " + fileName +
+    const auto answer = console.AskLine("Replace existing file " + TerminalText(fileName) +
                                         "? [y]es, [n]o, [a]ll, n[e]ver, [r]ename: ");
     if (!answer) {
       if (Interrupted()) session.Engine().CancelOperation = true;
@@ -76,6 +79,7 @@ void AskOverwrite(TSession& session, bool& overwrite, std::string& fileName) {
       session.Engine().OverwriteMode = TUZOverwriteMode::Always;
     } else if (a == "e" || a == "never") {
       session.Engine().OverwriteMode = TUZOverwriteMode::Never;
+      kept = true;
     } else if (a == "r" || a == "rename") {
       const auto name = console.AskLine("New name (in the same folder): ");
       if (!name || name->empty() || name->find('/') != std::string::npos || *name == "." ||
@@ -89,39 +93,87 @@ void AskOverwrite(TSession& session, bool& overwrite, std::string& fileName) {
       }
       fileName = renamed;
       overwrite = true;
-    } else if (a != "n" && a != "no") {
+    } else if (a == "n" || a == "no") {
+      kept = true;
+    } else {
       continue;
     }
     return;
   }
 }
 
-// Marks the members one run has seen, so a member that several patterns
-// select is tested once and reported once.
+// The events of x alone: each member's line, showing where a member with
+// an absolute stored name really goes; the overwrite question; and files
+// kept by the user's choice (-o never, or "n" and "never" answered), which
+// are no problems.
+void BindExtractEvents(TSession& session, bool& kept) {
+  TZipEngine& engine = session.Engine();
+  auto start = engine.OnStartUnZip;
+  engine.OnStartUnZip = [&session, start](TUnZipEngine& sender, int index, const std::string& name,
+                                          bool& skip) {
+    const bool folder = sender.Filename(index).empty();
+    const std::string stored = sender.FullName(index);
+    session.Console().Info((folder ? "    creating: " : "  extracting: ") +
+                           TerminalText(HasStoredVolume(stored) ? name : stored));
+    start(sender, index, name, skip);
+  };
+  engine.OnPromptForOverwrite = [&session, &kept](TUnZipEngine&, bool& overwrite, int,
+                                                  std::string& fileName) {
+    AskOverwrite(session, overwrite, fileName, kept);
+  };
+  auto skipping = engine.OnSkippingFile;
+  engine.OnSkippingFile = [&session, &kept, skipping](TUnZipEngine& sender, TSkipReason reason,
+                                                      int index) {
+    const bool chosen = kept || sender.OverwriteMode == TUZOverwriteMode::Never;
+    kept = false;
+    if (reason != TSkipReason::srNotOverwritten || !chosen) {
+      skipping(sender, reason, index);
+      return;
+    }
+    session.Console().Info("     keeping: " + TerminalText(sender.FullName(index)));
+  };
+}
+
+// The members one run has tested, each with the pattern whose pass met it
+// first: a member that several patterns select is tested and reported in
+// that pass only, whatever happens to it there (a password that fails after
+// the member has started is still reported).
 struct TSeen {
-  std::vector<bool> Members;
+  std::vector<int> Pass;  // -1: not met yet
+  int Current = 0;
   int Passed = 0;
   bool Selected = false;
+
+  // Whether the events of this member belong to the current pass.
+  bool Owns(int index) {
+    int& pass = Pass[static_cast<std::size_t>(index)];
+    if (pass < 0) pass = Current;
+    return pass == Current;
+  }
+  long Tested() const {
+    return std::count_if(Pass.begin(), Pass.end(), [](int p) { return p >= 0; });
+  }
 };
 
 void BindTestEvents(TSession& session, TSeen& seen) {
   TZipEngine& engine = session.Engine();
-  seen.Members.assign(static_cast<std::size_t>(engine.Count()), false);
+  seen.Pass.assign(static_cast<std::size_t>(engine.Count()), -1);
   auto start = engine.OnStartUnZip;
   engine.OnStartUnZip = [&seen, start](TUnZipEngine& sender, int index, const std::string& name,
                                        bool& skip) {
-    if (seen.Members[static_cast<std::size_t>(index)]) {
+    if (!seen.Owns(index)) {
       skip = true;
       return;
     }
-    seen.Members[static_cast<std::size_t>(index)] = true;
     start(sender, index, name, skip);
   };
   auto skipping = engine.OnSkippingFile;
   engine.OnSkippingFile = [&seen, skipping](TUnZipEngine& sender, TSkipReason reason, int index) {
-    if (seen.Members[static_cast<std::size_t>(index)]) return;
-    seen.Members[static_cast<std::size_t>(index)] = true;
-    skipping(sender, reason, index);
+    if (seen.Owns(index)) skipping(sender, reason, index);
+  };
+  auto badCrc = engine.OnBadCRC;
+  engine.OnBadCRC = [&seen, badCrc](TUnZipEngine& sender, u32 calculated, u32 stored, int index) {
+    if (seen.Owns(index)) badCrc(sender, calculated, stored, index);
   };
   auto end = engine.OnEndUnZip;
   engine.OnEndUnZip = [&seen, end](TUnZipEngine& sender, int index, const std::string& name) {
@@ -181,6 +233,9 @@ TExitCode RunTest(TSession& session) {
   BindTestEvents(session, seen);
   const std::vector<std::string> patterns =
       session.Options().Names.empty() ? std::vector<std::string>{"*"} : session.Options().Names;
+  // A member whose local header tells another story than the directory
+  // fails the test, as it does in unzip and 7-Zip.
+  engine.CheckLocalHeaders = true;
   TDiscardStream sink;
   for (const std::string& pattern : patterns) {
     seen.Selected = false;
@@ -189,13 +244,18 @@ TExitCode RunTest(TSession& session) {
       session.Report().Add(TProblem::NoMatch, pattern,
                            "no member of " + session.ArchiveLabel() + " matches");
     }
+    ++seen.Current;
   }
-  const auto tested = std::count(seen.Members.begin(), seen.Members.end(), true);
-  const auto failed = tested - seen.Passed;
+  const long tested = seen.Tested();
+  const long failed = tested - seen.Passed;
   const std::string members = std::to_string(tested) + (tested == 1 ? " member" : " members");
-  return session.Finish(failed == 0
-                            ? "No errors: " + members + " of " + session.ArchiveLabel() + " tested"
-                            : std::to_string(failed) + " of " + members + " failed the test");
+  if (failed == 0) {
+    return session.Finish("No errors: " + members + " of " + session.ArchiveLabel() + " tested");
+  }
+  // Whatever was or was not reported on the way, a failed member fails the run.
+  const TExitCode code =
+      session.Finish(std::to_string(failed) + " of " + members + " failed the test");
+  return code == TExitCode::Success ? TExitCode::Warnings : code;
 }
 
 TExitCode RunPrint(TSession& session) {
@@ -232,7 +292,6 @@ TExitCode RunExtract(TSession& session) {
   engine.FilesList = options.Names;
   ReportUnmatched(session, options.Names);
 
-  const bool destExisted = !dest.empty() && session.Services().Files.Stat(dest).has_value();
   bool refused = false;
   auto info = engine.OnStartUnZipInfo;
   engine.OnStartUnZipInfo = [&](TUnZipEngine& sender, int count, i64 total, bool& stop) {
@@ -243,24 +302,12 @@ TExitCode RunExtract(TSession& session) {
     }
     info(sender, count, total, stop);
   };
-  auto start = engine.OnStartUnZip;
-  engine.OnStartUnZip = [&session, start](TUnZipEngine& sender, int index, const std::string& name,
-                                          bool& skip) {
-    const bool folder = sender.Filename(index).empty();
-    session.Console().Info((folder ? "    creating: " : "  extracting: ") + sender.FullName(index));
-    start(sender, index, name, skip);
-  };
-  engine.OnPromptForOverwrite = [&session](TUnZipEngine&, bool& overwrite, int,
-                                           std::string& fileName) {
-    AskOverwrite(session, overwrite, fileName);
-  };
+  bool kept = false;
+  BindExtractEvents(session, kept);
 
+  // The engine makes the destination only once it has members to extract.
   const int extracted = engine.UnZip();
-  if (refused) {
-    // The engine made the destination before the check; an empty new one goes again.
-    if (!destExisted) session.Services().Files.RemoveFolder(dest);
-    return TExitCode::Fatal;
-  }
+  if (refused) return TExitCode::Fatal;
   const std::string where = dest.empty() ? "their stored folders" : dest;
   return session.Finish("Extracted " + std::to_string(extracted) +
                         (extracted == 1 ? " member to " : " members to ") + where);

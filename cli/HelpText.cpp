@@ -23,6 +23,17 @@ constexpr const char* kPasswords = R"(Passwords:
   -e, --ask-password       ask for the password on the terminal, without echo
 )";
 
+constexpr const char* kNames = R"(Names:
+  -O, --charset CHARSET  the character set of names (and member comments)
+                         that the archive does not mark as UTF-8, such as
+                         CP866 (Russian Windows), CP932 or Shift_JIS
+                         (Japanese), CP1252, GBK, Big5, EUC-KR: any set that
+                         iconv -l lists. Only for reading. Without it, such a
+                         name made on DOS or Windows is code page 437, and
+                         one made elsewhere is UTF-8 when it is valid UTF-8,
+                         else kept as its bytes (shown with U+FFFD)
+)";
+
 constexpr const char* kCommon =
     R"(  -q, --quiet   no progress bar and no line per member; problems are still
                 reported on standard error
@@ -65,15 +76,23 @@ skipped with a message.
 
 Multi-part archives: name any part (name.001, name.z01) or the last one
 (name.003, name.zip); the other parts are looked for beside it as name.001,
-name.002, ... and as name.z01, name.z02, ..., name.zip before vzip asks.
+name.002, ... and as name.z01, name.z02, ..., name.zip before vzip asks. An
+archive cut into plain slices by another program (name.zip.001, ...,
+name.split.001, ...) is read as one; only the final number of the name given
+changes from part to part.
+
+Names on the terminal: control characters in member names are shown escaped
+(\n, \x1B, ...), bytes that are no UTF-8 as U+FFFD.
 
 )";
 
 constexpr const char* kList = R"(Usage: vzip l|list ARCHIVE [--sort KEY] [--comments]
 
-Lists the members: date and time, size, compressed size, ratio (compressed
-size as a percentage of the size), method, an encryption mark (*), CRC-32 and
-name, then a total line.
+Lists the members: date and time, size, compressed size, ratio (the space
+saved, as a percentage of the size; negative for a member that grew), method
+(Deflated, Stored, ...; BZip2, LZMA, AES-256 and others that vzip cannot
+decode are named too), an encryption mark (*), CRC-32 and name, then a total
+line.
 
 Options:
   --sort KEY    order of the list: name (whole stored name), file (file name),
@@ -86,8 +105,10 @@ Options:
 constexpr const char* kTest = R"(Usage: vzip t|test ARCHIVE [PATTERN...] [-p PASSWORD | -e]
 
 Decodes every member (or the members the patterns select) and checks its
-CRC-32 without writing any file. Prints a line for each member that fails and
-a summary.
+CRC-32 and size without writing any file; its local header must agree with
+the archive's directory. Prints a line for each member that fails (also one
+whose method or encryption vzip cannot decode) and a summary; any failed
+member makes the exit status 1.
 
 A PATTERN is matched against the whole stored name, ignoring case: * matches
 any run of characters (also across /), ? one character, <abc> and <a-z> one
@@ -104,9 +125,17 @@ Extracts every member (or the members the patterns select; see vzip t --help
 for patterns). A member that would replace an existing file is written under
 a temporary name beside it and renamed over it only after its CRC-32 has
 passed, so a damaged member never destroys an existing file; one that fails
-its CRC-32 leaves no file behind. Names that would lead outside the
-destination are skipped. Before anything is written, the free space of the
-destination is checked against the total size of the selected members.
+its CRC-32 leaves no file behind. Before anything is written, the free space
+of the destination is checked against the total size of the selected members.
+
+Nothing lands outside the destination: a member is refused as unsafe, with
+the reason, for a ".." component or control characters in its name, for a
+symbolic link on its folder path below the destination (the destination
+itself may be reached through links), or for data it shares with another
+member. A member that cannot be written (a folder or a file in the way, a
+name too long, no permission) is reported and the others are extracted; a
+full disk ends the run. Members made on Unix-like hosts get their permission
+bits back, less the umask.
 
 Options:
   -d, --dest DEST        extract into DEST (made when missing); default: the
@@ -120,7 +149,8 @@ Options:
                          from the front of each member's folder (default: the
                          drive of the first member that stores one, such as C:)
   -o, --overwrite MODE   existing files: prompt (ask on a terminal; without
-                         one, keep them; the default), always, never
+                         one, keep them and count them as problems; the
+                         default), always, never (keep them; no problem)
 )";
 
 constexpr const char* kPrint = R"(Usage: vzip p|print ARCHIVE MEMBER [-p PASSWORD | -e]
@@ -249,25 +279,25 @@ std::string CommandHelp(TCommandKind command) {
   std::string page;
   switch (command) {
     case TCommandKind::List:
-      page = std::string(kList) + kCommon;
+      page = std::string(kList) + kNames + kCommon;
       break;
     case TCommandKind::Test:
-      page = std::string(kTest) + kPasswords + kCommon;
+      page = std::string(kTest) + kPasswords + kNames + kCommon;
       break;
     case TCommandKind::Extract:
-      page = std::string(kExtract) + kPasswords + kCommon;
+      page = std::string(kExtract) + kPasswords + kNames + kCommon;
       break;
     case TCommandKind::Print:
-      page = std::string(kPrint) + kPasswords + kCommon;
+      page = std::string(kPrint) + kPasswords + kNames + kCommon;
       break;
     case TCommandKind::Add:
       page = std::string(kAdd) + kPasswords + kCommon;
       break;
     case TCommandKind::Delete:
-      page = std::string(kDelete) + "\nOptions:\n" + kCommon;
+      page = std::string(kDelete) + "\nOptions:\n" + kNames + kCommon;
       break;
     case TCommandKind::Comment:
-      page = std::string(kComment) + kCommon;
+      page = std::string(kComment) + kNames + kCommon;
       break;
     case TCommandKind::Sfx:
       page = std::string(kSfx) + kCommon;

@@ -1,6 +1,7 @@
 // Reading the directory: the listing (l) and the comments (c), which can
 // also be changed.
-#include <array>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "cli/Commands.h"
@@ -12,14 +13,15 @@
 namespace vz::cli {
 namespace {
 
-constexpr std::array<const char*, 9> kMethodNames{"Stored",   "Shrunk",    "Reduced1",
-                                                  "Reduced2", "Reduced3",  "Reduced4",
-                                                  "Imploded", "Tokenized", "Deflated"};
-static_assert(std::string_view(kMethodNames[8]) == "Deflated");
-
-std::string MethodName(u16 method) {
-  if (method < kMethodNames.size()) return kMethodNames[method];
-  return "Method" + std::to_string(method);
+// Space saved, as a whole percentage: negative for a member that grew
+// ("-0%" when it grew by less than half a percent, so that growth always
+// shows), 0 for an empty one.
+std::string SavedText(i64 size, i64 compressed) {
+  if (size <= 0) return "0%";
+  const long saved =
+      std::lround(100.0 * static_cast<double>(size - compressed) / static_cast<double>(size));
+  if (compressed > size && saved == 0) return "-0%";
+  return std::to_string(std::max(saved, -999L)) + "%";
 }
 
 std::string DateText(u32 dosDateTime) {
@@ -78,7 +80,8 @@ TExitCode RunList(TSession& session) {
   engine.SortMode = session.Options().Sort;
   session.OpenArchive();
   std::string out = "Archive: " + session.ArchiveLabel();
-  if (engine.NumDisks > 1) out += "  (" + std::to_string(engine.NumDisks) + " parts)";
+  const int parts = std::max(engine.NumDisks, engine.SliceCount());
+  if (parts > 1) out += "  (" + std::to_string(parts) + " parts)";
   out += "\n";
   if (session.Options().Comments && !engine.ZipComment().empty()) {
     out += "Comment:\n" + Indented(engine.ZipComment(), "  ");
@@ -92,11 +95,11 @@ TExitCode RunList(TSession& session) {
     const TZipHeaderInfo& entry = engine.Entry(i);
     totalSize += entry.UncompressedSize;
     totalCompressed += entry.CompressedSize;
-    std::snprintf(line, sizeof line, "%s  %10u %10u %4d%% %-9s %c %08x  ",
+    std::snprintf(line, sizeof line, "%s  %10u %10u %5s %-9s %c %08x  ",
                   DateText(entry.FileDate).c_str(), entry.UncompressedSize, entry.CompressedSize,
-                  Rate(entry), MethodName(entry.CompressionMethod).c_str(),
-                  entry.Encrypted() ? '*' : ' ', entry.Crc32);
-    out += line + engine.FullName(i) + "\n";
+                  SavedText(entry.UncompressedSize, entry.CompressedSize).c_str(),
+                  entry.MethodName().c_str(), entry.Encrypted() ? '*' : ' ', entry.Crc32);
+    out += line + TerminalText(engine.FullName(i)) + "\n";
     if (session.Options().Comments && entry.HasComment()) {
       out += Indented(engine.FileComment(i), "                  ");
     }
@@ -106,9 +109,9 @@ TExitCode RunList(TSession& session) {
     }
   }
   out += "                  ---------- ---------- -----                     ----\n";
-  std::snprintf(line, sizeof line, "                  %10lld %10lld %4d%%                     ",
+  std::snprintf(line, sizeof line, "                  %10lld %10lld %5s                     ",
                 static_cast<long long>(totalSize), static_cast<long long>(totalCompressed),
-                Percent(totalSize, totalCompressed));
+                SavedText(totalSize, totalCompressed).c_str());
   out += line + std::to_string(engine.Count()) + (engine.Count() == 1 ? " member\n" : " members\n");
   console.Out(out);
   return session.Finish({});
@@ -129,7 +132,7 @@ TExitCode RunComment(TSession& session) {
     }
   }
   const std::string subject =
-      index < 0 ? "the archive comment" : "the comment of " + engine.FullName(index);
+      index < 0 ? "the archive comment" : "the comment of " + TerminalText(engine.FullName(index));
   if (!options.SetText && !options.TextFile) {
     const std::string text = index < 0 ? engine.ZipComment() : engine.FileComment(index);
     if (!text.empty()) session.Console().Out(text.back() == '\n' ? text : text + "\n");

@@ -7,7 +7,8 @@ namespace {
 
 constexpr std::array<std::string_view, kProblemKinds> kKindNames{
     "bad CRC",      "wrong password", "password missing", "not overwritten",
-    "unsafe entry", "no such file",   "no match",         "other"};
+    "unsafe entry", "no such file",   "no match",         "not written",
+    "other",        "unsupported",    "damaged"};
 static_assert(kKindNames[static_cast<std::size_t>(TProblem::NotOverwritten)] == "not overwritten");
 
 }  // namespace
@@ -15,7 +16,7 @@ static_assert(kKindNames[static_cast<std::size_t>(TProblem::NotOverwritten)] == 
 void TReport::Add(TProblem kind, std::string_view subject, std::string_view text) {
   ++FCounts[static_cast<std::size_t>(kind)];
   std::string line = "vzip: ";
-  if (!subject.empty()) line += std::string(subject) + ": ";
+  if (!subject.empty()) line += TerminalText(subject) + ": ";
   FConsole.Error(line + std::string(text));
 }
 

@@ -19,15 +19,19 @@ enum class TProblem : u8 {
   UnsafeEntry = 4,
   NoSuchFile = 5,
   NoMatch = 6,
-  Other = 7,
+  NotWritten = 7,
+  Other = 8,
+  Unsupported = 9,  // a method or encryption vzip cannot decode
+  Damaged = 10,     // the member's records disagree, or its data has another size
 };
-inline constexpr std::size_t kProblemKinds = 8;
+inline constexpr std::size_t kProblemKinds = 11;
 
 class TReport {
  public:
   explicit TReport(TConsole& console) : FConsole(console) {}
 
-  // Prints "vzip: <subject>: <text>" and counts it.
+  // Prints "vzip: <subject>: <text>" and counts it; the subject (a name)
+  // as a terminal may show it.
   void Add(TProblem kind, std::string_view subject, std::string_view text);
   int Count() const;
   int Count(TProblem kind) const { return FCounts[static_cast<std::size_t>(kind)]; }

@@ -63,6 +63,7 @@ void TSession::OpenArchive(bool findLastPart) {
   const std::string named = Absolute(FOptions.Archive);
   FLastPart = findLastPart ? LastPartOf(Services().Files, named) : named;
   FEngine.SetZipName(FLastPart);
+  if (FOptions.NameEncoding) FEngine.SetNameEncoding(*FOptions.NameEncoding);
   FEngine.ReadZip();
   // Nothing found even by the members' own headers: whatever the file is,
   // it is no archive, and no command may rewrite it as one.
@@ -188,7 +189,7 @@ void TSession::OnBadPassword(int index, std::string& newPassword) {
   }
   if (!FConsole.Interactive() || FPasswordPrompts >= kPasswordPromptsPerMember) return;
   ++FPasswordPrompts;
-  const std::string name = FEngine.FullName(index);
+  const std::string name = TerminalText(FEngine.FullName(index));
   const auto answer = FConsole.AskSecret(
       (FEngine.Password.empty() ? "Password for " : "Wrong password. Password for ") + name +
       " (Enter skips it): ");
@@ -211,9 +212,17 @@ void TSession::OnSkippingFile(TSkipReason reason, int index) {
                   "not overwritten: the file exists (-o always replaces it)");
       break;
     case TSkipReason::srUnsafeEntry:
-      FReport.Add(TProblem::UnsafeEntry, name,
-                  "skipped: unsafe entry (its name would lead outside the destination, or its "
-                  "data overlaps another member's)");
+      FReport.Add(TProblem::UnsafeEntry, name, FEngine.SkipText() + ": refused as unsafe");
+      break;
+    case TSkipReason::srNotWritten:
+      FReport.Add(TProblem::NotWritten, name, "not extracted: " + FEngine.SkipText());
+      break;
+    case TSkipReason::srUnsupported:
+      FReport.Add(TProblem::Unsupported, name, "skipped: " + FEngine.SkipText());
+      break;
+    case TSkipReason::srHeaderMismatch:
+    case TSkipReason::srSizeMismatch:
+      FReport.Add(TProblem::Damaged, name, "damaged: " + FEngine.SkipText());
       break;
   }
 }
@@ -267,7 +276,7 @@ std::string TSession::FailureText(const std::exception_ptr& error) const {
     const std::string text = e.what();
     // The engine's own messages mostly name their file already.
     if ((!text.empty() && text[0] == '/') || text.starts_with(archive + ": ")) return text;
-    return archive + ": " + (member.empty() ? "" : member + ": ") + text;
+    return archive + ": " + (member.empty() ? "" : TerminalText(member) + ": ") + text;
   } catch (const std::bad_alloc&) {
     return archive + ": out of memory";
   } catch (const std::exception& e) {

@@ -32,9 +32,8 @@ class TSession {
   TZipEngine& Engine() { return FEngine; }
   const TPlatform& Services() const { return FPlatform.Services(); }
 
-  // A path from the command line made absolute against the current folder,
-  // "." and ".." taken out by name: the engine changes the current folder
-  // while it extracts.
+  // A path from the command line made absolute against the current folder
+  // of the start, "." and ".." taken out by name.
   std::string Absolute(const std::string& path) const;
   bool IsFile(const std::string& path) const;
 

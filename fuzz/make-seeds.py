@@ -166,6 +166,19 @@ def streamed_zip_bytes(members):
     return bytes(sink.buf)
 
 
+def shared_header_zip(names):
+    """One local header that every central record names (the full overlap):
+    listed, and refused as members that share data when extracted."""
+    one = zip_bytes([(names[0], text(400, 13), zipfile.ZIP_DEFLATED, b"")])
+    end = one.rfind(b"PK\x05\x06")
+    size, offset = struct.unpack("<II", one[end + 12:end + 20])
+    record = one[offset:offset + size]
+    directory = b"".join(record.replace(names[0].encode(), name.encode()) for name in names)
+    tail = bytearray(one[end:])
+    struct.pack_into("<HHII", tail, 8, len(names), len(names), len(directory), offset)
+    return one[:offset] + directory + bytes(tail)
+
+
 def archive_seeds():
     d, s = zipfile.ZIP_DEFLATED, zipfile.ZIP_STORED
     plain = zip_bytes([
@@ -187,6 +200,7 @@ def archive_seeds():
         # Junk in front, as in a self-extracting file.
         "prefixed.zip": noise(600, 9) + plain,
         "cut-directory.zip": plain[:plain.find(b"PK\x01\x02") + 40],
+        "shared-local-header.zip": shared_header_zip(["one.txt", "two.txt", "six.txt"]),
     }
     for name in ("SHRUNK.ZIP", "imploding-4Kdict-2trees.zip", "imploding-8Kdict-3trees.zip"):
         seeds[name.lower()] = open(os.path.join(LEGACY, name), "rb").read()

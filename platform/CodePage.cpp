@@ -1,10 +1,14 @@
 // CP437 <-> Unicode. The forward table is the code page itself; the reverse
 // table is the same pairs sorted by code point at compile time, so a lookup is
-// a binary search and the two can never disagree.
+// a binary search and the two can never disagree. Other character sets go
+// through iconv.
 #include "platform/CodePage.h"
+
+#include <iconv.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <utility>
 
 #include "platform/Types.h"
@@ -43,8 +47,9 @@ constexpr std::array<TReverseEntry, 128> MakeReverse() {
   for (std::size_t i = 0; i < 128; ++i) {
     table[i] = {kOemHigh[i], static_cast<u8>(0x80 + i)};
   }
-  std::sort(table.begin(), table.end(),
-            [](const TReverseEntry& a, const TReverseEntry& b) { return a.CodePoint < b.CodePoint; });
+  std::sort(table.begin(), table.end(), [](const TReverseEntry& a, const TReverseEntry& b) {
+    return a.CodePoint < b.CodePoint;
+  });
   return table;
 }
 
@@ -123,9 +128,10 @@ std::optional<std::string> Utf8ToOem(std::string_view utf8) {
       out += static_cast<char>(cp);
       continue;
     }
-    const auto it = std::lower_bound(
-        kUnicodeToOem.begin(), kUnicodeToOem.end(), cp,
-        [](const TReverseEntry& e, char32_t key) { return static_cast<char32_t>(e.CodePoint) < key; });
+    const auto it = std::lower_bound(kUnicodeToOem.begin(), kUnicodeToOem.end(), cp,
+                                     [](const TReverseEntry& e, char32_t key) {
+                                       return static_cast<char32_t>(e.CodePoint) < key;
+                                     });
     if (it == kUnicodeToOem.end() || static_cast<char32_t>(it->CodePoint) != cp) {
       return std::nullopt;
     }
@@ -141,6 +147,42 @@ bool IsValidUtf8(std::string_view text) {
     pos += step.Length;
   }
   return true;
+}
+
+void TCharsetDecoder::TClose::operator()(void* handle) const {
+  iconv_close(static_cast<iconv_t>(handle));
+}
+
+std::optional<TCharsetDecoder> TCharsetDecoder::Open(const std::string& charset) {
+  iconv_t handle = iconv_open("UTF-8", charset.c_str());
+  if (handle == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  return TCharsetDecoder(charset, handle);
+}
+
+std::optional<std::string> TCharsetDecoder::ToUtf8(std::string_view bytes) const {
+  const auto handle = static_cast<iconv_t>(FHandle.get());
+  iconv(handle, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
+  std::string in(bytes);
+  std::string out(bytes.size() * 3 + 16, '\0');
+  char* inPos = in.data();
+  std::size_t inLeft = in.size();
+  std::size_t done = 0;
+  // The last round (no input) returns a stateful set to its initial state.
+  for (bool flushed = false; !flushed;) {
+    char* outPos = out.data() + done;
+    std::size_t outLeft = out.size() - done;
+    const std::size_t result = inLeft > 0 ? iconv(handle, &inPos, &inLeft, &outPos, &outLeft)
+                                          : iconv(handle, nullptr, nullptr, &outPos, &outLeft);
+    done = static_cast<std::size_t>(outPos - out.data());
+    if (result != static_cast<std::size_t>(-1)) {
+      flushed = inLeft == 0;
+      continue;
+    }
+    if (errno != E2BIG) return std::nullopt;  // EILSEQ or EINVAL: not a text of this set
+    out.resize(out.size() * 2);
+  }
+  out.resize(done);
+  return out;
 }
 
 }  // namespace vz

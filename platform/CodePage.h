@@ -1,7 +1,10 @@
-// Conversion between UTF-8, the in-memory form of every name, and code page
-// 437, the OEM code page in which DOS-era archives store their names.
+// Conversion between UTF-8, the in-memory form of every name that has a
+// known character set, and the code pages archives store names in: code
+// page 437, the OEM code page of DOS-era archives, with a table of its own,
+// and any other character set through the C library's iconv.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,5 +30,28 @@ struct TUtf8Step {
 };
 TUtf8Step NextUtf8(std::string_view text, std::size_t pos);
 void AppendUtf8(std::string& out, char32_t c);
+
+// Text in one character set that iconv knows ("CP866", "CP932", "GBK",
+// ...) decoded to UTF-8. Move-only: it owns its conversion descriptor.
+class TCharsetDecoder {
+ public:
+  // nullopt when iconv knows no such character set.
+  static std::optional<TCharsetDecoder> Open(const std::string& charset);
+
+  const std::string& Charset() const { return FCharset; }
+  // nullopt when some byte sequence is not a character of the set: the
+  // caller keeps the bytes instead of a text with holes in it.
+  std::optional<std::string> ToUtf8(std::string_view bytes) const;
+
+ private:
+  struct TClose {
+    void operator()(void* handle) const;
+  };
+  TCharsetDecoder(std::string charset, void* handle)
+      : FCharset(std::move(charset)), FHandle(handle) {}
+
+  std::string FCharset;
+  std::unique_ptr<void, TClose> FHandle;  // iconv_t
+};
 
 }  // namespace vz

@@ -13,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Types.h"
@@ -77,10 +78,45 @@ class IFile {
   virtual i64 Size() = 0;
   virtual void SetSize(i64 size) = 0;
   virtual TFileTime LastWriteTime() = 0;
+  // What the open descriptor refers to (fstat): the file actually read,
+  // even when another file has since been renamed over its path.
+  virtual TFileInfo Info() = 0;
   // Sets the last-write (and last-access) time on the open descriptor.
   virtual void SetLastWriteTime(TFileTime time) = 0;
   // Flushes the file's data to the device (fsync); EInOutError on failure.
   virtual void Sync() = 0;
+  // Gives the file the permission bits `mode` (at most 0777) on the open
+  // descriptor; false (LastError()) when the system refuses.
+  virtual bool SetMode(u32 mode) = 0;
+  virtual int LastError() const = 0;
+};
+
+// A folder held open. What is made and found through it stays in that
+// folder, whatever is renamed or linked meanwhile on the path that led to
+// it. Every name given to it is one component without "/", and a symbolic
+// link standing at that name is never followed.
+class IFolder {
+ public:
+  virtual ~IFolder() = default;
+  // The path the folder was reached by (no trailing "/" but for the root),
+  // for messages and events.
+  virtual const std::string& Path() const = 0;
+  // The folder `relative` below this one ("a/b": no empty, "." or ".."
+  // component, no leading "/"; "" is this folder again), its missing levels
+  // made when `create`. No symbolic link is followed on the way, the last
+  // level included: meeting one fails with ELOOP, a file in the way with
+  // ENOTDIR, a path longer than the system takes with ENAMETOOLONG. nullptr
+  // on failure, LastError() telling why.
+  virtual std::unique_ptr<IFolder> OpenFolder(std::string_view relative, bool create) = 0;
+  // As IFileSystem::CreateNew, for a name in this folder. Throws EFCreateError.
+  virtual std::unique_ptr<IFile> CreateNew(const std::string& name) = 0;
+  // Does not follow a link at the name.
+  virtual std::optional<TFileInfo> LStat(const std::string& name) = 0;
+  // Replaces `to` atomically when it exists (a link at `to` is replaced).
+  virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  virtual bool Delete(const std::string& name) = 0;
+  // Gives the folder itself the permission bits `mode` (at most 0777).
+  virtual bool SetMode(u32 mode) = 0;
   virtual int LastError() const = 0;
 };
 
@@ -157,6 +193,12 @@ class IFileSystem {
   // Whether this process may write the existing file (its permissions, a
   // read-only file system). False sets LastError().
   virtual bool MayWrite(const std::string& path) = 0;
+  // Opens an existing folder by its path; links on the way are followed, as
+  // in any path the user names. nullptr on failure (LastError()).
+  virtual std::unique_ptr<IFolder> OpenFolder(const std::string& path) = 0;
+  // The process's file-creation mask (umask): the permission bits that a
+  // restored mode loses, as with every file the process creates.
+  virtual u32 CreationMask() = 0;
 
   // errno of the last failed call made through this object on this thread.
   virtual int LastError() const = 0;

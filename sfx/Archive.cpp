@@ -1,8 +1,10 @@
 // The walk over the local headers and the extraction of one member. A
-// member is written to a temporary file beside its target and moved into
-// place once it is complete: a link standing at the target is replaced, not
-// followed, and a member that fails its check never destroys the file that
-// was there before.
+// member's folder is resolved below the destination by descriptor, never
+// through a symbolic link; the member is written to a temporary file in that
+// folder and moved into place once it is complete: a link standing at the
+// target is replaced, not followed, and a member that fails its check never
+// destroys the file that was there before. A member that cannot be written
+// is reported and the walk goes on; a full disk ends it.
 #include "sfx/Archive.h"
 
 #include <fcntl.h>
@@ -11,10 +13,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
+#include "sfx/Central.h"
 #include "sfx/Cipher.h"
 #include "sfx/Dialogs.h"
+#include "sfx/Folders.h"
 #include "sfx/Inflate.h"
 
 namespace sfx {
@@ -137,6 +142,7 @@ struct TMemberOutput {
   u32 Crc = 0xFFFFFFFF;
   u64 Written = 0;
   bool Failed = false;
+  int Error = 0;
 };
 
 bool WriteMemberOutput(void* context, std::span<const u8> data) {
@@ -147,6 +153,7 @@ bool WriteMemberOutput(void* context, std::span<const u8> data) {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       output.Failed = true;
+      output.Error = n < 0 ? errno : ENOSPC;
       return false;
     }
     done += static_cast<std::size_t>(n);
@@ -168,15 +175,76 @@ bool Unstore(TMemberInput& input, TMemberOutput& output) {
 
 // ---- files ----
 
-// A file of ours beside the target, removed unless it was moved into place.
+// Errors that belong to one member, which is reported while the walk goes
+// on; anything else (a full disk, a quota, an I/O error) ends the walk.
+bool IsMemberFault(int code) {
+  switch (code) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EEXIST:
+    case ENOTDIR:
+    case EISDIR:
+    case ENAMETOOLONG:
+    case ENOENT:
+    case EINVAL:
+    case EILSEQ:
+    case EMLINK:
+    case EFBIG:
+    case ETXTBSY:
+    case EBUSY:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string_view ErrorText(int code) {
+  return std::strerror(code);
+}
+
+// A folder whose stored mode is given at the end of the walk, when what it
+// holds has been written.
+struct TFolderMode {
+  std::size_t PathOffset;
+  std::size_t PathLength;
+  u32 Depth;
+  u32 Mode;
+  bool Absolute;
+};
+
+// What one extraction walk holds besides the stub's state: the destination,
+// opened at the first member that needs it, the modes stored in the central
+// directory, the folder modes to give at the end, and the umask.
+struct TExtraction {
+  TFd Destination;
+  bool DestinationTried = false;
+  TCentralIndex Central;
+  u32 Umask = 022;
+  TGrowable<TFolderMode> FolderModes;
+  TGrowable<char> FolderPaths;
+};
+
+// The destination as the user typed it (links on the way are the user's),
+// made with its missing levels; false when it cannot be.
+bool OpenDestination(const TStub& stub, TExtraction& run) {
+  if (!run.DestinationTried) {
+    run.DestinationTried = true;
+    run.Destination.Reset(OpenFolderPath(stub.Destination.View(), true));
+  }
+  return run.Destination.Valid();
+}
+
+// A file of ours in the target's folder, removed unless it was moved into
+// place.
 class TTempFile {
  public:
-  TTempFile() = default;
+  explicit TTempFile(int folder) : FFolder(folder) {}
   TTempFile(const TTempFile&) = delete;
   TTempFile& operator=(const TTempFile&) = delete;
   ~TTempFile() { Discard(); }
 
-  bool Create(std::string_view folder);
+  bool Create();
   int Fd() const { return FFd; }
   bool Close() {
     const int fd = FFd;
@@ -184,55 +252,40 @@ class TTempFile {
     return ::close(fd) == 0;
   }
   // Renames the closed file over the target, link or file alike.
-  bool MoveTo(const char* target) {
-    if (::rename(FPath.CStr(), target) != 0) return false;
-    FPath.Clear();
+  bool MoveTo(const char* name) {
+    if (::renameat(FFolder, FName.CStr(), FFolder, name) != 0) return false;
+    FName.Clear();
     return true;
   }
   void Discard() {
     if (FFd >= 0) ::close(FFd);
     FFd = -1;
-    if (!FPath.Empty()) ::unlink(FPath.CStr());
-    FPath.Clear();
+    if (!FName.Empty()) ::unlinkat(FFolder, FName.CStr(), 0);
+    FName.Clear();
   }
 
  private:
-  TPathText FPath;
+  int FFolder;
+  TNameText FName;
   int FFd = -1;
 };
 
-bool TTempFile::Create(std::string_view folder) {
+bool TTempFile::Create() {
   char pid[21];
   const std::string_view pidText = FormatDecimal(static_cast<u64>(::getpid()), pid);
   for (u64 attempt = 0; attempt < 100; ++attempt) {
     char number[21];
-    if (!FPath.Assign(folder) || !FPath.Append(".vnsfx32-") || !FPath.Append(pidText) ||
-        !FPath.Append('-') || !FPath.Append(FormatDecimal(attempt, number))) {
+    if (!FName.Assign(".vnsfx32-") || !FName.Append(pidText) || !FName.Append('-') ||
+        !FName.Append(FormatDecimal(attempt, number))) {
       break;
     }
-    FFd = ::open(FPath.CStr(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    FFd =
+        ::openat(FFolder, FName.CStr(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (FFd >= 0) return true;
     if (errno != EEXIST) break;
   }
-  FPath.Clear();
+  FName.Clear();
   return false;
-}
-
-bool IsFolder(const char* path) {
-  struct stat info {};
-  return ::stat(path, &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// Creates a folder with every missing parent; true when it exists after.
-bool MakeFolders(std::string_view folder) {
-  if (folder.empty()) return true;
-  TPathText path;
-  for (std::size_t i = 0; i <= folder.size(); ++i) {
-    if (i < folder.size() && folder[i] != '/') continue;
-    if (i == 0 || !path.Assign(Slice(folder, 0, i))) continue;
-    ::mkdir(path.CStr(), 0777);
-  }
-  return path.Assign(folder) && IsFolder(path.CStr());
 }
 
 // The member's DOS date and time as local time, fields clamped to their
@@ -255,7 +308,47 @@ void SetFileTimes(int fd, u16 date, u16 time) {
   ::futimens(fd, times);
 }
 
+std::size_t DepthOf(std::string_view path) {
+  std::size_t depth = 0;
+  for (const char c : path) depth += c == '/' ? 1u : 0u;
+  return depth;
+}
+
+int DeeperFirst(const void* a, const void* b) {
+  const u32 x = static_cast<const TFolderMode*>(a)->Depth;
+  const u32 y = static_cast<const TFolderMode*>(b)->Depth;
+  return x > y ? -1 : (x < y ? 1 : 0);
+}
+
+// Deepest first, so that a folder that lets nobody in is set after the
+// folders inside it.
+void ApplyFolderModes(TExtraction& run) {
+  TGrowable<TFolderMode>& modes = run.FolderModes;
+  if (modes.Count() == 0) return;
+  std::qsort(modes.Data(), modes.Count(), sizeof(TFolderMode), DeeperFirst);
+  for (std::size_t i = 0; i < modes.Count(); ++i) {
+    const TFolderMode& folder = modes[i];
+    const std::string_view path(&run.FolderPaths[folder.PathOffset], folder.PathLength);
+    const TFd fd(folder.Absolute ? OpenFolderPath(path, false)
+                                 : OpenBeneath(run.Destination.Get(), path, false));
+    if (fd.Valid()) ::fchmod(fd.Get(), static_cast<mode_t>(folder.Mode & ~run.Umask));
+  }
+}
+
+void RememberFolderMode(TExtraction& run, std::string_view path, bool absolute, u32 mode) {
+  const TFolderMode folder{run.FolderPaths.Count(), path.size(), static_cast<u32>(DepthOf(path)),
+                           mode, absolute};
+  for (const char c : path) run.FolderPaths.Push(c);
+  run.FolderModes.Push(folder);
+}
+
 // ---- one member ----
+
+constexpr std::string_view kRefused = ": refused as unsafe";
+
+void ShowRefusal(TStub& stub, std::string_view display, std::string_view reason) {
+  ShowError(stub, {display, ": ", reason, kRefused});
+}
 
 // Tests the kept password and asks up to three times; true once it passes.
 bool CheckPassword(TStub& stub, const TEncryptionHeader& header, TCipherKeys& keys) {
@@ -272,18 +365,65 @@ bool CheckPassword(TStub& stub, const TEncryptionHeader& header, TCipherKeys& ke
   return passed;
 }
 
+// Where a member goes: its folder held open and its name there.
+struct TPlace {
+  TFd Folder;
+  TNameText Name;
+};
+
+// Opens the member's folder (a folder member's own), making what is
+// missing. An absolute name is restored where it says, by path; every other
+// name is resolved below the destination without following links. Next
+// with the folder left closed: the member was refused or failed, and is
+// reported; EndWalk when the destination itself cannot be made, or the disk
+// is full.
+TMemberEnd OpenPlace(TStub& stub, TExtraction& run, std::string_view display,
+                     const TPathText& target, TPlace& place) {
+  const bool isFolder = IsFolderName(display);
+  const std::string_view folder = isFolder ? target.View() : FolderOf(target.View());
+  if (!isFolder) (void)place.Name.Assign(FileNameOf(target.View()));
+  const bool absolute = IsAbsoluteName(display);
+  TPathText relative;
+  std::string_view opened = folder;
+  if (absolute) {
+    place.Folder.Reset(OpenFolderPath(folder, true));
+  } else {
+    if (!OpenDestination(stub, run)) {
+      ShowError(stub, {"Error Changing Dir."});
+      return TMemberEnd::EndWalk;
+    }
+    (void)BuildTargetPath({}, display, relative);
+    opened = isFolder ? relative.View() : FolderOf(relative.View());
+    place.Folder.Reset(OpenBeneath(run.Destination.Get(), opened, true));
+  }
+  if (place.Folder.Valid() && isFolder) {
+    const i64 mode = run.Central.UnixMode(stub.HeaderPos, true);
+    if (mode >= 0) RememberFolderMode(run, opened, absolute, static_cast<u32>(mode));
+  }
+  if (place.Folder.Valid()) return TMemberEnd::Next;
+  const int code = errno;
+  if (code == ELOOP || code == EXDEV) {
+    ShowRefusal(stub, display, "a symbolic link on its folder path below the destination");
+    return TMemberEnd::Next;
+  }
+  ShowError(stub, {"Cannot create folder ", folder, ": ", ErrorText(code)});
+  return IsMemberFault(code) ? TMemberEnd::Next : TMemberEnd::EndWalk;
+}
+
 // Decodes into a temporary file and moves it into place; the list item is
 // unselected when the member came out right.
-TMemberEnd WriteMember(TStub& stub, const TMember& member, const TPathText& target, bool existed,
+TMemberEnd WriteMember(TStub& stub, TExtraction& run, const TMember& member,
+                       const TPathText& target, const TPlace& place, bool existed,
                        TMemberInput input, std::size_t index) {
-  TTempFile temp;
-  if (!temp.Create(FolderOf(target.View()))) {
-    ShowError(stub, {"Cannot open ", target.View()});
-    return TMemberEnd::Next;
+  TTempFile temp(place.Folder.Get());
+  if (!temp.Create()) {
+    const int code = errno;
+    ShowError(stub, {"Cannot open ", target.View(), ": ", ErrorText(code)});
+    return IsMemberFault(code) ? TMemberEnd::Next : TMemberEnd::EndWalk;
   }
   SetStatus(stub, {"Unzipping ", target.View(), "..."});
 
-  TMemberOutput output{temp.Fd(), 0xFFFFFFFF, 0, false};
+  TMemberOutput output{temp.Fd(), 0xFFFFFFFF, 0, false, 0};
   bool complete = false;
   switch (stub.LocalHeader.Method) {
     case 0:
@@ -298,38 +438,77 @@ TMemberEnd WriteMember(TStub& stub, const TMember& member, const TPathText& targ
       ShowError(stub, {"Unsupported compression method."});
       return TMemberEnd::EndProgram;
   }
-  bool ok = complete && !output.Failed && ~output.Crc == member.Crc &&
-            output.Written == member.UncompressedSize;
+  if (output.Failed) {
+    temp.Discard();
+    ShowError(stub, {"Error writing ", target.View(), ": ", ErrorText(output.Error)});
+    return IsMemberFault(output.Error) ? TMemberEnd::Next : TMemberEnd::EndWalk;
+  }
+  bool ok = complete && ~output.Crc == member.Crc && output.Written == member.UncompressedSize;
   SetFileTimes(temp.Fd(), stub.LocalHeader.Date, stub.LocalHeader.Time);
+  const i64 mode = run.Central.UnixMode(stub.HeaderPos, false);
+  if (ok && mode >= 0)
+    ::fchmod(temp.Fd(), static_cast<mode_t>(static_cast<u32>(mode) & ~run.Umask));
   if (!temp.Close()) {
     ShowError(stub, {"Error closing ", target.View()});
     ok = false;
   }
   if (ok) {
-    if (temp.MoveTo(target.CStr())) {
+    if (temp.MoveTo(place.Name.CStr())) {
       stub.MainDialogHandle->List301.SetSelected(index, false);
     } else {
-      ShowError(stub, {"Cannot open ", target.View()});
+      ShowError(stub, {"Cannot open ", target.View(), ": ", ErrorText(errno)});
     }
   } else if (!existed) {
-    (void)temp.MoveTo(target.CStr());  // what came out stays, as a failed member's file
+    (void)temp.MoveTo(place.Name.CStr());  // what came out stays, as a failed member's file
   }
   return TMemberEnd::Next;
 }
 
-TMemberEnd ExtractMember(TStub& stub, const TMember& member, std::string_view display) {
-  TMainDialog& dialog = *stub.MainDialogHandle;
-  TListBox& list = dialog.List301;
-  const i64 found = list.FindExact(stub.LastListIndex, display);
+// A member refused before anything is written: it stays selected, so it
+// counts as failed; an unsafe name says why.
+bool Refused(TStub& stub, const TMember& member, std::string_view display) {
+  if (member.Refusal == TRefusal::NulInName) {
+    ShowRefusal(stub, display, "control characters in the name");
+  } else if (member.Refusal == TRefusal::None && HasParentComponent(display)) {
+    ShowRefusal(stub, display, "a \"..\" component in the name");
+  } else if (member.Refusal == TRefusal::None) {
+    return false;
+  }
+  stub.MemberOk = true;
+  return true;
+}
+
+// The existing file at the target, asked about as the mode says; false when
+// it stays (the item unselected: a kept file is no failure). A folder there
+// is the member's failure.
+bool MayReplace(TStub& stub, const TPlace& place, const TPathText& target, std::size_t index,
+                bool& existed) {
+  struct stat existing {};
+  existed = ::fstatat(place.Folder.Get(), place.Name.CStr(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+  if (existed && S_ISDIR(existing.st_mode)) {
+    ShowError(stub, {"Cannot open ", target.View(), ": ", ErrorText(EISDIR)});
+    return false;
+  }
+  if (!existed) return true;
+  bool overwrite = stub.ExistingFileMode == TExistingFileMode::Overwrite;
+  if (stub.ExistingFileMode == TExistingFileMode::Ask) {
+    (void)stub.PromptFileName.Assign(FileNameOf(target.View()));
+    FileExistDialog(stub);
+    overwrite = stub.OverwriteAnswer;
+  }
+  if (!overwrite) stub.MainDialogHandle->List301.SetSelected(index, false);
+  return overwrite;
+}
+
+TMemberEnd ExtractMember(TStub& stub, TExtraction& run, const TMember& member,
+                         std::string_view display, u32 ordinal) {
+  TListBox& list = stub.MainDialogHandle->List301;
+  const i64 found = list.FindMember(ordinal);
   stub.LastListIndex = found;
   if (found < 0 || !list.Selected(static_cast<std::size_t>(found))) return TMemberEnd::Next;
   const auto index = static_cast<std::size_t>(found);
+  if (Refused(stub, member, display)) return TMemberEnd::Next;
 
-  // A refused member is handled by staying selected: it counts as failed.
-  if (member.Refusal != TRefusal::None || HasParentComponent(display)) {
-    stub.MemberOk = true;
-    return TMemberEnd::Next;
-  }
   const TLocalHeader& local = stub.LocalHeader;
   TCipherKeys keys;
   TMemberInput input{stub.ArchiveFile, member.DataStart, local.CompressedSize, nullptr};
@@ -353,32 +532,16 @@ TMemberEnd ExtractMember(TStub& stub, const TMember& member, std::string_view di
     ShowError(stub, {"Cannot open ", target.View()});
     return TMemberEnd::Next;
   }
+  TPlace place;
+  const TMemberEnd opened = OpenPlace(stub, run, display, target, place);
+  if (opened != TMemberEnd::Next || !place.Folder.Valid()) return opened;
   if (IsFolderName(display)) {
-    if (!MakeFolders(target.View())) {
-      ShowError(stub, {"Error Changing Dir."});
-      return TMemberEnd::EndWalk;
-    }
     list.SetSelected(index, false);
     return TMemberEnd::Next;
   }
-  struct stat existing {};
-  const bool existed = ::lstat(target.CStr(), &existing) == 0;
-  if (existed) {
-    bool overwrite = stub.ExistingFileMode == TExistingFileMode::Overwrite;
-    if (stub.ExistingFileMode == TExistingFileMode::Ask) {
-      (void)stub.PromptFileName.Assign(FileNameOf(target.View()));
-      FileExistDialog(stub);
-      overwrite = stub.OverwriteAnswer;
-    }
-    if (!overwrite) {
-      list.SetSelected(index, false);
-      return TMemberEnd::Next;
-    }
-  } else if (!MakeFolders(FolderOf(target.View()))) {
-    ShowError(stub, {"Error Changing Dir."});
-    return TMemberEnd::EndWalk;
-  }
-  return WriteMember(stub, member, target, existed, input, index);
+  bool existed = false;
+  if (!MayReplace(stub, place, target, index, existed)) return TMemberEnd::Next;
+  return WriteMember(stub, run, member, target, place, existed, input, index);
 }
 
 void ShowResultLine(TStub& stub) {
@@ -394,6 +557,21 @@ void ShowResultLine(TStub& stub) {
   }
 }
 
+// What follows every walk that found the archive: the listing's error, the
+// result line of an extraction, and the path switch.
+void FinishWalk(TStub& stub, bool listOnly, TMemberEnd end) {
+  TMainDialog& dialog = *stub.MainDialogHandle;
+  if (listOnly && dialog.List301.Count() == 0) ShowError(stub, {"Cannot read archive header."});
+  if (end == TMemberEnd::EndProgram) stub.EndProgram = true;
+  if (!listOnly && stub.MemberOk && (end == TMemberEnd::Next || end == TMemberEnd::EndWalk)) {
+    ShowResultLine(stub);
+  }
+  if (!stub.PathsPresent) {
+    dialog.Check401 = false;
+    dialog.Check401Enabled = false;
+  }
+}
+
 }  // namespace
 
 void WalkArchive(TStub& stub, bool listOnly) {
@@ -406,10 +584,17 @@ void WalkArchive(TStub& stub, bool listOnly) {
   stub.PathsPresent = false;
   stub.MemberOk = false;
   if (listOnly) dialog.List301.Clear();
+  TExtraction run;
+  if (!listOnly) {
+    run.Central.Load(stub.ArchiveFile, stub.ArchiveOffset);
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    run.Umask = static_cast<u32>(mask) & 0777;
+  }
 
   TMemberEnd end = TMemberEnd::Next;
   u64 position = stub.ArchiveOffset;
-  for (;;) {
+  for (u32 ordinal = 0;; ++ordinal) {
     std::array<u8, TLocalHeader::kBytes> bytes{};
     if (ReadAt(stub.ArchiveFile, position, bytes) != bytes.size()) break;
     stub.LocalHeader.Parse(bytes);
@@ -428,24 +613,17 @@ void WalkArchive(TStub& stub, bool listOnly) {
     }
     const std::string_view display = DisplayName(name, dialog.Check401);
     if (listOnly) {
-      dialog.List301.Add(display);
+      dialog.List301.Add(display, ordinal);
     } else {
-      end = ExtractMember(stub, member, display);
+      end = ExtractMember(stub, run, member, display, ordinal);
       if (end != TMemberEnd::Next) break;
     }
     if (!member.NextKnown) break;
     position = member.Next;
   }
 
-  if (listOnly && dialog.List301.Count() == 0) ShowError(stub, {"Cannot read archive header."});
-  if (end == TMemberEnd::EndProgram) stub.EndProgram = true;
-  if (!listOnly && stub.MemberOk && (end == TMemberEnd::Next || end == TMemberEnd::EndWalk)) {
-    ShowResultLine(stub);
-  }
-  if (!stub.PathsPresent) {
-    dialog.Check401 = false;
-    dialog.Check401Enabled = false;
-  }
+  ApplyFolderModes(run);
+  FinishWalk(stub, listOnly, end);
 }
 
 }  // namespace sfx

@@ -33,7 +33,8 @@ class TFixedText {
   }
   [[nodiscard]] bool Append(std::string_view text) {
     if (text.size() > Capacity - 1 - FLength) return false;
-    std::memcpy(FText + FLength, text.data(), text.size());
+    // An empty view may carry no pointer at all, which memcpy may not take.
+    if (!text.empty()) std::memcpy(FText + FLength, text.data(), text.size());
     FLength += text.size();
     FText[FLength] = '\0';
     return true;

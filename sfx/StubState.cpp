@@ -48,10 +48,12 @@ void TLocalHeader::Parse(const std::array<u8, kBytes>& bytes) {
 void TListBox::Clear() {
   FItems.Clear();
   FTexts.Clear();
+  FItemOfMember.Clear();
 }
 
-void TListBox::Add(std::string_view text) {
-  const TItem item{FTexts.Count(), text.size(), false};
+void TListBox::Add(std::string_view text, u32 member) {
+  FItemOfMember.Clear();
+  const TItem item{FTexts.Count(), text.size(), member, false};
   for (const char c : text) FTexts.Push(c);
   // After every item that sorts equal or lower, so equal names keep the
   // order in which the walk met them.
@@ -83,14 +85,16 @@ std::size_t TListBox::SelectedCount() const {
   return count;
 }
 
-i64 TListBox::FindExact(i64 after, std::string_view text) const {
+i64 TListBox::FindMember(u32 member) const {
   const std::size_t count = FItems.Count();
-  const std::size_t start = after < 0 ? 0 : static_cast<std::size_t>(after) + 1;
-  for (std::size_t k = 0; k < count; ++k) {
-    const std::size_t i = (start + k) % count;
-    if (CompareNoCase(Text(i), text) == 0) return static_cast<i64>(i);
+  if (FItemOfMember.Count() != count) {
+    FItemOfMember.Clear();
+    for (std::size_t i = 0; i < count; ++i) FItemOfMember.Push(-1);
+    for (std::size_t i = 0; i < count; ++i) {
+      if (FItems[i].Member < count) FItemOfMember[FItems[i].Member] = static_cast<i64>(i);
+    }
   }
-  return -1;
+  return member < count ? FItemOfMember[member] : -1;
 }
 
 void ShowError(const TStub& stub, std::initializer_list<std::string_view> text) {

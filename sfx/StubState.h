@@ -39,29 +39,33 @@ struct TLocalHeader {
 
 // The main dialog's member list: kept sorted without regard to letter case,
 // several items selected at once. The selection is also the result: what
-// stays selected after an extraction is what failed.
+// stays selected after an extraction is what failed. Each item knows the
+// member it shows by the member's place in the walk, so that members whose
+// names differ only in case, or are equal, each find their own item.
 class TListBox {
  public:
   void Clear();
-  void Add(std::string_view text);
+  // `member`: the member's place in the walk, 0 for the first.
+  void Add(std::string_view text, u32 member);
   std::size_t Count() const { return FItems.Count(); }
   std::string_view Text(std::size_t index) const;
   bool Selected(std::size_t index) const { return FItems[index].Selected; }
   void SetSelected(std::size_t index, bool selected) { FItems[index].Selected = selected; }
   void SelectAll(bool selected);
   std::size_t SelectedCount() const;
-  // Exact match ignoring letter case, searching after `after` and wrapping
-  // round the end; -1 when no item matches.
-  i64 FindExact(i64 after, std::string_view text) const;
+  // The item of the member at `member` in the walk; -1 when it has none.
+  i64 FindMember(u32 member) const;
 
  private:
   struct TItem {
     std::size_t TextOffset;
     std::size_t TextLength;
+    u32 Member;
     bool Selected;
   };
   TGrowable<TItem> FItems;
   TGrowable<char> FTexts;
+  mutable TGrowable<i64> FItemOfMember;  // built at the first search after a change
 };
 
 enum class TExistingFileMode : u8 { Overwrite = 0, Skip = 1, Ask = 2 };

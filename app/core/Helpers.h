@@ -61,7 +61,10 @@ std::string FormatSize(i64 Bytes, const TNumberFormat& Format);
 std::string FormatSize(i64 Bytes);
 
 // The first character and every character after a blank upper-cased, all
-// others lower-cased: "READ ME.TXT" -> "Read Me.txt".
+// others lower-cased: "READ ME.TXT" -> "Read Me.txt". Never applied to file
+// or member names: on Linux "readme.txt" and "Readme.txt" are two files, so
+// a recased name would show the user a file that is not there. Names are
+// shown as they are stored.
 std::string ProperCase(std::string_view Text);
 
 // Runs `Program` with the parameters (split as SplitCommandLine says) in the

@@ -2,6 +2,8 @@
 // values this writer puts in every record.
 #pragma once
 
+#include <string>
+
 #include "platform/Types.h"
 
 namespace vz {
@@ -23,6 +25,8 @@ inline constexpr u16 kFlagEncrypted = 0x0001;
 inline constexpr u16 kFlagDeflateMaximum = 0x0002;
 inline constexpr u16 kFlagDeflateFast = 0x0004;
 inline constexpr u16 kFlagDataDescriptor = 0x0008;
+// PKWARE's strong encryption (with bit 0).
+inline constexpr u16 kFlagStrongEncryption = 0x0040;
 // The name (and comment) are UTF-8 rather than code page 437.
 inline constexpr u16 kFlagUtf8 = 0x0800;
 
@@ -41,5 +45,18 @@ enum class TCompressionMethod : u16 {
   Imploded = 6,
   Deflated = 8,
 };
+
+// The method of WinZip's AES encryption; the real one is in the 0x9901 field.
+inline constexpr u16 kMethodAes = 99;
+
+// A method the decoders handle: 0 to 6 and 8.
+constexpr bool IsDecodableMethod(u16 method) {
+  return method <= 6 || method == 8;
+}
+
+// "Stored", "Deflated", "Deflate64", "BZip2", "LZMA", "Zstandard", ... as
+// the application note names them, in at most nine characters; "Method17"
+// for a number it does not name.
+std::string CompressionMethodName(u16 method);
 
 }  // namespace vz

@@ -5,7 +5,7 @@
 
 #include "engine/format/ByteOrder.h"
 #include "engine/format/DosDate.h"
-#include "engine/format/ZipNames.h"
+#include "engine/format/ExtraFields.h"
 #include "engine/support/Exceptions.h"
 
 namespace vz {
@@ -32,29 +32,77 @@ void TZipHeaderInfo::SetFileComment(std::optional<std::string> comment) {
   if (FileCommentLength == 0) FileComment.reset();
 }
 
-std::string TZipHeaderInfo::StoredName() const {
-  return EncodeStoredName(FullName(), (Flags & kFlagUtf8) != 0).Bytes;
+void TZipHeaderInfo::UpdateNameLength() {
+  FKeepStored = false;
+  PrepareStoredName();
 }
-
-void TZipHeaderInfo::UpdateNameLength() { PrepareStoredName(); }
 
 std::string TZipHeaderInfo::PrepareStoredName() {
-  TStoredName stored = EncodeStoredName(FullName(), (Flags & kFlagUtf8) != 0);
-  if (stored.Bytes.size() > 0xFFFF) {
-    throw EZipLimitError("Name too long for the ZIP format: " + FullName());
+  if (FKeepStored) {
+    FilenameLength = static_cast<u16>(FStoredName.size());
+    return FStoredName;
   }
-  FilenameLength = static_cast<u16>(stored.Bytes.size());
-  Flags = static_cast<u16>(stored.Utf8 ? (Flags | kFlagUtf8) : (Flags & ~kFlagUtf8));
-  return std::move(stored.Bytes);
+  std::string stored = FullName();
+  if (stored.size() > 0xFFFF) {
+    throw EZipLimitError("Name too long for the ZIP format: " + DisplayName(stored));
+  }
+  FilenameLength = static_cast<u16>(stored.size());
+  Flags = static_cast<u16>(NeedsUtf8Flag(stored) ? (Flags | kFlagUtf8) : (Flags & ~kFlagUtf8));
+  return stored;
 }
 
-void TZipHeaderInfo::SetNameFromStored(std::string_view stored) {
-  TSplitName split = SplitStoredName(DecodeStoredName(stored, (Flags & kFlagUtf8) != 0));
+bool TZipHeaderInfo::UseUtf8Flag() {
+  if ((Flags & kFlagUtf8) != 0) return true;
+  std::string name = FullName();
+  if (!IsValidUtf8(name)) return false;
+  Flags |= kFlagUtf8;
+  FStoredName = std::move(name);
+  FKeepStored = true;
+  FilenameLength = static_cast<u16>(FStoredName.size());
+  return true;
+}
+
+void TZipHeaderInfo::SetNameFromStored(std::string stored, const TNameDecoder& names) {
+  FStoredName = std::move(stored);
+  FKeepStored = true;
+  DecodeName(names);
+}
+
+void TZipHeaderInfo::DecodeName(const TNameDecoder& names) {
+  if (!FKeepStored) return;
+  const auto unicode = UnicodeExtraField(CentralExtra, kUnicodePathTag, FStoredName);
+  TSplitName split = SplitStoredName(
+      names.DecodeName({FStoredName, Flags, VersionMadeBy, unicode ? &*unicode : nullptr}),
+      MadeOnDosHost(VersionMadeBy));
   FDirectory = std::move(split.Directory);
   FFilename = std::move(split.Filename);
 }
 
-bool TZipHeaderInfo::ReadCentral(TStream& stream, const TNextDiskStream& nextDisk) {
+std::string TZipHeaderInfo::DecodedComment(const TNameDecoder& names) const {
+  if (!FileComment) return {};
+  const auto unicode = UnicodeExtraField(CentralExtra, kUnicodeCommentTag, *FileComment);
+  return names.DecodeText({*FileComment, Flags, VersionMadeBy, unicode ? &*unicode : nullptr});
+}
+
+std::string TZipHeaderInfo::MethodName() const {
+  if (CompressionMethod == kMethodAes) {
+    const auto aes = AesExtraField(CentralExtra);
+    if (aes && aes->Strength >= 1 && aes->Strength <= 3) {
+      return "AES-" + std::to_string(64 * (aes->Strength + 1));
+    }
+  }
+  return CompressionMethodName(CompressionMethod);
+}
+
+std::optional<std::string> TZipHeaderInfo::UnsupportedMethod() const {
+  // PKWARE's strong encryption keeps its own header in front of the data.
+  if (Encrypted() && (Flags & kFlagStrongEncryption) != 0) return "strong encryption";
+  if (IsDecodableMethod(CompressionMethod)) return std::nullopt;
+  return MethodName();
+}
+
+bool TZipHeaderInfo::ReadCentral(TStream& stream, const TNextDiskStream& nextDisk,
+                                 const TNameDecoder& names) {
   TStream* in = &stream;
   i64 start = in->Position();
   std::array<u8, kCentralHeaderSize> record{};
@@ -79,9 +127,13 @@ bool TZipHeaderInfo::ReadCentral(TStream& stream, const TNextDiskStream& nextDis
   }
   const u16 extraLength = GetLE16(record, 30);
   const u16 commentLength = GetLE16(record, 32);
-  in->Seek(static_cast<i64>(extraLength) + commentLength, TSeekOrigin::Current);
+  // An extra field cut by the end of the file keeps what is there.
+  std::vector<u8> extra(extraLength);
+  if (!extra.empty()) extra.resize(in->Read(extra));
+  in->Seek(commentLength, TSeekOrigin::Current);
 
   *this = TZipHeaderInfo();
+  CentralExtra = std::move(extra);
   VersionMadeBy = GetLE16(record, 4);
   VersionNeeded = GetLE16(record, 6);
   Flags = GetLE16(record, 8);
@@ -97,12 +149,12 @@ bool TZipHeaderInfo::ReadCentral(TStream& stream, const TNextDiskStream& nextDis
   InternalAttributes = GetLE16(record, 36);
   ExternalAttributes = GetLE32(record, 38);
   RelativeOffset = GetLE32(record, 42);
-  SetNameFromStored(name);
+  SetNameFromStored(std::move(name), names);
   CentralOffset = static_cast<u32>(start);
   return true;
 }
 
-bool TZipHeaderInfo::ReadLocal(TStream& stream) {
+bool TZipHeaderInfo::ReadLocal(TStream& stream, const TNameDecoder& names) {
   const i64 start = stream.Position();
   std::array<u8, kLocalHeaderSize> record{};
   if (stream.Read(record) != record.size() || GetLE32(record, 0) != kLocalHeaderSignature) {
@@ -129,7 +181,7 @@ bool TZipHeaderInfo::ReadLocal(TStream& stream) {
   InternalAttributes = 0;
   ExternalAttributes = 0;
   RelativeOffset = static_cast<u32>(start);
-  SetNameFromStored(name);
+  SetNameFromStored(std::move(name), names);
   return true;
 }
 

@@ -6,8 +6,10 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/format/ZipFormat.h"
+#include "engine/format/ZipNames.h"
 #include "engine/support/Stream.h"
 
 namespace vz {
@@ -31,17 +33,19 @@ class TZipHeaderInfo {
   u16 DiskNumberStart = 0;
   u16 InternalAttributes = 1;
   u32 ExternalAttributes = faAttrArchive;
-  u32 RelativeOffset = 0;  // local header's position in its disk's file
-  u32 CentralOffset = 0;   // this entry's central record, to fetch its comment
+  u32 RelativeOffset = 0;                  // local header's position in its disk's file
+  u32 CentralOffset = 0;                   // this entry's central record, to fetch its comment
   std::optional<std::string> FileComment;  // raw bytes once loaded
   bool Selected = false;
+  std::vector<u8> CentralExtra;  // the central record's extra field, as read
 
   static constexpr u32 faAttrArchive = 0x20;
 
   const std::string& Filename() const { return FFilename; }
   const std::string& Directory() const { return FDirectory; }
   std::string FullName() const { return FDirectory + FFilename; }
-  // Both recompute FilenameLength (and flag bit 11) from the stored form.
+  // Both give the entry a new stored form (the name's own bytes, flag bit 11
+  // when they are non-ASCII UTF-8) and recompute FilenameLength.
   void SetFilename(std::string name);
   // A non-empty value gets a trailing "/".
   void SetDirectory(std::string directory);
@@ -51,12 +55,22 @@ class TZipHeaderInfo {
   void Assign(const TZipHeaderInfo& source) { *this = source; }
   void AssignTo(TZipHeaderInfo& target) const { target = *this; }
 
-  // Reads one central record at the stream's position. On failure the stream
-  // is back where it was. `nextDisk` (may be empty) completes a record cut by
-  // the end of a disk.
-  bool ReadCentral(TStream& stream, const TNextDiskStream& nextDisk);
+  // Reads one central record at the stream's position, its name decoded by
+  // `names`. On failure the stream is back where it was. `nextDisk` (may be
+  // empty) completes a record cut by the end of a disk.
+  bool ReadCentral(TStream& stream, const TNextDiskStream& nextDisk,
+                   const TNameDecoder& names = TNameDecoder());
   // Reads one local header; the stream is left just after the name.
-  bool ReadLocal(TStream& stream);
+  bool ReadLocal(TStream& stream, const TNameDecoder& names = TNameDecoder());
+  // Decodes the name again from the bytes it was read as (another code
+  // page); a name set since then is kept.
+  void DecodeName(const TNameDecoder& names);
+  // The loaded comment decoded as the name is (Unicode Comment field 0x6375
+  // included); empty when none is loaded.
+  std::string DecodedComment(const TNameDecoder& names) const;
+  // Gives the name flag bit 11 (and its UTF-8 bytes), so that a UTF-8
+  // comment reads as one. False when the name is no UTF-8 text.
+  bool UseUtf8Flag();
   void WriteCentral(TStream& stream);
   // Sets RelativeOffset to the stream's position first.
   void WriteLocal(TStream& stream);
@@ -69,17 +83,30 @@ class TZipHeaderInfo {
     return kCentralHeaderSize + FilenameLength + ExtraFieldLength + FileCommentLength;
   }
 
-  // The name exactly as it will be written.
-  std::string StoredName() const;
+  // The name exactly as it was read or will be written.
+  std::string StoredName() const { return FKeepStored ? FStoredName : FullName(); }
+
+  // The method by name ("Deflated", "BZip2"; "AES-256" for an AES-encrypted
+  // member); "Method17" for a number without one.
+  std::string MethodName() const;
+  // Why the engine cannot decode this member: the name of its compression
+  // method or encryption ("Deflate64", "AES-256"); nullopt when it can.
+  std::optional<std::string> UnsupportedMethod() const;
 
  private:
-  void SetNameFromStored(std::string_view stored);
+  void SetNameFromStored(std::string stored, const TNameDecoder& names);
   void UpdateNameLength();
-  // Encodes the name, and makes FilenameLength and flag bit 11 match it.
+  // The stored form, with FilenameLength and (for a name of its own) flag
+  // bit 11 made to match it.
   std::string PrepareStoredName();
 
   std::string FFilename;
   std::string FDirectory;
+  // The bytes read from a record, written back (with the flags as read)
+  // while the name is unchanged, so that a name in a code page stays as it
+  // was. A name set since is stored as its own bytes.
+  std::string FStoredName;
+  bool FKeepStored = false;
 };
 
 class TEndCentral {

@@ -9,7 +9,9 @@
 #include "engine/format/ByteOrder.h"
 #include "engine/format/ZipNames.h"
 #include "engine/support/Exceptions.h"
+#include "engine/support/JoinedFile.h"
 #include "engine/support/PathUtils.h"
+#include "engine/support/VolumeParts.h"
 
 namespace vz {
 namespace {
@@ -23,7 +25,6 @@ constexpr int kRebuildPumpInterval = 10240;
 }  // namespace
 
 TUnZipEngine::TUnZipEngine(const TPlatform& platform) : FPlatform(platform) {}
-
 
 // ---------------------------------------------------------------- properties
 
@@ -46,6 +47,7 @@ void TUnZipEngine::SetZipName(const std::string& value) {
   FArchiveDate = {};
   FEndCentral.Clear();
   FZipStream.reset();
+  FSliceCount = 1;
   FRebuilt = false;
 }
 
@@ -67,6 +69,16 @@ void TUnZipEngine::SetRootDir(const std::string& value) {
   FRootDir = value.empty() ? std::string() : IncludeTrailingSlash(value);
 }
 
+void TUnZipEngine::SetNameEncoding(const std::string& value) {
+  TNameDecoder names(value);
+  if (names.Encoding() == FNames.Encoding()) return;
+  FNames = std::move(names);
+  if (!FCatalogue) return;
+  for (TZipHeaderInfo* entry : FCatalogue->All()) entry->DecodeName(FNames);
+  // The order by name may have changed.
+  if (FView) BuildView(FView->SortMode);
+}
+
 // ---------------------------------------------------------------- operations
 
 void TUnZipEngine::ReadZip() {
@@ -77,6 +89,7 @@ void TUnZipEngine::ReadZip() {
 
 void TUnZipEngine::ClearZip() {
   FZipStream.reset();
+  FSliceCount = 1;
   FView.reset();
   FCatalogue.reset();
   FEndCentral.Clear();
@@ -106,19 +119,22 @@ TDateTime TUnZipEngine::DateTime(int index) const {
 
 std::string TUnZipEngine::FileComment(int index) {
   if (!Entry(index).HasComment()) return {};
-  if (Entry(index).FileComment) return *Entry(index).FileComment;
+  if (Entry(index).FileComment) return Entry(index).DecodedComment(FNames);
   OpenZip();
   // Opening may have read the directory again; take the entry afresh.
   TZipHeaderInfo& entry = *View().Items(index);
   LoadFileComment(entry);
   CloseZip();
-  return entry.FileComment.value_or(std::string());
+  return entry.DecodedComment(FNames);
 }
 
 void TUnZipEngine::SetFileComment(int index, const std::string& comment) {
   TZipHeaderInfo& entry = *View().Items(index);
   const std::string present = entry.HasComment() ? FileComment(index) : std::string();
   if (comment == present) return;
+  // The comment is stored as the text it is; one that is not ASCII is
+  // marked UTF-8 with the name's flag bit 11 where the name allows it.
+  if (!IsAscii(comment) && IsValidUtf8(comment)) entry.UseUtf8Flag();
   entry.SetFileComment(comment.empty() ? std::nullopt : std::optional<std::string>(comment));
   FEndCentral.Modified = true;
 }
@@ -177,22 +193,48 @@ TUnZipEngine::TArchiveStamp TUnZipEngine::StampOf(const std::string& path) const
 
 void TUnZipEngine::RememberArchiveDate() { FArchiveDate = StampOf(FZipName); }
 
+// The stamp of the file the open stream reads, which is what the directory
+// is read from. Taken from the path instead, a writer renaming its new
+// archive into place between our open and our stamp would make the old
+// directory look current, and an update built on it would lose that
+// writer's members. (A set of slices is never rewritten: its path will do.)
+void TUnZipEngine::RememberOpenArchive() {
+  if (FSliceCount > 1) return RememberArchiveDate();
+  const TFileInfo info = FZipStream->Handle().Info();
+  FArchiveDate = {info.LastWrite, info.Size, info.Device, info.Inode};
+}
+
 void TUnZipEngine::OpenZip() {
   if (FCatalogue) {
     if (StampOf(FZipName) == FArchiveDate && FArchiveDate.Size >= 0) {
-      if (!FZipStream) {
-        FZipStream = std::make_unique<TLFNFileStream>(FPlatform.Files, FZipName,
-                                                      TOpenMode::ReadDenyWrite);
-      }
+      if (!FZipStream) FZipStream = OpenArchiveStream();
       return;
     }
     FZipStream.reset();
   }
-  if (!FZipStream) {
-    FZipStream =
-        std::make_unique<TLFNFileStream>(FPlatform.Files, FZipName, TOpenMode::ReadDenyWrite);
-  }
+  if (!FZipStream) FZipStream = OpenArchiveStream();
   ReadDirectory();
+}
+
+// A numbered name may be one slice of an archive cut into plain byte
+// slices: then the end record, read through all slices as one, says the
+// archive is on disk 0 and ends at its own offset plus the directory's
+// size. The block files of a set the engine wrote say another disk, and
+// independent archives numbered in a row do not add up: those are read
+// one file at a time.
+std::unique_ptr<TLFNFileStream> TUnZipEngine::OpenArchiveStream() {
+  FSliceCount = 1;
+  const auto parts = NumberedParts(FPlatform.Files, FZipName);
+  if (!parts.empty()) {
+    auto joined = std::make_unique<TLFNFileStream>(OpenJoinedFile(FPlatform.Files, parts));
+    TEndCentral end;
+    if (end.FindIn(*joined) && end.ThisDisk == 0 &&
+        u64{end.CentralDirOffset} + end.CentralDirSize + kEndCentralSize == end.ZipCommentPos) {
+      FSliceCount = static_cast<int>(parts.size());
+      return joined;
+    }
+  }
+  return std::make_unique<TLFNFileStream>(FPlatform.Files, FZipName, TOpenMode::ReadDenyWrite);
 }
 
 void TUnZipEngine::CloseZip() {
@@ -229,22 +271,28 @@ void TUnZipEngine::CheckCancel() {
 // ---------------------------------------------------------------- directory
 
 void TUnZipEngine::ReadDirectory() {
-  RememberArchiveDate();
+  RememberOpenArchive();
   ReleaseCatalogue();
   FRebuilt = false;
   if (FEndCentral.FindIn(*FZipStream)) {
     FCurrentDisk = FEndCentral.ThisDisk;
     if (FEndCentral.ThisDisk != 0) {
       const std::string drive = FPlatform.Drives.DriveOf(FZipName);
-      SetMultiMode(FPlatform.Drives.DriveType(drive) == TDriveType::Removable ? TMultiMode::mmSpan
-                                                                              : TMultiMode::mmBlocks);
+      SetMultiMode(FPlatform.Drives.DriveType(drive) == TDriveType::Removable
+                       ? TMultiMode::mmSpan
+                       : TMultiMode::mmBlocks);
     } else {
       SetMultiMode(TMultiMode::mmNone);
     }
     if (FEndCentral.CentralStartDisk != FCurrentDisk) RequestDisk(FEndCentral.CentralStartDisk + 1);
     if (!SeekCentralDirectory()) {
+      // An end record that declares neither members nor directory bytes is
+      // the empty archive (also what deleting the last member leaves),
+      // unless members are found in front of it after all.
+      const bool declaredEmpty = FEndCentral.TotalEntries == 0 && FEndCentral.CentralDirSize == 0;
       TBusyCursor busy(FPlatform.Host);
       if (!RebuildFromLocalHeaders()) {
+        FRebuilt = FRebuilt && !declaredEmpty;
         BuildView(SortMode);
         return;
       }
@@ -281,7 +329,9 @@ bool TUnZipEngine::SeekCentralDirectory() {
     return false;
   }
   stream.Seek(-4, TSeekOrigin::Current);
-  FCatalogue = std::make_unique<TSortedZip>(TDuplicates::DuplicatesRejected, true);
+  // Two records may name one local header (members that share their data):
+  // the directory is listed as it is, and extraction refuses such members.
+  FCatalogue = std::make_unique<TSortedZip>(TDuplicates::DuplicatesAccepted, true);
   return true;
 }
 
@@ -294,7 +344,8 @@ void TUnZipEngine::ReadCentralRecords() {
   for (u32 i = 0; i < FEndCentral.TotalEntries || countSaturated; ++i) {
     auto entry = std::make_unique<TZipHeaderInfo>();
     const bool allowDiskChange = !FRebuilt && MultiMode() != TMultiMode::mmNone;
-    const bool ok = entry->ReadCentral(*FZipStream, allowDiskChange ? nextDisk : TNextDiskStream());
+    const bool ok =
+        entry->ReadCentral(*FZipStream, allowDiskChange ? nextDisk : TNextDiskStream(), FNames);
     if (!ok && countSaturated && i >= 0xFFFF) break;
     TZipHeaderInfo* stored = nullptr;
     if (FRebuilt) {
@@ -359,7 +410,7 @@ bool TUnZipEngine::RebuildFromLocalHeaders() {
   const i64 fileSize = stream.Size();
   while (true) {
     auto entry = std::make_unique<TZipHeaderInfo>();
-    if (!entry->ReadLocal(stream)) break;
+    if (!entry->ReadLocal(stream, FNames)) break;
     const i64 skip = static_cast<i64>(entry->CompressedSize) + entry->ExtraFieldLength +
                      (entry->HasDescriptor() ? kDataDescriptorSize : 0);
     // A member whose data runs past the end of the file was cut off: it can
@@ -389,7 +440,7 @@ TStream& TUnZipEngine::RequestDisk(int diskOneBased) {
   FZipStream = std::make_unique<TLFNFileStream>(FPlatform.Files, name, TOpenMode::ReadDenyWrite);
   FCurrentDisk = diskOneBased - 1;
   FZipName = name;
-  RememberArchiveDate();
+  RememberOpenArchive();
   return *FZipStream;
 }
 

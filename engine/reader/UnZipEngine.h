@@ -16,6 +16,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/codecs/ZipCipher.h"
@@ -29,10 +30,17 @@ namespace vz {
 enum class TUZOverwriteMode : u8 { Prompt = 0, Always = 1, Never = 2 };
 enum class TIncompleteZipMode : u8 { izAssumeMulti = 0, izAssumeBad = 1 };
 enum class TMultiMode : u8 { mmNone = 0, mmSpan = 1, mmBlocks = 2 };
+// Why OnSkippingFile reports a member; the engine's SkipText() says it in
+// words for the user.
 enum class TSkipReason : u8 {
   srWrongPassword = 0,   // the password check failed and no new password came
   srNotOverwritten = 1,  // the target exists and is not to be overwritten
-  srUnsafeEntry = 2,     // the name leads outside the destination, or the data overlaps another member's
+  srUnsafeEntry =
+      2,  // the name leads outside the destination, or the data overlaps another member's
+  srNotWritten = 3,  // the target or its folder could not be made or written
+  srUnsupported = 4,     // a compression method or an encryption the engine cannot decode
+  srHeaderMismatch = 5,  // the local header disagrees with the central record (CheckLocalHeaders)
+  srSizeMismatch = 6,    // the data decoded to another size than the archive declares
 };
 
 class TUnZipEngine;
@@ -46,15 +54,16 @@ using TStartUnZipEvent =
 using TEndUnZipEvent =
     std::function<void(TUnZipEngine& Sender, int FileIndex, const std::string& FName)>;
 using TPercentDoneEvent = std::function<void(TUnZipEngine& Sender, int Percent)>;
-using TPromptForOverwriteEvent = std::function<void(TUnZipEngine& Sender, bool& OverWriteIt,
-                                                    int FileIndex, std::string& FName)>;
+using TPromptForOverwriteEvent =
+    std::function<void(TUnZipEngine& Sender, bool& OverWriteIt, int FileIndex, std::string& FName)>;
 using TSkippingFileEvent =
     std::function<void(TUnZipEngine& Sender, TSkipReason Reason, int FileIndex)>;
 using TBadPasswordEvent =
     std::function<void(TUnZipEngine& Sender, int FileIndex, std::string& NewPassword)>;
 using TBadCRCEvent =
     std::function<void(TUnZipEngine& Sender, u32 CalcCRC, u32 StoredCRC, int FileIndex)>;
-using TIncompleteZip = std::function<void(TUnZipEngine& Sender, TIncompleteZipMode& IncompleteMode)>;
+using TIncompleteZip =
+    std::function<void(TUnZipEngine& Sender, TIncompleteZipMode& IncompleteMode)>;
 using TGetNextDisk = std::function<void(TUnZipEngine& Sender, int NextDisk, std::string& FName)>;
 
 // Calls an event when it is assigned.
@@ -102,6 +111,19 @@ class TUnZipEngine {
   bool KeepZipOpen = false;
   bool DoProcessMessages = true;
   bool RetainAttributes = true;
+  // Compare each member's local header with its central record before
+  // decoding it (name, method, flags, and CRC and sizes where no data
+  // descriptor follows): a disagreement fails the member (srHeaderMismatch)
+  // instead of being decoded by the central record. For testing.
+  bool CheckLocalHeaders = false;
+
+  // How names and member comments without flag bit 11 are read: "Auto" (the
+  // rules of ZipNames.h), "UTF-8", or any character set iconv knows
+  // (kNameEncodings lists the usual ones). Setting it decodes the names of
+  // the open catalogue again, and rebuilds the view; an unknown set raises
+  // EVarnelError "Unknown character set: X" and changes nothing.
+  const std::string& NameEncoding() const { return FNames.Encoding(); }
+  void SetNameEncoding(const std::string& value);
 
   TStartUnZipInfoEvent OnStartUnZipInfo;
   TPercentDoneEvent OnFilePercentDone;
@@ -116,6 +138,17 @@ class TUnZipEngine {
   TGetNextDisk OnGetNextDisk;
 
   // ---- public state ----
+  // Why the member of the latest OnSkippingFile is not extracted, in words
+  // for the user; valid while the event runs and until the next skip. For
+  // srUnsafeEntry it names the reason ("a \"..\" component in the name",
+  // "control characters in the name", "members share data", a symbolic
+  // link on the way); for srNotWritten it is the system's reason with the
+  // target's path; for srUnsupported, srHeaderMismatch and srSizeMismatch
+  // "compression method BZip2 is not supported", "AES-256 encryption is not
+  // supported", "its local header disagrees with the central directory
+  // (name, CRC)", "its data has another size than the archive declares (3
+  // bytes decoded, 5 declared)".
+  const std::string& SkipText() const { return FSkipText; }
   std::string Password;
   bool CancelOperation = false;
   int NumDisks = 1;
@@ -140,6 +173,13 @@ class TUnZipEngine {
   std::string Pathname(int index) const { return Entry(index).Directory(); }
   std::string FullName(int index) const { return Entry(index).FullName(); }
   u16 CompressMethod(int index) const { return Entry(index).CompressionMethod; }
+  // "Deflated", "BZip2", "AES-256", ...
+  std::string MethodName(int index) const { return Entry(index).MethodName(); }
+  // Why the member cannot be decoded ("Deflate64", "AES-256"); empty when
+  // it can.
+  std::string UnsupportedReason(int index) const {
+    return Entry(index).UnsupportedMethod().value_or(std::string());
+  }
   // The current date-time when the stored value is not a real moment.
   TDateTime DateTime(int index) const;
   u32 Crc(int index) const { return Entry(index).Crc32; }
@@ -147,28 +187,50 @@ class TUnZipEngine {
   u32 UncompressedSize(int index) const { return Entry(index).UncompressedSize; }
   bool IsEncrypted(int index) const { return Entry(index).Encrypted(); }
   int DiskNo(int index) const { return Entry(index).DiskNumberStart + 1; }
-  // Loads the comment from the archive on first use.
+  // Loads the comment from the archive on first use; decoded as the names
+  // are.
   std::string FileComment(int index);
   void SetFileComment(int index, const std::string& comment);
   std::string ZipComment();
   void SetZipComment(const std::string& comment);
   bool Rebuilt() const { return FRebuilt; }
   const TEndCentral& EndCentral() const { return FEndCentral; }
+  // The files the archive is read from when it is one archive cut into
+  // numbered slices (name.zip.001, name.zip.002, ...); 1 for any other.
+  int SliceCount() const { return FSliceCount; }
 
   // Extracts the entries chosen by DoAll or by the FilesList patterns (case
-  // ignored; a folder entry only with RecreateDirs) below DestDir. Events:
+  // ignored; a folder entry only with RecreateDirs) below DestDir. A
+  // relative DestDir is resolved against the current folder once, at the
+  // start; the current folder is never changed. The destination is made
+  // (with its missing levels) only when some entry is chosen. Events:
   // OnStartUnZipInfo once, then for each entry OnBadPassword (while the
   // password fails its check and a new one is offered), OnPromptForOverwrite
-  // (an existing target in Prompt mode), OnStartUnZip, OnFilePercentDone and
-  // OnTotalPercentDone after every 16000 bytes written and at the end, and
-  // OnEndUnZip; an entry that is not extracted ends in OnSkippingFile or
-  // OnBadCRC instead (srUnsafeEntry: a name that is no file name below the
-  // destination, or data shared with another member). A member is decoded
-  // into a hidden file beside its target and renamed over it only once its
-  // CRC has passed. Returns the number of entries extracted, 0 when
+  // (an existing file at the target in Prompt mode), OnStartUnZip,
+  // OnFilePercentDone and OnTotalPercentDone after every 16000 bytes written
+  // and at the end, and OnEndUnZip; an entry that is not extracted ends in
+  // OnSkippingFile (with SkipText()) or OnBadCRC instead. srUnsafeEntry: a
+  // name that is no file name below the destination, data shared with
+  // another member, or a symbolic link on the folder path below the
+  // destination (folders are resolved by descriptor without following
+  // links; only absolute stored folders restored without a DestDir are
+  // reached through the user's links). srNotWritten: the target or its
+  // folder cannot be made or written (a folder or file in the way, a name
+  // too long, no permission); the run goes on. Where no file stands a member
+  // is written under its own name; over an existing file it is decoded into
+  // a hidden file beside its target and renamed over it only once its CRC
+  // has passed. With RetainAttributes a file gets, on its open descriptor,
+  // the permission bits a member from a Unix-like host stored (never
+  // set-user-id, set-group-id or sticky; less the umask), else the
+  // read-only attribute; folder entries get their stored bits at the end of
+  // the run, deepest first. srUnsupported: a method or encryption the engine
+  // cannot decode; srHeaderMismatch: with CheckLocalHeaders, a local header
+  // that disagrees with the directory; srSizeMismatch: the data decoded to
+  // another size than declared, even with the right CRC. Returns the number
+  // of entries extracted, 0 when
   // OnStartUnZipInfo sets StopNow. Raises EUserCanceled, EFatalUnzipError,
-  // or EInOutError naming the target; the current folder and the order of
-  // the view are restored on every way out.
+  // or EInOutError naming the target (a full disk, an I/O error); the order
+  // of the view is restored on every way out.
   int UnZip();
   // The same into the caller's stream, one entry after the other: FilesList
   // becomes the single line `name`, FName is empty in the events, and the
@@ -194,6 +256,10 @@ class TUnZipEngine {
   // stream becomes the archive stream.
   TStream& RequestDisk(int diskOneBased);
   void RememberArchiveDate();
+  void RememberOpenArchive();
+  // Drops the open archive stream, whatever KeepZipOpen says: after the
+  // writer renamed a new archive into place it reads the old file.
+  void DropZipStream() { FZipStream.reset(); }
   // Raises EUserCanceled "User Aborted Operation" when the caller asked to
   // stop (pumping the host's messages first when DoProcessMessages).
   void CheckCancel();
@@ -214,6 +280,8 @@ class TUnZipEngine {
     bool operator==(const TArchiveStamp&) const = default;
   };
   TArchiveStamp StampOf(const std::string& path) const;
+  // The archive file, or all slices of a sliced one as one stream.
+  std::unique_ptr<TLFNFileStream> OpenArchiveStream();
   void ReadDirectory();
   bool SeekCentralDirectory();
   // Returns whether any local header was found.
@@ -229,26 +297,54 @@ class TUnZipEngine {
     u32 Offset = 0;
     u64 ReachBefore = 0;
   };
+  struct TTargetPlace;
+  struct TTargetFile;
+  struct TMemberOutput;
+  struct TExtractRun;
   int RunExtraction(TStream* target);
+  void OpenDestination();
   int SelectEntries();
   void IndexLocalHeaders();
+  std::optional<TTargetPlace> TargetPlace(const TZipHeaderInfo& entry);
+  std::string PlacePath(const TTargetPlace& place) const;
+  void Skip(int index, TSkipReason reason, std::string text, int& count);
+  IFolder* OpenPlace(int index, const TTargetPlace& place, int& count);
+  bool PathFits(int index, const std::string& path, int& count);
   void ExtractOne(int index, TStream* target, bool& retry, int& count);
-  bool SeekMemberData(const TZipHeaderInfo& entry);
+  void ExtractFolder(int index, const TTargetPlace& place, int& count);
+  void ApplyFolderModes();
+  enum class TMemberCheck : u8 { Ok = 0, Overlaps = 1, HeaderMismatch = 2 };
+  TMemberCheck SeekMemberData(const TZipHeaderInfo& entry);
+  // The fields in which the local header differs from the entry ("name,
+  // CRC"); empty when it agrees.
+  std::string LocalHeaderMismatch(const TZipHeaderInfo& entry, std::span<const u8> local,
+                                  std::string_view localName) const;
   void ReadMemberBytes(std::span<u8> bytes);
   bool CheckPassword(int index);
-  bool CheckOverwrite(int index, std::string& targetPath, int& count);
-  void ExtractToFile(int index, const std::string& targetPath, bool& retry, int& count);
+  bool CheckOverwrite(int index, TTargetFile& target, int& count);
+  bool Retarget(int index, TTargetFile& target, const std::string& path, int& count);
+  std::pair<std::unique_ptr<IFile>, std::string> CreateTempBeside(IFolder& folder);
+  std::optional<TMemberOutput> CreateOutput(int index, const TTargetFile& target, int& count);
+  void ExtractToFile(int index, const TTargetFile& target, bool& retry, int& count);
+  void FinishOutput(int index, const TTargetFile& target, const TMemberOutput& output,
+                    std::optional<u32> crc, bool& retry, int& count);
+  void RestoreDateAndMode(IFile& file);
   void ExtractToStream(int index, TStream& target, bool& retry, int& count);
+  // The decoded member failed its check: the size (with the CRC right),
+  // the CRC, or (enciphered) the password that passed the check byte.
   void ReportBadData(int index, u32 crc, bool& retry);
-  std::pair<std::unique_ptr<IFile>, std::string> CreateTempBeside(const std::string& folder);
+  bool DecodedIntact(u32 crc) const { return crc == FWorkEntry.Crc32 && !FDecodedSizeWrong; }
   u32 DecodeEntry(TStream* sink);
-  std::optional<std::string> TargetFolder(const TZipHeaderInfo& entry) const;
 
   std::string FZipName;
   std::string FDestDir;
   std::string FRootDir;
   TMultiMode FMultiMode = TMultiMode::mmNone;
   bool FCheckDiskLabels = true;
+  TNameDecoder FNames;
+  int FSliceCount = 1;
+  bool FDecodedSizeWrong = false;  // the last member decoded to another size than declared
+  bool FDecodedTooBig = false;     // ... to more than declared
 
   std::unique_ptr<TLFNFileStream> FZipStream;
   TArchiveStamp FArchiveDate;
@@ -265,6 +361,12 @@ class TUnZipEngine {
   std::vector<TLocalHeaderMark> FLocalHeaders;  // by disk and offset
   std::unique_ptr<TDecodeInput> FDecodeIn;
   std::unique_ptr<TDecodeOutput> FDecodeOut;
+  std::string FSkipText;
+  // While extracting; deleted where the type is complete (Extract.cpp).
+  struct TExtractRunDelete {
+    void operator()(TExtractRun* run) const;
+  };
+  std::unique_ptr<TExtractRun, TExtractRunDelete> FRun;
 };
 
 }  // namespace vz

@@ -1,5 +1,7 @@
 #include "engine/support/PathUtils.h"
 
+#include <cerrno>
+#include <climits>
 #include <vector>
 
 #include "engine/format/DosDate.h"
@@ -68,13 +70,28 @@ TDateTime FileDateOf(const TPlatform& platform, const std::string& path) {
 void ForceDirectories(IFileSystem& files, const std::string& path) {
   if (path.empty()) throw EVarnelError("Unable to create directory");
   const std::string folder = ExcludeTrailingSlash(path);
-  if (const auto info = files.Stat(folder); info && info->IsDirectory) return;
-  const std::string parent = ExcludeTrailingSlash(ExtractFilePath(folder));
-  if (!parent.empty() && parent != folder) ForceDirectories(files, parent);
-  if (!files.CreateFolder(folder)) {
+  const auto fail = [](const std::string& level, int code) {
+    throw EInOutError(level, code, "Unable to create directory " + FileErrorMessage(level, code));
+  };
+  // The path comes from the user or an archive, so its depth is anyone's:
+  // up to the nearest level that exists, then down again, in loops.
+  if (folder.size() >= PATH_MAX) fail(folder, ENAMETOOLONG);
+  std::vector<std::size_t> missing;  // the lengths of the levels to make
+  for (std::size_t end = folder.size(); end > 0;) {
+    const std::string level = folder.substr(0, end);
+    if (const auto info = files.Stat(level); info && info->IsDirectory) break;
+    missing.push_back(end);
+    const auto slash = level.find_last_of('/', end - 1);
+    if (slash == std::string::npos) break;
+    end = slash;
+    while (end > 0 && folder[end - 1] == '/') --end;
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    const std::string level = folder.substr(0, *it);
+    if (files.CreateFolder(level)) continue;
     const int code = files.LastError();
-    if (const auto info = files.Stat(folder); info && info->IsDirectory) return;
-    throw EInOutError(folder, code, "Unable to create directory " + FileErrorMessage(folder, code));
+    if (const auto info = files.Stat(level); info && info->IsDirectory) continue;
+    fail(level, code);
   }
 }
 

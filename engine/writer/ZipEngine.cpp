@@ -253,7 +253,7 @@ void TZipEngine::OpenExistingArchive(TZipOperation& op) {
   // Reads the directory again when another writer changed the archive
   // since it was read.
   OpenZip();
-  if (FEndCentral.ThisDisk != 0) {
+  if (FEndCentral.ThisDisk != 0 || SliceCount() > 1) {
     throw EVarnelError(ZipName() + ": a multi-disk archive cannot be changed");
   }
   if (replacing && Rebuilt()) {
@@ -439,6 +439,7 @@ void TZipEngine::Finish(TZipOperation& op) {
   // Sources go only now that the new archive is safely in place.
   DisposeSources(op);
   if (!FStubStream) {
+    if (op.ArchiveExisted && FAlternateOutput.empty()) DropZipStream();
     AdoptCatalogue(std::move(op.NewCatalogue), op.NewEnd);
     RememberArchiveDate();
     BuildView(SortMode);

@@ -65,8 +65,10 @@ class TFakeFile : public IFile {
   i64 Size() override { return FReal->Size(); }
   void SetSize(i64 size) override { FReal->SetSize(size); }
   TFileTime LastWriteTime() override { return FReal->LastWriteTime(); }
+  TFileInfo Info() override { return FReal->Info(); }
   void SetLastWriteTime(TFileTime time) override { FReal->SetLastWriteTime(time); }
   void Sync() override { FReal->Sync(); }
+  bool SetMode(u32 mode) override { return FReal->SetMode(mode); }
   int LastError() const override { return FLastError != 0 ? FLastError : FReal->LastError(); }
 
  private:
@@ -76,6 +78,69 @@ class TFakeFile : public IFile {
 };
 
 }  // namespace
+
+// A real folder held open, with the fake's faults and records on what is
+// made, renamed and deleted through it.
+class TFakeFolder : public IFolder {
+ public:
+  TFakeFolder(std::unique_ptr<IFolder> real, TFakeFileSystem& owner)
+      : FReal(std::move(real)), FOwner(owner) {}
+
+  const std::string& Path() const override { return FReal->Path(); }
+
+  std::unique_ptr<IFolder> OpenFolder(std::string_view relative, bool create) override {
+    FLastError = 0;
+    auto folder = FReal->OpenFolder(relative, false);
+    if (!folder && create && FReal->LastError() == ENOENT &&
+        FOwner.CreateDenied(WithSlash(Path()) + std::string(relative))) {
+      FLastError = EACCES;
+      return nullptr;
+    }
+    if (!folder && create) folder = FReal->OpenFolder(relative, true);
+    if (!folder) return nullptr;
+    return std::make_unique<TFakeFolder>(std::move(folder), FOwner);
+  }
+
+  std::unique_ptr<IFile> CreateNew(const std::string& name) override {
+    FLastError = 0;
+    const std::string path = WithSlash(Path()) + name;
+    if (FOwner.CreateDenied(path)) {
+      FLastError = EACCES;
+      throw EFCreateError(path, EACCES,
+                          "Cannot create file \"" + path + "\": " + SystemErrorText(EACCES));
+    }
+    return std::make_unique<TFakeFile>(FReal->CreateNew(name), FOwner);
+  }
+
+  std::optional<TFileInfo> LStat(const std::string& name) override { return FReal->LStat(name); }
+
+  bool Rename(const std::string& from, const std::string& to) override {
+    FLastError = 0;
+    if (FOwner.FFailingRenames > 0) {
+      --FOwner.FFailingRenames;
+      FLastError = FOwner.FRenameError;
+      return false;
+    }
+    if (!FReal->Rename(from, to)) return false;
+    FOwner.Renamed.emplace_back(WithSlash(Path()) + from, WithSlash(Path()) + to);
+    return true;
+  }
+
+  bool Delete(const std::string& name) override {
+    FLastError = 0;
+    if (!FReal->Delete(name)) return false;
+    FOwner.Deleted.push_back(WithSlash(Path()) + name);
+    return true;
+  }
+
+  bool SetMode(u32 mode) override { return FReal->SetMode(mode); }
+  int LastError() const override { return FLastError != 0 ? FLastError : FReal->LastError(); }
+
+ private:
+  std::unique_ptr<IFolder> FReal;
+  TFakeFileSystem& FOwner;
+  int FLastError = 0;
+};
 
 // ---------------------------------------------------------------- drives
 
@@ -105,7 +170,9 @@ std::string TFakeDrives::ChangeMedium(const std::string& drive, std::optional<st
   return WithSlash(shelf);
 }
 
-int TFakeDrives::Mediums(const std::string& drive) { return FMediums[WithSlash(drive)]; }
+int TFakeDrives::Mediums(const std::string& drive) {
+  return FMediums[WithSlash(drive)];
+}
 
 std::string TFakeDrives::DriveOf(const std::string& path) {
   const std::string full = WithSlash(AbsolutePath(path));
@@ -194,8 +261,8 @@ void TFakeFileSystem::ClearFaults() {
   DenyCreateBelow.clear();
 }
 
-std::size_t TFakeFileSystem::AllowWrite(const std::string& path, std::size_t wanted,
-                                        i64 overwrite, int& error) {
+std::size_t TFakeFileSystem::AllowWrite(const std::string& path, std::size_t wanted, i64 overwrite,
+                                        int& error) {
   ++WriteCalls;
   if (FFailingWrite != 0 && WriteCalls == FFailingWrite) {
     error = FFailingWriteError;
@@ -256,7 +323,9 @@ std::unique_ptr<IFile> TFakeFileSystem::Open(const std::string& path, TOpenMode 
     throw EFCreateError(path, EACCES,
                         "Cannot create file \"" + path + "\": " + SystemErrorText(EACCES));
   }
-  return std::make_unique<TFakeFile>(FReal.Open(path, mode), *this);
+  auto file = std::make_unique<TFakeFile>(FReal.Open(path, mode), *this);
+  if (mode != TOpenMode::Create && AfterOpenForReading) AfterOpenForReading(path);
+  return file;
 }
 
 std::unique_ptr<IFile> TFakeFileSystem::CreateNew(const std::string& path) {
@@ -335,12 +404,18 @@ bool TFakeFileSystem::CreateFolder(const std::string& path) {
   return FReal.CreateFolder(path);
 }
 
-bool TFakeFileSystem::RemoveFolder(const std::string& path) { return FReal.RemoveFolder(path); }
-std::string TFakeFileSystem::CurrentFolder() { return FReal.CurrentFolder(); }
+bool TFakeFileSystem::RemoveFolder(const std::string& path) {
+  return FReal.RemoveFolder(path);
+}
+std::string TFakeFileSystem::CurrentFolder() {
+  return FReal.CurrentFolder();
+}
 bool TFakeFileSystem::SetCurrentFolder(const std::string& path) {
   return FReal.SetCurrentFolder(path);
 }
-std::string TFakeFileSystem::RealPath(const std::string& path) { return FReal.RealPath(path); }
+std::string TFakeFileSystem::RealPath(const std::string& path) {
+  return FReal.RealPath(path);
+}
 
 bool TFakeFileSystem::ListFolder(const std::string& path, std::vector<TDirEntry>& entries) {
   FLastError = 0;  // an injected failure answers only for its own call
@@ -356,19 +431,23 @@ bool TFakeFileSystem::ListFolder(const std::string& path, std::vector<TDirEntry>
   return true;
 }
 
-std::string TFakeFileSystem::TempFolder() { return TempFolderPath; }
+std::string TFakeFileSystem::TempFolder() {
+  return TempFolderPath;
+}
 
 std::string TFakeFileSystem::CreateUniqueFile(const std::string& folder,
                                               const std::string& prefix) {
   if (CreateDenied(WithSlash(folder) + prefix)) {
-    throw EFCreateError(folder, EACCES,
-                        "Cannot create a temporary file in \"" + folder +
-                            "\": " + SystemErrorText(EACCES));
+    throw EFCreateError(
+        folder, EACCES,
+        "Cannot create a temporary file in \"" + folder + "\": " + SystemErrorText(EACCES));
   }
   return FReal.CreateUniqueFile(folder, prefix);
 }
 
-bool TFakeFileSystem::SyncFolder(const std::string& path) { return FReal.SyncFolder(path); }
+bool TFakeFileSystem::SyncFolder(const std::string& path) {
+  return FReal.SyncFolder(path);
+}
 
 std::unique_ptr<IFileLock> TFakeFileSystem::TryLockFile(const std::string& path) {
   FLastError = 0;  // an injected failure answers only for its own call
@@ -389,6 +468,13 @@ bool TFakeFileSystem::MayWrite(const std::string& path) {
   return FReal.MayWrite(path);
 }
 
+std::unique_ptr<IFolder> TFakeFileSystem::OpenFolder(const std::string& path) {
+  FLastError = 0;
+  auto real = FReal.OpenFolder(path);
+  if (!real) return nullptr;
+  return std::make_unique<TFakeFolder>(std::move(real), *this);
+}
+
 int TFakeFileSystem::LastError() const {
   return FLastError != 0 ? FLastError : FReal.LastError();
 }
@@ -406,8 +492,7 @@ void TFakeRandom::Fill(std::span<u8> bytes) {
 // ---------------------------------------------------------------- bundle
 
 TFakePlatform::TFakePlatform(IHost& host)
-    : FPlatform{Files,       Drives,   Clock,     Random, host,
-                Environment, Settings, Processes, Shell,  Mail} {
+    : FPlatform{Files, Drives, Clock, Random, host, Environment, Settings, Processes, Shell, Mail} {
   std::string pattern = TPosixFileSystem().TempFolder() + "vzfake-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) {
     throw EVarnelError("Cannot create the fake platform's folder: " + SystemErrorText(errno));
@@ -429,8 +514,7 @@ TFakePlatform::~TFakePlatform() {
   for (auto it = std::filesystem::recursive_directory_iterator(FRoot, ec);
        !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
     std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add,
-                                 ec);
+                                 std::filesystem::perm_options::add, ec);
   }
   std::filesystem::remove_all(FRoot, ec);
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -63,6 +64,10 @@ class TFakeFileSystem : public IFileSystem {
  public:
   explicit TFakeFileSystem(TFakeDrives& drives) : FDrives(drives) {}
 
+  // Folders opened from now on resolve below themselves one component at a
+  // time, the way the real one goes where it has no openat2.
+  void ResolveByComponents(bool on) { FReal.ResolveByComponents = on; }
+
   // ---- fault injection (all off by default) ----
   // After `bytes` more bytes have been written (over all files), writes come
   // up short with `error`.
@@ -73,13 +78,17 @@ class TFakeFileSystem : public IFileSystem {
   void FailReadsAfter(i64 bytes, int error);
   // The next `count` renames fail with `error`.
   void FailRenames(int count, int error);
-  // Creating files (Open Create, CreateNew, CreateUniqueFile) below this
+  // Creating files and folders (Open Create, CreateNew, CreateUniqueFile,
+  // CreateFolder, and the same through a folder held open) below this
   // folder fails with EACCES; empty turns it off.
   std::string DenyCreateBelow;
   // Listing this folder fails with `error` (as an unreadable folder does
   // for an ordinary user, whatever user the test runs as).
   void FailListing(const std::string& folder, int error);
   void ClearFaults();
+  // Runs after every successful read-mode Open, with the path: lets a test
+  // act (another writer, say) between an open and what follows it.
+  std::function<void(const std::string& path)> AfterOpenForReading;
 
   // ---- records ----
   std::vector<std::string> Deleted;
@@ -113,6 +122,9 @@ class TFakeFileSystem : public IFileSystem {
   // Judged by the permission bits alone, so that a test run as root sees a
   // read-only file as an ordinary user would.
   bool MayWrite(const std::string& path) override;
+  // Folders held open keep the faults and records of the paths below them.
+  std::unique_ptr<IFolder> OpenFolder(const std::string& path) override;
+  u32 CreationMask() override { return FReal.CreationMask(); }
   int LastError() const override;
 
   std::string TempFolderPath;  // set by TFakePlatform
@@ -122,6 +134,7 @@ class TFakeFileSystem : public IFileSystem {
   void CountRead(std::size_t bytes);
 
  private:
+  friend class TFakeFolder;
   bool CreateDenied(const std::string& path);
   std::string Key(const std::string& path);
   u32 AdjustAttributes(const std::string& path, u32 attributes);

@@ -1,11 +1,9 @@
-// The pure parts of vzip: the command-line parser, sizes, and the names of
-// the parts of a multi-part set.
+// The pure parts of vzip: the command-line parser and sizes. (The names of
+// the parts of a multi-part set are the engine's: VolumePartsTest.)
 #include "cli/CommandLine.h"
 
 #include <gtest/gtest.h>
 
-#include "cli/DiskParts.h"
-#include "platform/posix/PosixFileSystem.h"
 #include "tests/cli/CliHarness.h"
 #include "tests/support/TestFiles.h"
 
@@ -65,7 +63,9 @@ INSTANTIATE_TEST_SUITE_P(
         TBadLine{"FlagWithValue", {"l", "a.zip", "--comments=yes"}, "takes no value"},
         TBadLine{"StdinWithFiles", {"a", "a.zip", "f", "--stdin", "m"}, "name no files"},
         TBadLine{"StdinAndAsk", {"a", "a.zip", "--stdin", "m", "-e"}, "-e cannot be used"},
-        TBadLine{"SetAndFile", {"c", "a.zip", "--set", "x", "--file", "f"}, "cannot be used"}),
+        TBadLine{"SetAndFile", {"c", "a.zip", "--set", "x", "--file", "f"}, "cannot be used"},
+        TBadLine{"UnknownCharset", {"x", "a.zip", "-O", "KLINGON"}, "unknown character set"},
+        TBadLine{"CharsetWhenAdding", {"a", "a.zip", "f", "-O", "CP866"}, "unknown option -O"}),
     test::CaseName<TBadLine>);
 
 TEST(CliCommandLine, ExtractOptionsInEveryForm) {
@@ -113,6 +113,16 @@ TEST(CliCommandLine, HelpAndVersionRequests) {
   EXPECT_EQ(Parse({"l", "a.zip", "--sort", "rate"}).Options.Sort, TZipSortMode::ByRate);
 }
 
+TEST(CliCommandLine, CharsetOfNamesForEveryCommandThatReadsThem) {
+  EXPECT_EQ(Parse({"x", "a.zip", "-O", "CP866"}).Options.NameEncoding, "CP866");
+  EXPECT_EQ(Parse({"l", "a.zip", "-OCP932"}).Options.NameEncoding, "CP932");
+  EXPECT_EQ(Parse({"t", "a.zip", "--charset=Shift_JIS"}).Options.NameEncoding, "Shift_JIS");
+  EXPECT_EQ(Parse({"d", "a.zip", "m", "-O", "UTF-8"}).Options.NameEncoding, "UTF-8");
+  const TRequest lower = Parse({"x", "a.zip", "-o", "never"});
+  EXPECT_EQ(lower.Options.NameEncoding, std::nullopt);
+  EXPECT_EQ(lower.Options.Overwrite, TUZOverwriteMode::Never);
+}
+
 struct TSizeCase {
   const char* Text;
   std::optional<i64> Bytes;
@@ -132,37 +142,6 @@ INSTANTIATE_TEST_SUITE_P(
                     TSizeCase{"0", std::nullopt}, TSizeCase{"-5k", std::nullopt},
                     TSizeCase{"k", std::nullopt}, TSizeCase{"10x", std::nullopt},
                     TSizeCase{"", std::nullopt}));
-
-// ---- parts of a set ----
-
-TEST(CliDiskParts, LastPartOfEitherScheme) {
-  test::TCliScratch scratch;
-  for (const char* name : {"set.001", "set.002", "set.003", "old.z01", "old.z02", "old.zip",
-                           "plain.zip", "gap.001", "gap.003"}) {
-    test::WriteFileText(scratch / name, "x");
-  }
-  TPosixFileSystem files;
-  EXPECT_EQ(LastPartOf(files, scratch / "set.001"), scratch / "set.003");
-  EXPECT_EQ(LastPartOf(files, scratch / "set.002"), scratch / "set.003");
-  EXPECT_EQ(LastPartOf(files, scratch / "set.003"), scratch / "set.003");
-  // The archive name the set was made under, which itself does not exist.
-  EXPECT_EQ(LastPartOf(files, scratch / "set.zip"), scratch / "set.003");
-  EXPECT_EQ(LastPartOf(files, scratch / "old.z01"), scratch / "old.zip");
-  EXPECT_EQ(LastPartOf(files, scratch / "old.zip"), scratch / "old.zip");
-  EXPECT_EQ(LastPartOf(files, scratch / "plain.zip"), scratch / "plain.zip");
-  // A missing middle part does not hide the last one.
-  EXPECT_EQ(LastPartOf(files, scratch / "gap.001"), scratch / "gap.003");
-  EXPECT_EQ(LastPartOf(files, scratch / "none.zip"), scratch / "none.zip");
-}
-
-TEST(CliDiskParts, CandidatesPreferTheLastPartsScheme) {
-  EXPECT_EQ(PartCandidates("/d/set.003", 1, 3),
-            (std::vector<std::string>{"/d/set.001", "/d/set.z01", "/d/set.Z01"}));
-  EXPECT_EQ(PartCandidates("/d/old.zip", 2, 4),
-            (std::vector<std::string>{"/d/old.z02", "/d/old.Z02", "/d/old.002"}));
-  EXPECT_EQ(PartCandidates("/d/old.zip", 4, 4), (std::vector<std::string>{"/d/old.zip"}));
-  EXPECT_EQ(BlockPartName("/d/x.zip", 12), "/d/x.012");
-}
 
 }  // namespace
 }  // namespace vz::cli

@@ -152,6 +152,7 @@ struct TOverwriteCase {
   const char* Name;
   const char* Options;
   bool Replaced;
+  bool Chosen = false;  // kept by the user's choice: no problem
 };
 
 class ExistingFiles : public Extraction, public testing::WithParamInterface<TOverwriteCase> {};
@@ -164,6 +165,11 @@ TEST_P(ExistingFiles, AreKeptWithoutATerminalUnlessAlwaysIsGiven) {
   if (GetParam().Replaced) {
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_EQ(ReadFileBytes(Scratch / "out/readme.txt"), ReadFileBytes(Scratch / "src/readme.txt"));
+  } else if (GetParam().Chosen) {
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(ReadFileText(Scratch / "out/readme.txt"), "mine");
+    EXPECT_EQ(r.Err, "");
+    EXPECT_NE(r.Out.find("     keeping: readme.txt\n"), std::string::npos) << r.Out;
   } else {
     EXPECT_EQ(r.ExitCode, 1) << r.Err;
     EXPECT_EQ(ReadFileText(Scratch / "out/readme.txt"), "mine");
@@ -175,7 +181,7 @@ TEST_P(ExistingFiles, AreKeptWithoutATerminalUnlessAlwaysIsGiven) {
 INSTANTIATE_TEST_SUITE_P(Cli, ExistingFiles,
                          testing::Values(TOverwriteCase{"Default", "", false},
                                          TOverwriteCase{"Prompt", "-o prompt", false},
-                                         TOverwriteCase{"Never", "--overwrite never", false},
+                                         TOverwriteCase{"Never", "--overwrite never", false, true},
                                          TOverwriteCase{"Always", "-o always", true}),
                          CaseName<TOverwriteCase>);
 
@@ -224,7 +230,9 @@ TEST(CliExtraction, DamagedAndUnsafeMembersAreNamedAndCounted) {
   EXPECT_EQ(ReadFileText(scratch / "dest/out/good.txt"), "good");
   EXPECT_FALSE(FileExists(scratch / "dest/out/bad.txt"));
   EXPECT_FALSE(FileExists(scratch / "dest/escape.txt"));
-  EXPECT_NE(x.Err.find("vzip: ../escape.txt: skipped: unsafe entry"), std::string::npos) << x.Err;
+  EXPECT_NE(x.Err.find("vzip: ../escape.txt: a \"..\" component in the name: refused as unsafe\n"),
+            std::string::npos)
+      << x.Err;
   EXPECT_NE(x.Err.find("2 problems: 1 bad CRC, 1 unsafe entry"), std::string::npos) << x.Err;
 }
 

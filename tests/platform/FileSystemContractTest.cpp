@@ -26,6 +26,19 @@ struct TPosixSubject {
 struct TFakeSubject {
   IFileSystem& Get(TFakePlatform& fake) { return fake.Files; }
 };
+// The same two where the system has no openat2: folders resolved one
+// component at a time.
+struct TPosixByComponentsSubject {
+  TPosixByComponentsSubject() { Files.ResolveByComponents = true; }
+  TPosixFileSystem Files;
+  IFileSystem& Get(TFakePlatform&) { return Files; }
+};
+struct TFakeByComponentsSubject {
+  IFileSystem& Get(TFakePlatform& fake) {
+    fake.Files.ResolveByComponents(true);
+    return fake.Files;
+  }
+};
 
 template <typename T>
 class FileSystemContract : public ::testing::Test {
@@ -37,7 +50,8 @@ class FileSystemContract : public ::testing::Test {
   std::string Path(const std::string& name) { return Fake.Root() + name; }
 };
 
-using Subjects = ::testing::Types<TPosixSubject, TFakeSubject>;
+using Subjects = ::testing::Types<TPosixSubject, TFakeSubject, TPosixByComponentsSubject,
+                                  TFakeByComponentsSubject>;
 TYPED_TEST_SUITE(FileSystemContract, Subjects);
 
 std::vector<u8> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
@@ -213,6 +227,125 @@ TYPED_TEST(FileSystemContract, TempFolderEndsInASlashAndExists) {
   ASSERT_FALSE(temp.empty());
   EXPECT_EQ(temp.back(), '/');
   EXPECT_TRUE(this->Fs().Stat(temp)->IsDirectory);
+}
+
+// ---- folders held open ----
+
+struct TBelowCase {
+  const char* Relative;
+  bool Create;
+  int Error;  // 0: opens
+};
+
+TYPED_TEST(FileSystemContract, FoldersBelowAreReachedWithoutFollowingLinks) {
+  auto& fs = this->Fs();
+  test::MakeFolders(this->Path("root/a/b"));
+  test::MakeFolders(this->Path("elsewhere"));
+  test::WriteFileText(this->Path("root/file"), "f");
+  std::filesystem::create_symlink(this->Path("elsewhere"), this->Path("root/link"));
+  std::filesystem::create_symlink(this->Path("root/a"), this->Path("root/a/inner"));
+  std::filesystem::create_symlink(this->Path("nowhere"), this->Path("root/dangling"));
+  const auto root = fs.OpenFolder(this->Path("root"));
+  ASSERT_NE(root, nullptr);
+  const std::string tooLong(300, 'n');
+  const std::vector<TBelowCase> cases = {{"", false, 0},
+                                         {"a/b", false, 0},
+                                         {"a//b/./", false, 0},
+                                         {"a/new/deeper", true, 0},
+                                         {"a/missing", false, ENOENT},
+                                         {"link", false, ELOOP},
+                                         {"link/x", true, ELOOP},
+                                         {"a/inner/b", false, ELOOP},
+                                         {"dangling/x", true, ELOOP},
+                                         {"file/x", true, ENOTDIR},
+                                         {"..", false, EXDEV},
+                                         {"a/../a", false, EXDEV},
+                                         {tooLong.c_str(), true, ENAMETOOLONG}};
+  for (const TBelowCase& c : cases) {
+    SCOPED_TRACE(c.Relative);
+    const auto folder = root->OpenFolder(c.Relative, c.Create);
+    if (c.Error == 0) {
+      ASSERT_NE(folder, nullptr) << root->LastError();
+      EXPECT_TRUE(std::filesystem::is_directory(folder->Path()));
+    } else {
+      EXPECT_EQ(folder, nullptr);
+      EXPECT_EQ(root->LastError(), c.Error);
+    }
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(this->Path("root/a/new/deeper")));
+  EXPECT_EQ(root->OpenFolder("a/new/deeper", false)->Path(), this->Path("root/a/new/deeper"));
+  EXPECT_TRUE(std::filesystem::is_empty(this->Path("elsewhere")));
+  EXPECT_FALSE(std::filesystem::exists(this->Path("nowhere")));
+  // Longer than a path may be, though each level would fit.
+  std::string deep;
+  for (int i = 0; i < 2100; ++i) deep += "d/";
+  EXPECT_EQ(root->OpenFolder(deep, true), nullptr);
+  EXPECT_EQ(root->LastError(), ENAMETOOLONG);
+}
+
+TYPED_TEST(FileSystemContract, TheFolderAsNamedMayBeReachedThroughALink) {
+  auto& fs = this->Fs();
+  test::MakeFolders(this->Path("real/in"));
+  std::filesystem::create_symlink(this->Path("real"), this->Path("alias"));
+  const auto folder = fs.OpenFolder(this->Path("alias/in/"));
+  ASSERT_NE(folder, nullptr);
+  EXPECT_EQ(folder->Path(), this->Path("alias/in"));
+  EXPECT_EQ(fs.OpenFolder(this->Path("missing")), nullptr);
+  EXPECT_EQ(fs.LastError(), ENOENT);
+}
+
+TYPED_TEST(FileSystemContract, FilesAreMadeRenamedAndDeletedThroughAFolder) {
+  auto& fs = this->Fs();
+  test::MakeFolders(this->Path("f"));
+  test::WriteFileText(this->Path("victim"), "precious");
+  std::filesystem::create_symlink(this->Path("victim"), this->Path("f/link"));
+  const auto folder = fs.OpenFolder(this->Path("f"));
+  ASSERT_NE(folder, nullptr);
+  {
+    auto file = folder->CreateNew("new.txt");
+    EXPECT_EQ(file->Path(), this->Path("f/new.txt"));
+    EXPECT_EQ(file->Write(Bytes("new")), 3u);
+  }
+  // A link at the name is there, not followed; a name must be one component.
+  for (const auto& [name, error] : std::vector<std::pair<std::string, int>>{
+           {"new.txt", EEXIST}, {"link", EEXIST}, {"a/b", EINVAL}, {"..", EINVAL}}) {
+    SCOPED_TRACE(name);
+    try {
+      folder->CreateNew(name);
+      ADD_FAILURE() << "no exception";
+    } catch (const EFCreateError& e) {
+      EXPECT_EQ(e.Code(), error);
+    }
+  }
+  EXPECT_TRUE(folder->LStat("link")->IsSymlink);
+  EXPECT_FALSE(folder->LStat("missing"));
+  EXPECT_TRUE(folder->Rename("new.txt", "link"));
+  EXPECT_FALSE(folder->LStat("link")->IsSymlink);
+  EXPECT_EQ(test::ReadFileText(this->Path("f/link")), "new");
+  EXPECT_EQ(test::ReadFileText(this->Path("victim")), "precious");
+  EXPECT_FALSE(folder->Rename("link", "../out"));
+  EXPECT_EQ(folder->LastError(), EINVAL);
+  EXPECT_TRUE(folder->Delete("link"));
+  EXPECT_FALSE(folder->Delete("link"));
+  EXPECT_EQ(folder->LastError(), ENOENT);
+}
+
+TYPED_TEST(FileSystemContract, ModesAreSetOnDescriptors) {
+  auto& fs = this->Fs();
+  const mode_t saved = ::umask(027);
+  EXPECT_EQ(fs.CreationMask(), 027u);
+  ::umask(saved);
+  EXPECT_EQ(fs.CreationMask(), static_cast<u32>(saved));
+  test::MakeFolders(this->Path("m"));
+  const auto folder = fs.OpenFolder(this->Path("m"));
+  ASSERT_NE(folder, nullptr);
+  auto file = folder->CreateNew("x");
+  // At most 0777: never set-user-id, set-group-id or sticky.
+  EXPECT_TRUE(file->SetMode(07751));
+  EXPECT_EQ(test::FileMode(this->Path("m/x")), 0751u);
+  EXPECT_TRUE(folder->SetMode(0500));
+  EXPECT_EQ(test::FileMode(this->Path("m")), 0500u);
+  EXPECT_TRUE(folder->SetMode(0700));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -77,6 +78,28 @@ TLocalEntry EntryNamed(const std::vector<TLocalEntry>& entries, const std::strin
     if (entry.Name == name) return entry;
   }
   throw std::runtime_error("no member " + name);
+}
+
+TBuildMember Stored(const std::string& name, const std::vector<u8>& data) {
+  TBuildMember member;
+  member.Name = name;
+  member.Data = data;
+  return member;
+}
+
+TBuildMember Stored(const std::string& name, const std::string& data) {
+  return Stored(name, std::vector<u8>(data.begin(), data.end()));
+}
+
+std::vector<std::string> FilesBelow(const std::string& root) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    if (!entry.is_directory()) {
+      names.push_back(std::filesystem::relative(entry.path(), root).string());
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 int CountOf(const std::string& text, const std::string& what) {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Types.h"
+#include "tests/support/ZipBuilder.h"
 
 namespace vz::test {
 
@@ -57,6 +58,12 @@ std::vector<TLocalEntry> LocalEntries(const std::vector<u8>& archive);
 TLocalEntry EntryNamed(const std::vector<TLocalEntry>& entries, const std::string& name);
 
 int CountOf(const std::string& text, const std::string& what);
+
+// A stored member for TZipBuilder.
+TBuildMember Stored(const std::string& name, const std::vector<u8>& data);
+TBuildMember Stored(const std::string& name, const std::string& data);
+// Every file (not folder) below root, relative to it, sorted.
+std::vector<std::string> FilesBelow(const std::string& root);
 
 // Sets a file's modification time (local time, seconds since the epoch).
 void SetModified(const std::string& path, long long seconds);

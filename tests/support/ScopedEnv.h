@@ -1,6 +1,8 @@
-// Sets (or removes) an environment variable for the life of the guard and
-// restores what was there before.
+// Sets (or removes) an environment variable, or the umask, for the life of
+// the guard and restores what was there before.
 #pragma once
+
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <optional>
@@ -31,6 +33,18 @@ class TScopedEnv {
  private:
   const char* FName;
   std::optional<std::string> FOld;
+};
+
+// The process's umask for the guard's life (child processes inherit it).
+class TScopedUmask {
+ public:
+  explicit TScopedUmask(mode_t mask) : FSaved(::umask(mask)) {}
+  ~TScopedUmask() { ::umask(FSaved); }
+  TScopedUmask(const TScopedUmask&) = delete;
+  TScopedUmask& operator=(const TScopedUmask&) = delete;
+
+ private:
+  mode_t FSaved;
 };
 
 }  // namespace vz::test

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace vz::test {
@@ -36,6 +37,11 @@ std::string ReadFileText(const std::string& path) {
 bool FileExists(const std::string& path) {
   std::error_code ec;
   return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+u32 FileMode(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 ? static_cast<u32>(info.st_mode & 07777) : 0xFFFFu;
 }
 
 void MakeFolders(const std::string& path) { std::filesystem::create_directories(path); }

@@ -13,6 +13,9 @@ void WriteFileBytes(const std::string& path, const std::vector<u8>& data);
 void WriteFileText(const std::string& path, const std::string& text);
 std::string ReadFileText(const std::string& path);
 bool FileExists(const std::string& path);
+// The permission bits (07777) of a path, not following a link; 0xFFFF when
+// there is nothing.
+u32 FileMode(const std::string& path);
 void MakeFolders(const std::string& path);
 
 // Deterministic bytes: random-looking for a seed, or compressible text.

@@ -79,4 +79,18 @@ std::vector<u8> TZipBuilder::Archive(const std::vector<TBuildMember>& members,
   return b.Bytes;
 }
 
+std::vector<u8> TZipBuilder::SharedHeaderArchive(const TBuildMember& m,
+                                                 const std::vector<std::string>& names) {
+  TZipBuilder b;
+  const u32 local = b.AddLocal(m);
+  const u32 central = b.Position();
+  for (const std::string& name : names) {
+    TBuildMember named = m;
+    named.Name = name;
+    b.AddCentral(named, local);
+  }
+  b.AddEnd({}, static_cast<u16>(names.size()), central, b.Position() - central);
+  return b.Bytes;
+}
+
 }  // namespace vz::test

@@ -57,6 +57,10 @@ class TZipBuilder {
   // A whole single-disk archive: locals, central directory, end record.
   static std::vector<u8> Archive(const std::vector<TBuildMember>& members,
                                  const std::string& comment = "");
+  // One local header (of `m`) that a central record under each of `names`
+  // points to: members that share all their data.
+  static std::vector<u8> SharedHeaderArchive(const TBuildMember& m,
+                                             const std::vector<std::string>& names);
 };
 
 }  // namespace vz::test

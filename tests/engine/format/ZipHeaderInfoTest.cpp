@@ -10,7 +10,9 @@
 namespace vz {
 namespace {
 
-std::string AsText(const std::vector<u8>& v) { return {v.begin(), v.end()}; }
+std::string AsText(const std::vector<u8>& v) {
+  return {v.begin(), v.end()};
+}
 
 test::TEndFields EndFields(u16 thisDisk, const std::string& comment = "") {
   test::TEndFields end;
@@ -25,23 +27,8 @@ TEST(ZipNames, StoredNamesSplitIntoDirectoryAndFile) {
   EXPECT_EQ(SplitStoredName("a/b/").Directory, "a/b/");
   EXPECT_EQ(SplitStoredName("a/b/").Filename, "");
   EXPECT_EQ(SplitStoredName("C:x.txt").Directory, "C:");
+  EXPECT_EQ(SplitStoredName("a:b.txt", false).Filename, "a:b.txt");
   EXPECT_EQ(SplitStoredName("plain").Directory, "");
-  EXPECT_EQ(DecodeStoredName("dos\\style\\name.txt", false), "dos/style/name.txt");
-}
-
-TEST(ZipNames, Cp437NamesStayCp437AndOthersBecomeUtf8) {
-  // "é" fits code page 437: stored as the single byte 0x82, no flag.
-  const TStoredName cafe = EncodeStoredName("caf\xC3\xA9.txt", false);
-  EXPECT_EQ(cafe.Bytes, "caf\x82.txt");
-  EXPECT_FALSE(cafe.Utf8);
-  EXPECT_EQ(DecodeStoredName(cafe.Bytes, false), "caf\xC3\xA9.txt");
-  // "日本" does not: stored as UTF-8 with flag bit 11.
-  const TStoredName nihon = EncodeStoredName("\xE6\x97\xA5\xE6\x9C\xAC.txt", false);
-  EXPECT_EQ(nihon.Bytes, "\xE6\x97\xA5\xE6\x9C\xAC.txt");
-  EXPECT_TRUE(nihon.Utf8);
-  EXPECT_EQ(DecodeStoredName(nihon.Bytes, true), "\xE6\x97\xA5\xE6\x9C\xAC.txt");
-  // A name that already came as UTF-8 keeps that form.
-  EXPECT_EQ(EncodeStoredName("caf\xC3\xA9", true).Bytes, "caf\xC3\xA9");
 }
 
 TEST(ZipNames, CaseInsensitiveComparisonFoldsOnlyAscii) {
@@ -63,18 +50,21 @@ TEST(ZipHeaderInfo, FreshEntryHoldsTheDocumentedDefaults) {
   EXPECT_FALSE(e.Selected);
 }
 
-TEST(ZipHeaderInfo, NameLengthFollowsTheStoredForm) {
+TEST(ZipHeaderInfo, NameLengthAndFlagFollowTheStoredForm) {
   TZipHeaderInfo e;
   e.SetDirectory("sub");
   EXPECT_EQ(e.Directory(), "sub/");
-  e.SetFilename("caf\xC3\xA9");  // 5 bytes in memory, 4 stored
-  EXPECT_EQ(e.FilenameLength, 8);
-  EXPECT_EQ(e.Flags & kFlagUtf8, 0);
-  e.SetDirectory("");
-  EXPECT_EQ(e.FilenameLength, 4);
-  e.SetFilename("\xE2\x82\xAC");  // € is not in CP437
-  EXPECT_EQ(e.FilenameLength, 3);
+  e.SetFilename("caf\xC3\xA9");  // UTF-8, flag bit 11
+  EXPECT_EQ(e.FilenameLength, 9);
   EXPECT_NE(e.Flags & kFlagUtf8, 0);
+  e.SetDirectory("");
+  EXPECT_EQ(e.FilenameLength, 5);
+  e.SetFilename("caf\xE9");  // Latin-1 bytes: stored as they are, no flag
+  EXPECT_EQ(e.FilenameLength, 4);
+  EXPECT_EQ(e.Flags & kFlagUtf8, 0);
+  EXPECT_EQ(e.StoredName(), "caf\xE9");
+  e.SetFilename("plain.txt");
+  EXPECT_EQ(e.Flags & kFlagUtf8, 0);
 }
 
 TEST(ZipHeaderInfo, CommentsSetAndClearTheirLength) {
@@ -104,13 +94,13 @@ TEST(ZipHeaderInfo, CentralRecordRoundTrips) {
   TMemoryStream stream;
   stream.WriteBuffer(std::vector<u8>(7, 0));  // the record need not start at 0
   e.WriteCentral(stream);
-  EXPECT_EQ(stream.Size(), 7 + 46 + 15 + 19);
+  EXPECT_EQ(stream.Size(), 7 + 46 + 17 + 19);
   stream.SetPosition(7);
   TZipHeaderInfo r;
   ASSERT_TRUE(r.ReadCentral(stream, {}));
   EXPECT_EQ(r.FullName(), "docs/r\xC3\xA9sum\xC3\xA9.txt");
   EXPECT_EQ(r.Directory(), "docs/");
-  EXPECT_EQ(r.Flags, kFlagEncrypted);
+  EXPECT_EQ(r.Flags, kFlagEncrypted | kFlagUtf8);
   EXPECT_EQ(r.CompressionMethod, 0);
   EXPECT_EQ(r.FileDate, e.FileDate);
   EXPECT_EQ(r.Crc32, 0xCAFEBABEu);

@@ -119,9 +119,10 @@ TEventRecorder::TEventRecorder(TUnZipEngine& engine, std::string base) : FBase(s
     Lines.push_back("prompt " + std::to_string(FileIndex) + " " + Rel(FName));
     if (Prompt) Prompt(OverWriteIt, FileIndex, FName);
   };
-  engine.OnSkippingFile = [this](TUnZipEngine&, TSkipReason Reason, int FileIndex) {
+  engine.OnSkippingFile = [this](TUnZipEngine& Sender, TSkipReason Reason, int FileIndex) {
     Lines.push_back("skip " + std::to_string(static_cast<int>(Reason)) + " " +
                     std::to_string(FileIndex));
+    SkipTexts.push_back(Rel(Sender.SkipText()));
   };
   engine.OnBadPassword = [this](TUnZipEngine&, int FileIndex, std::string& NewPassword) {
     Lines.push_back("password " + std::to_string(FileIndex) + " " + NewPassword);
@@ -154,6 +155,17 @@ std::vector<int> TEventRecorder::Skipped(TSkipReason reason) const {
 
 std::string TEventRecorder::Rel(const std::string& path) const {
   return path.rfind(FBase, 0) == 0 ? path.substr(FBase.size()) : path;
+}
+
+std::string TEventRecorder::SkipText(int index) const {
+  const std::string prefix = "skip ";
+  std::size_t skip = 0;
+  for (const auto& line : Lines) {
+    if (line.rfind(prefix, 0) != 0) continue;
+    if (line.substr(line.rfind(' ') + 1) == std::to_string(index)) return SkipTexts[skip];
+    ++skip;
+  }
+  return "(not skipped)";
 }
 
 std::vector<std::string> LeftoverParts(const std::string& folder) {

@@ -52,11 +52,15 @@ class TEventRecorder {
   std::deque<std::string> Passwords;
   std::vector<int> FilePercents;
   std::vector<int> TotalPercents;
+  // The engine's SkipText() at each OnSkippingFile (paths relative to base).
+  std::vector<std::string> SkipTexts;
 
   // Lines with the percent events left out.
   std::vector<std::string> Milestones() const;
   // The index of every OnSkippingFile with the given reason.
   std::vector<int> Skipped(TSkipReason reason) const;
+  // The SkipText() of the first skip of member `index`.
+  std::string SkipText(int index) const;
 
  private:
   std::string Rel(const std::string& path) const;

@@ -29,8 +29,13 @@ struct TNameCase {
   std::string Stored;
   bool RecreateDirs;
   std::string Target;  // below the destination; empty: refused
+  std::string Reason = {};  // the engine's SkipText() for a refused name
   friend void PrintTo(const TNameCase& c, std::ostream* os) { *os << c.Name; }
 };
+
+const std::string kDotDot = "a \"..\" component in the name";
+const std::string kNoName = "the name names no file (empty, \".\", or only dots and slashes)";
+const std::string kControl = "control characters in the name";
 
 class ExtractName : public ExtractSafetyTest, public testing::WithParamInterface<TNameCase> {};
 
@@ -45,6 +50,7 @@ TEST_P(ExtractName, UnsafeNamesAreRefusedAndNothingLandsOutside) {
   EXPECT_EQ(Engine.UnZip(), refused ? 1 : 2);
   EXPECT_EQ(Events.Skipped(TSkipReason::srUnsafeEntry),
             refused ? std::vector<int>{0} : std::vector<int>{});
+  EXPECT_EQ(Events.SkipTexts, refused ? Lines{c.Reason} : Lines{});
   Lines expected{"a/b/out/ok.txt", "test.zip"};
   if (!refused) expected.push_back("a/b/out/" + c.Target);
   std::sort(expected.begin(), expected.end());
@@ -53,22 +59,23 @@ TEST_P(ExtractName, UnsafeNamesAreRefusedAndNothingLandsOutside) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ExtractName,
-    testing::Values(TNameCase{"DotDotTwice", "../../x.txt", true, ""},
-                    TNameCase{"DotDotAfterAFolder", "a/../../x.txt", true, ""},
-                    TNameCase{"BackslashDotDot", "..\\..\\x.txt", true, ""},
-                    TNameCase{"DeepDotDot", "p/q/../../../x.txt", true, ""},
-                    TNameCase{"DotDotFolderEntry", "../", true, ""},
-                    TNameCase{"AbsoluteWithDotDot", "/../x.txt", true, ""},
-                    TNameCase{"DotDotAsFileName", "a/..", true, ""},
-                    TNameCase{"DotDotAsFileNameFlat", "..", false, ""},
-                    TNameCase{"DotAsFileName", ".", false, ""},
-                    TNameCase{"OnlyDots", "...", false, ""}, TNameCase{"EmptyName", "", true, ""},
-                    TNameCase{"OnlySlashes", "//", true, ""},
-                    TNameCase{"DotFolder", "./", true, ""},
-                    TNameCase{"ControlCharacterInFileName", "x\x01y.txt", false, ""},
-                    TNameCase{"ControlCharacterInFolder", "d\x1f/x.txt", true, ""},
-                    TNameCase{"DeleteCharacter", "x\x7f.txt", false, ""},
-                    TNameCase{"NulCutsTheName", std::string("x.txt\0.sh", 9), false, ""},
+    testing::Values(TNameCase{"DotDotTwice", "../../x.txt", true, "", kDotDot},
+                    TNameCase{"DotDotAfterAFolder", "a/../../x.txt", true, "", kDotDot},
+                    TNameCase{"BackslashDotDot", "..\\..\\x.txt", true, "", kDotDot},
+                    TNameCase{"DeepDotDot", "p/q/../../../x.txt", true, "", kDotDot},
+                    TNameCase{"DotDotFolderEntry", "../", true, "", kNoName},
+                    TNameCase{"AbsoluteWithDotDot", "/../x.txt", true, "", kDotDot},
+                    TNameCase{"DotDotAsFileName", "a/..", true, "", kDotDot},
+                    TNameCase{"DotDotAsFileNameFlat", "..", false, "", kNoName},
+                    TNameCase{"DotAsFileName", ".", false, "", kNoName},
+                    TNameCase{"OnlyDots", "...", false, "", kNoName},
+                    TNameCase{"EmptyName", "", true, "", kNoName},
+                    TNameCase{"OnlySlashes", "//", true, "", kNoName},
+                    TNameCase{"DotFolder", "./", true, "", kNoName},
+                    TNameCase{"ControlCharacterInFileName", "x\x01y.txt", false, "", kControl},
+                    TNameCase{"ControlCharacterInFolder", "d\x1f/x.txt", true, "", kControl},
+                    TNameCase{"DeleteCharacter", "x\x7f.txt", false, "", kControl},
+                    TNameCase{"NulCutsTheName", std::string("x.txt\0.sh", 9), false, "", kControl},
                     TNameCase{"DotDotIsHarmlessFlat", "../../x.txt", false, "x.txt"},
                     TNameCase{"DotsInsideNamesAreFine", "a..b/..x/x..y.txt", true,
                               "a..b/..x/x..y.txt"}),
@@ -180,11 +187,25 @@ TEST_F(ExtractSafetyTest, OverlappingMembersAreListedButRefused) {
   // neighbour claims: it shares its data too.
   EXPECT_EQ(Engine.UnZip(), 0);
   EXPECT_EQ(Events.Skipped(TSkipReason::srUnsafeEntry), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(Events.SkipTexts, Lines(8, "members share data"));
   EXPECT_EQ(test::FilesBelow(Out()), Lines{});
 
   Engine.DoAll = false;
   Engine.FilesList = {"c"};
   EXPECT_EQ(Engine.UnZip(), 0);
+}
+
+TEST_F(ExtractSafetyTest, MembersOfOneLocalHeaderAreListedButRefused) {
+  // The full overlap: every central record names the same local header.
+  Open(TZipBuilder::SharedHeaderArchive(StoredMember("one", "shared data"),
+                                        {"one", "two", "three"}));
+  Engine.ReadZip();
+  ASSERT_EQ(Engine.Count(), 3);
+  Engine.DoAll = true;
+  EXPECT_EQ(Engine.UnZip(), 0);
+  EXPECT_EQ(Events.Skipped(TSkipReason::srUnsafeEntry), (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(Events.SkipTexts, Lines(3, "members share data"));
+  EXPECT_EQ(test::FilesBelow(Out()), Lines{});
 }
 
 // Member A's local extra field hides B's local header, so A's data starts
@@ -228,8 +249,9 @@ TEST_F(ExtractSafetyTest, OverlapHiddenInALocalExtraFieldIsRefused) {
 
 // ---- output limits --------------------------------------------------------
 
-TEST_F(ExtractSafetyTest, MemberThatInflatesPastItsSizeStopsThere) {
+TEST_F(ExtractSafetyTest, MemberThatInflatesPastItsSizeStopsThereAndFails) {
   const auto data = test::TextBytes(200000, 2);
+  // The CRC of the first 1000 bytes: only the size check can catch it.
   TBuildMember cut = test::CompressedMember("cut.txt", data);
   cut.UncompressedSize = 1000;
   cut.Crc = Crc32Of(std::span(data).first(1000));
@@ -237,11 +259,13 @@ TEST_F(ExtractSafetyTest, MemberThatInflatesPastItsSizeStopsThere) {
   lying.UncompressedSize = 1000;
   Open(TZipBuilder::Archive({cut, lying}));
   Engine.DoAll = true;
-  EXPECT_EQ(Engine.UnZip(), 1);
-  EXPECT_EQ(test::ReadFileBytes(Out() + "cut.txt"),
-            std::vector<u8>(data.begin(), data.begin() + 1000));
-  EXPECT_EQ(Events.Milestones(), (Lines{"info 2 2000", "start 0 out/cut.txt", "end 0 out/cut.txt",
+  EXPECT_EQ(Engine.UnZip(), 0);
+  EXPECT_EQ(Events.Milestones(), (Lines{"info 2 2000", "start 0 out/cut.txt", "skip 6 0",
                                         "start 1 out/lying.txt", "crc 1"}));
+  EXPECT_EQ(Engine.SkipText(),
+            "its data has another size than the archive declares (more than "
+            "1000 bytes decoded, 1000 declared)");
+  EXPECT_FALSE(Exists(Out() + "cut.txt"));
   EXPECT_FALSE(Exists(Out() + "lying.txt"));
   EXPECT_EQ(Events.FilePercents, (std::vector<int>{100, 100}));
   EXPECT_EQ(Events.TotalPercents, (std::vector<int>{50, 100}));
@@ -316,7 +340,8 @@ enum class TFailure : u8 {
   PrematureEnd,
   Cancel,
   DiskFull,
-  RenameFails
+  RenameRefused,
+  RenameIoError
 };
 
 struct TFailureCase {
@@ -358,8 +383,11 @@ class ExtractFailure : public ExtractSafetyTest, public testing::WithParamInterf
       case TFailure::DiskFull:
         Fake.Files.FailWritesAfter(20000, ENOSPC);
         break;
-      case TFailure::RenameFails:
+      case TFailure::RenameRefused:
         Fake.Files.FailRenames(1, EACCES);
+        break;
+      case TFailure::RenameIoError:
+        Fake.Files.FailRenames(1, EIO);
         break;
       case TFailure::Overlap:
         break;
@@ -397,7 +425,9 @@ INSTANTIATE_TEST_SUITE_P(
                     TFailureCase{"PrematureEnd", TFailure::PrematureEnd, true},
                     TFailureCase{"Cancel", TFailure::Cancel, true},
                     TFailureCase{"DiskFull", TFailure::DiskFull, true},
-                    TFailureCase{"RenameFails", TFailure::RenameFails, true}),
+                    // Refused: that member's failure; an I/O error ends the run.
+                    TFailureCase{"RenameRefused", TFailure::RenameRefused, false},
+                    TFailureCase{"RenameIoError", TFailure::RenameIoError, true}),
     [](const auto& row) { return std::string(row.param.Name); });
 
 TEST_F(ExtractSafetyTest, BadMemberLeavesALinkAtItsPlaceAlone) {

@@ -64,6 +64,30 @@ TEST_F(WriterSafetyTest, WithoutWaitingALockedArchiveFailsAtOnce) {
   EXPECT_TRUE(test::FileExists(Src + "random.bin"));
 }
 
+// The directory read before the operation must describe the file that was
+// read: another writer that renames its archive into place just after our
+// open (and before anything else of ours) must not make the old directory
+// pass for current, or our rewrite would drop that writer's members.
+TEST_F(WriterSafetyTest, AnArchiveReplacedJustAfterOurOpenIsReadAgain) {
+  auto engine = RelativeEngine(Archive);
+  bool replaced = false;
+  Fake.Files.AfterOpenForReading = [&](const std::string& path) {
+    if (replaced || path != Archive) return;
+    replaced = true;
+    auto other = RelativeEngine(Archive);
+    other->FilesList = {Src + "random.bin"};
+    EXPECT_EQ(other->PerformZip(), 1);
+  };
+  engine->ReadZip();
+  Fake.Files.AfterOpenForReading = nullptr;
+  ASSERT_TRUE(replaced);
+  test::WriteFileText(Src + "late.txt", "late");
+  engine->FilesList = {Src + "late.txt"};
+  EXPECT_EQ(engine->PerformZip(), 1);
+  EXPECT_EQ(Names(Archive),
+            (std::vector<std::string>{"text.txt", "empty", "random.bin", "late.txt"}));
+}
+
 TEST_F(WriterSafetyTest, AWaitingWriterGoesOnWhenTheLockIsFreed) {
   auto lock = HoldLock();
   auto engine = RelativeEngine(Archive);

@@ -1,0 +1,216 @@
+// TfrmMain: the program's main window. It owns the archive engine and shows
+// the open archive as a folder tree (tvFolders), the selected folder's rows
+// (lvFiles, four view styles over one model) and a text pane, with the
+// status bar and its progress bar below.
+//
+// The class is split by concern: MainWindow.cpp (layout, start-up and
+// shut-down), MainWindowActions.cpp (menus, toolbar, pop-up menu, which
+// command is enabled when), MainWindowView.cpp (opening an archive into the
+// tree and the list, view settings), MainWindowText.cpp (text pane, readme,
+// virus scan) and MainWindowEngine.cpp (engine reset and the engine events
+// that opening needs). Engine operations run on a worker through
+// TOperationRunner; the views only ever read a TArchiveTree snapshot.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/ArchiveTree.h"
+#include "app/NameEncoding.h"
+#include "app/core/AppGlobals.h"
+#include "engine/writer/ZipEngine.h"
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QSplitter;
+class QStackedWidget;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+class QPushButton;
+
+namespace vz {
+
+class TAppInfo;
+class TCFI;
+class TFileListModel;
+class TFileView;
+class TFolderModel;
+class TOpInfo;
+class TOperationRunner;
+class TProgressGate;
+class TDiskPrompt;
+
+// The filter of the archive file dialogs.
+inline constexpr char kArchiveFilter[] =
+    "Zipfile|*.zip|Self Extracting File|*.exe|Zipfile or Self Exracting File|*.zip;*.exe|"
+    "Any File|*.*";
+
+// What the window works with; all outlive it.
+struct TMainServices {
+  const TAppContext& App;
+  TAppInfo& AppInfo;
+  TOpInfo& OpInfo;
+  TCFI& CFI;
+};
+
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+ public:
+  // FormCreate runs here. `arguments`: the command line after the program's
+  // name; its last entry names the archive FormShow opens.
+  TfrmMain(const TMainServices& services, QStringList arguments, QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  TZipEngine ZipEngine;
+
+  // ---- start-up and shut-down ----
+  void FormShow();
+  // Records cleaned, placement and settings saved (from closeEvent).
+  void FormClose();
+
+  // ---- the archive view ----
+  // Reads the directory of ZipName on a worker, asking for the last disk of
+  // a set while the read says the archive is incomplete. EUserCanceled
+  // "User canceled loading new disk." when that prompt is cancelled.
+  void OpenArchive();
+  void BuildFolderTree();
+  void FillFileList();
+  void ClearTree();
+  void ClearList();
+  void SetColumns(bool WithType);
+  void UpdateCommands();
+  void ToggleMaxTextPane();
+  void StatusBarMsg(const std::string& Text);
+  bool IsMultiDisk() const;
+  // A self-extracting archive: its extension, lower-cased, is ".exe".
+  static bool IsSfxName(const std::string& name);
+  // The engine to fixed defaults before each command.
+  void ResetEngine();
+
+  // ---- text pane and virus scan ----
+  void ShowInTextPane(const std::string& MemberName);
+  void ShowReadme();
+  void ClearTextPane();
+  void ScanArchive(bool WithWindow);
+
+  // ---- View > Name encoding: the one place a choice is applied ----
+  void ApplyNameEncoding(TNameEncoding encoding);
+  TNameEncoding NameEncoding() const { return FNameEncoding; }
+
+  // ---- for the commands, the tests and the benchmark ----
+  QAction* Action(const QString& name) const;
+  // The snapshot BuildFolderTree shows next, for callers that read the
+  // directory on their own; without one it takes a snapshot itself.
+  void SetPendingTree(std::shared_ptr<const TArchiveTree> tree) { FPendingTree = std::move(tree); }
+  const std::shared_ptr<const TArchiveTree>& Tree() const { return FTree; }
+  TFolderModel& FolderModel() const { return *FFolderModel; }
+  TFileListModel& FileListModel() const { return *FFileModel; }
+  TOperationRunner& Runner() const { return *FRunner; }
+  int SelectedNode() const;
+  void SelectNode(int node);
+  // The prompt now open (the last-disk or next-disk prompt), else nullptr.
+  TDiskPrompt* OpenPrompt() const { return FOpenPrompt; }
+  // Runs a command's handler: EUserCanceled ends it silently, any other
+  // error is reported in a message box (the general error report).
+  void Guarded(const std::function<void()>& handler);
+  void ReportError(const std::string& message);
+  // Shows a disk prompt and answers whether OK was chosen; tests replace it.
+  std::function<bool(TDiskPrompt&)> ExecPrompt;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // MainWindow.cpp
+  void FormCreate();
+  void CreateLayout();
+  void CreateStatusBar();
+  void ApplySettings();
+  void UpdateTitle();
+  // MainWindowActions.cpp
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolBar();
+  void CreatePopupMenu();
+  void BuildFormatMenu();
+  void ConnectCommands();
+  void lvFilesChange();
+  // MainWindowView.cpp
+  void ConnectViewSignals();
+  void tvFoldersCurrentChanged();
+  void lvFilesClick();
+  void lvFilesDblClick();
+  void lvFilesMouseDown(const QPoint& position);
+  void splHorizontalMoved();
+  void splVerticalMoved();
+  void SetViewStyle(int style);
+  void SetGridLines(bool on);
+  void SetToolBarVisible(bool on);
+  void FocusFilter();
+  void mnuOpenClick();
+  // Reads ZipName (errors swallowed) and shows it, or an empty view when
+  // it has no members; the tail of Open and of opening a scanned archive.
+  void OpenIntoView();
+  void mnuCloseClick();
+  void mnuSelectAllClick();
+  // MainWindowEngine.cpp
+  void ConnectEngineEvents();
+  void ZipEngineInCompleteZip(TIncompleteZipMode& IncompleteMode);
+  void ZipEngineGetNextDisk(int NextDisk, std::string& FName);
+  bool AskForDisk(TDiskPrompt& prompt);
+  QIcon DriveIcon() const;
+  // MainWindowText.cpp
+  bool RunScanner();
+
+  const TAppContext& FApp;
+  TAppInfo& FAppInfo;
+  TOpInfo& FOpInfo;
+  TCFI& FCFI;
+  QStringList FArguments;
+
+  std::shared_ptr<const TArchiveTree> FTree;
+  // The snapshot the last read took on its thread, until BuildFolderTree
+  // shows it.
+  std::shared_ptr<const TArchiveTree> FPendingTree;
+  bool FBuildingTree = false;
+  bool FHasFolderRecord = false;
+  std::string FFolderRootDir;
+  TNameEncoding FNameEncoding = TNameEncoding::Auto;
+  bool FCloseAfterOperation = false;
+  bool FClosing = false;
+  TDiskPrompt* FOpenPrompt = nullptr;
+
+  std::map<QString, QAction*> FActions;
+  QActionGroup* FViewStyles = nullptr;
+  QActionGroup* FEncodings = nullptr;
+  QToolBar* FToolBar = nullptr;
+  QMenu* FToolsMenu = nullptr;
+  QMenu* FPopup = nullptr;
+  QSplitter* FHorizontal = nullptr;  // splHorizontal: upper pane over text pane
+  QSplitter* FVertical = nullptr;    // splVertical: tree beside list
+  QWidget* FViewPanes = nullptr;
+  QTreeView* FFolders = nullptr;
+  TFileView* FFiles = nullptr;
+  QLineEdit* FFilter = nullptr;
+  QLabel* FTextLabel = nullptr;
+  QPlainTextEdit* FText = nullptr;
+  QProgressBar* FProgress = nullptr;
+  QPushButton* FCancelButton = nullptr;
+  QLabel* FStatus = nullptr;
+  TFolderModel* FFolderModel = nullptr;
+  TFileListModel* FFileModel = nullptr;
+  TOperationRunner* FRunner = nullptr;
+  TProgressGate* FProgressGate = nullptr;
+};
+
+}  // namespace vz

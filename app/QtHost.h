@@ -1,0 +1,48 @@
+// TQtHost: the host the windowed program gives the engine and the core.
+// Message boxes captioned as the caller says (the core passes "Varnel Zip")
+// after a beep, Qt's file and folder dialogs, the busy cursor. Every call may
+// come from an operation's thread; it is carried out on the user-interface
+// thread, which the operation waits for.
+#pragma once
+
+#include <QMessageBox>
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+#include "platform/Host.h"
+
+namespace vz {
+
+// The box a TMessageBox describes, not yet shown. The program's CR CR
+// paragraph break becomes a blank line, a single CR a line break.
+std::unique_ptr<QMessageBox> MakeMessageBox(const TMessageBox& box, QWidget* parent);
+// "Zipfile|*.zip|Any File|*.*" -> "Zipfile (*.zip);;Any File (*)"
+QString QtFileFilter(const std::string& filter);
+// Text with "\r\r" paragraph and "\r" line breaks as Qt shows them.
+QString MessageText(const std::string& text);
+
+class TQtHost : public IHost {
+ public:
+  // Dialogs are parented to the window given here (the main window, once it
+  // exists), else to the active window.
+  void SetParentWindow(QWidget* window) { FParent = window; }
+  // Shows a built box and answers its button; tests replace it to read the
+  // box and answer without a user.
+  std::function<QMessageBox::StandardButton(QMessageBox&)> ExecMessageBox;
+
+  TMsgResult MessageBox(const TMessageBox& box) override;
+  std::optional<std::string> OpenFileDialog(const std::string& title, const std::string& filter,
+                                            const std::string& initialFolder) override;
+  std::optional<std::string> FolderDialog(const std::string& startFolder) override;
+  void SetBusy(bool busy) override;
+  // Lets the window repaint and take input; does nothing off the
+  // user-interface thread, where an operation's own thread runs.
+  void ProcessMessages() override;
+
+ private:
+  QWidget* Parent() const;
+  QPointer<QWidget> FParent;
+};
+
+}  // namespace vz

@@ -1,0 +1,39 @@
+// The extra-field blocks of local and central records: a run of fields, each
+// a 16-bit tag and a 16-bit length before its data. The reader looks into
+// three of them: Info-ZIP's Unicode Path (0x7075) and Unicode Comment
+// (0x6375), which give a name or comment as UTF-8 beside a stored form in a
+// code page, and the AE-x encryption field (0x9901) of AES-encrypted members.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/Types.h"
+
+namespace vz {
+
+inline constexpr u16 kUnicodePathTag = 0x7075;
+inline constexpr u16 kUnicodeCommentTag = 0x6375;
+inline constexpr u16 kAesTag = 0x9901;
+
+// The data of the first field with `tag`. A field whose length runs past the
+// block ends the search: nothing after it can be trusted.
+std::optional<std::span<const u8>> FindExtraField(std::span<const u8> extra, u16 tag);
+
+// The UTF-8 text of a Unicode Path or Unicode Comment field: version 1, the
+// CRC-32 of the stored form, then the text. Only when that CRC matches
+// `stored` (an older tool may have changed the name and left the field) and
+// the text is valid UTF-8 and not empty.
+std::optional<std::string> UnicodeExtraField(std::span<const u8> extra, u16 tag,
+                                             std::string_view stored);
+
+// What the AE-x field of an AES-encrypted member (method 99) says.
+struct TAesField {
+  u8 Strength = 0;  // 1, 2, 3: AES-128, AES-192, AES-256
+  u16 Method = 0;   // the compression method of the data inside
+};
+std::optional<TAesField> AesExtraField(std::span<const u8> extra);
+
+}  // namespace vz
