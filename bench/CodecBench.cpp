@@ -12,14 +12,18 @@
 // TDecodeInput, output through TDecodeOutput (32 KiB window, 16000-byte
 // chunks, CRC-32 of every byte) into no sink; zlib and libdeflate decode into
 // one buffer of the whole size and compute no CRC, so zlib + crc32 and
-// libdeflate + crc32 are shown too.
+// libdeflate + crc32 are shown too. Deflate64 input is 7-Zip's stream of the
+// file (7z a -tzip -mm=Deflate64), decoded by ours the same way; it is shown
+// beside our inflate, and left out when 7z is not installed.
 #include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -91,8 +95,8 @@ TBytes LibdeflateCompress(const TBytes& input, int level) {
   return out;
 }
 
-// Our inflate into no sink; returns the CRC it computed.
-u32 OurInflate(const TBytes& compressed, std::size_t size) {
+// Our inflate (or Deflate64) into no sink; returns the CRC it computed.
+u32 OurInflate(const TBytes& compressed, std::size_t size, bool deflate64 = false) {
   static TDecodeInput in;
   static TDecodeOutput out;
   std::size_t fetched = 0;
@@ -101,7 +105,11 @@ u32 OurInflate(const TBytes& compressed, std::size_t size) {
     fetched += block.size();
   });
   out.Reset(nullptr, static_cast<u32>(size), {});
-  Inflate(in, out);
+  if (deflate64) {
+    Inflate64(in, out);
+  } else {
+    Inflate(in, out);
+  }
   if (out.BytesWritten() != size) throw std::runtime_error("our inflate stopped early");
   return out.Crc();
 }
@@ -127,6 +135,31 @@ void LibdeflateDecompress(const TBytes& compressed, TBytes& out) {
       n != out.size()) {
     throw std::runtime_error("libdeflate decompress");
   }
+}
+
+// 7-Zip's Deflate64 stream of `path`: the data of the one member of the
+// archive it makes, found through the local header; empty without 7z.
+TBytes SevenZipDeflate64(const std::string& path) {
+  const std::string archive =
+      (std::filesystem::temp_directory_path() / "vz_codec_bench_deflate64.zip").string();
+  std::filesystem::remove(archive);
+  const std::string command =
+      "7z a -tzip -mm=Deflate64 -mx=5 '" + archive + "' '" + path + "' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return {};
+  std::ifstream f(archive, std::ios::binary);
+  const TBytes zip(std::istreambuf_iterator<char>(f), {});
+  std::filesystem::remove(archive);
+  const auto le = [&](std::size_t at, unsigned n) {
+    std::size_t v = 0;
+    for (unsigned i = 0; i < n; ++i) v |= std::size_t{zip.at(at + i)} << (8 * i);
+    return v;
+  };
+  if (zip.size() < 30 || le(8, 2) != 9) throw std::runtime_error("7z did not write Deflate64");
+  const std::size_t start = 30 + le(26, 2) + le(28, 2);
+  const std::size_t size = le(18, 4);
+  if (start + size > zip.size()) throw std::runtime_error("7z's archive is cut short");
+  return TBytes(zip.begin() + static_cast<std::ptrdiff_t>(start),
+                zip.begin() + static_cast<std::ptrdiff_t>(start + size));
 }
 
 u32 ZlibCrc(const TBytes& data) {
@@ -255,6 +288,18 @@ void AddInflate(std::vector<TCase>& cases, const TBytes& data, const TBytes& str
   });
 }
 
+// Adds our Deflate64 decoder over 7-Zip's stream, beside our inflate.
+void AddDeflate64(std::vector<TCase>& cases, const TBytes& data, const TBytes& stream, double mb) {
+  if (stream.empty()) {
+    std::printf("  (7z not installed: no Deflate64 stream, no deflate64 case)\n");
+    return;
+  }
+  Require(OurInflate(stream, data.size(), true) == ZlibCrc(data), "our Deflate64's CRC");
+  const std::size_t size = data.size();
+  cases.emplace_back("inflate", "ours deflate64 (7z)", mb, 0,
+                     [&stream, size] { gSink = OurInflate(stream, size, true); });
+}
+
 void AddChecksumAndCipher(std::vector<TCase>& cases, const TBytes& data, TBytes& scratch,
                           double mb) {
   Require(Crc32Of(data) == ZlibCrc(data), "our CRC-32");
@@ -290,6 +335,7 @@ struct TTargetLine {
 
 void PrintTargets(const std::vector<TCase>& cases) {
   const TCase* ourInflate = Find(cases, "inflate", "ours (with CRC)");
+  const TCase* ourDeflate64 = Find(cases, "inflate", "ours deflate64 (7z)");
   const TCase* zlibInflate = Find(cases, "inflate", "zlib");
   const TCase* zlibInflateCrc = Find(cases, "inflate", "zlib + crc32");
   const TCase* ourDeflate = Find(cases, "deflate level 6", "ours");
@@ -300,6 +346,12 @@ void PrintTargets(const std::vector<TCase>& cases) {
   std::snprintf(line, sizeof line, "inflate >= 2.00x zlib: %.2fx (%.2fx zlib + crc32)",
                 inflateRatio, ourInflate->MBs() / zlibInflateCrc->MBs());
   lines.push_back({line, inflateRatio >= 2.0});
+  if (ourDeflate64 != nullptr) {
+    // Another stream of the same file, so only the class of speed compares.
+    const double ratio = ourDeflate64->MBs() / ourInflate->MBs();
+    std::snprintf(line, sizeof line, "deflate64 >= 0.80x our inflate: %.2fx", ratio);
+    lines.push_back({line, ratio >= 0.8});
+  }
   const double sizeDiff =
       100.0 * (static_cast<double>(ourDeflate->Size) / static_cast<double>(zlibDeflate->Size) - 1);
   std::snprintf(line, sizeof line, "deflate level 6 size within 1%% of zlib: %+.2f%%", sizeDiff);
@@ -323,6 +375,8 @@ void BenchFile(const std::string& path, int runs) {
   std::vector<TCase> cases;
   for (const int level : {1, 6, 9}) AddDeflate(cases, data, level, mb);
   AddInflate(cases, data, stream, scratch, mb);
+  const TBytes stream64 = SevenZipDeflate64(path);
+  AddDeflate64(cases, data, stream64, mb);
   AddChecksumAndCipher(cases, data, scratch, mb);
   TimeRounds(cases, runs);
   PrintGroups(cases);

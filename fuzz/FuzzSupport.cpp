@@ -71,7 +71,7 @@ TDecodeOutcome CheckDecoder(const TDecoderParams& params, const TDecoder& decode
         "EBiggerThanUncompressed before the uncompressed size was reached");
   Check(!first.Premature || params.MissingBytes > 0, "EFatalUnzipError with all data present");
 
-  std::memset(out.Window(), 0xA5, TDecodeOutput::kWindowSize + TDecodeOutput::kWindowSlack);
+  std::memset(out.Window(), 0xA5, TDecodeOutput::kLargeWindowSize + TDecodeOutput::kWindowSlack);
   const TDecodeOutcome second = DecodeOnce(params, decode, in, out);
   Check(second == first, "reused decoder sides changed the result");
   return first;

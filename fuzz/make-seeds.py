@@ -229,6 +229,112 @@ def deflate_streams():
     }
 
 
+def deflate64_fixed(data):
+    """Deflate64 in one fixed-code block, matched greedily: lengths up to
+    65538 (code 285 with 16 extra bits) and distances up to 65536 (codes 30
+    and 31), which zlib never writes."""
+    bits = []
+
+    def put(value, count):
+        bits.extend((value >> i) & 1 for i in range(count))
+
+    def put_code(code, length):  # Huffman codes go most significant bit first
+        bits.extend((code >> (length - 1 - i)) & 1 for i in range(length))
+
+    def symbol(s):
+        if s < 144:
+            put_code(0x30 + s, 8)
+        elif s < 256:
+            put_code(0x190 + s - 144, 9)
+        elif s < 280:
+            put_code(s - 256, 7)
+        else:
+            put_code(0xC0 + s - 280, 8)
+
+    lengths = [(3, 0), (4, 0), (5, 0), (6, 0), (7, 0), (8, 0), (9, 0), (10, 0), (11, 1), (13, 1),
+               (15, 1), (17, 1), (19, 2), (23, 2), (27, 2), (31, 2), (35, 3), (43, 3), (51, 3),
+               (59, 3), (67, 4), (83, 4), (99, 4), (115, 4), (131, 5), (163, 5), (195, 5), (227, 5)]
+    dists = []
+    base = 1
+    for code in range(32):
+        extra = 0 if code < 4 else code // 2 - 1
+        dists.append((base, extra))
+        base += 1 << extra
+
+    put(1, 1)
+    put(1, 2)
+    last = {}
+    i = 0
+    while i < len(data):
+        key = data[i:i + 3]
+        j = last.get(key)
+        last[key] = i
+        length = 0
+        if j is not None and i - j <= 65536 and len(key) == 3:
+            while i + length < len(data) and length < 65538 and data[j + length] == data[i + length]:
+                length += 1
+        if length < 3:
+            symbol(data[i])
+            i += 1
+            continue
+        if length > 258:
+            symbol(285)
+            put(length - 3, 16)
+        else:
+            code = max(c for c in range(28) if lengths[c][0] <= length)
+            symbol(257 + code)
+            put(length - lengths[code][0], lengths[code][1])
+        distance = i - j
+        code = max(c for c in range(32) if dists[c][0] <= distance)
+        put_code(code, 5)
+        put(distance - dists[code][0], dists[code][1])
+        for k in range(i + 1, min(i + length, len(data) - 2)):
+            last[data[k:k + 3]] = k
+        i += length
+    symbol(256)
+    bits.extend([0] * (-len(bits) % 8))
+    return bytes(sum(bits[n + k] << k for k in range(8)) for n in range(0, len(bits), 8))
+
+
+def deflate64_streams():
+    far = noise(2000, 30) + noise(40000, 31) + noise(2000, 30) + text(30000, 32) + noise(2000, 30)
+    runs = b"q" * 70000 + text(3000, 33) + b"q" * 300
+    return {
+        "far-matches": (far, deflate64_fixed(far)),
+        "long-runs": (runs, deflate64_fixed(runs)),
+        "text": (text(20000, 34), deflate64_fixed(text(20000, 34))),
+    }
+
+
+def inflate64_seeds():
+    seeds = inflate_seeds()  # valid Deflate64 too, but for code 285
+    for name, (plain, stream) in deflate64_streams().items():
+        seeds["deflate64-" + name] = decoder_header(len(plain)) + stream
+    plain, stream = deflate64_streams()["far-matches"]
+    seeds["deflate64-cut"] = decoder_header(len(plain), missing=3) + stream[:len(stream) // 2]
+    return seeds
+
+
+def aes_reader_seeds():
+    """Members made by the target itself (mode bit 2): the key size, the
+    method and the piece size vary; the salt is the first bytes."""
+    import bz2
+    t = text(5000, 40)
+    plain = {0: t, 1: raw_deflate(t), 2: deflate64_fixed(t), 3: bz2.compress(t)}
+    seeds = {}
+    for strength in (1, 2, 3):
+        for method in range(4):
+            mode = 4 | strength | method << 4
+            piece = (0, 1, 7, 100)[(strength + method) % 4]
+            salt = bytes(range(strength * 4 + 4))
+            seeds["made-aes%d-method%d" % (64 + 64 * strength, method)] = (
+                bytes([mode, piece]) + le24(len(t)) + salt + plain[method])
+    # Made-up data with the verifier set right: the code check fails.
+    seeds["made-up-data"] = bytes([3 | 8, 5]) + le24(100) + noise(300, 41)
+    seeds["too-short"] = bytes([1, 0]) + le24(0) + noise(10, 42)
+    return seeds
+
+
 def inflate_seeds():
     seeds = {}
     for name, (plain, stream) in deflate_streams().items():
@@ -290,6 +396,8 @@ def main():
         "open_list": archive_seeds(),
         "extract": archive_seeds(),
         "inflate": inflate_seeds(),
+        "inflate64": inflate64_seeds(),
+        "aes_reader": aes_reader_seeds(),
         "stub_inflate": stub_inflate_seeds(),
         "explode": legacy_seeds({6}, lambda m, f, n: (f >> 1) & 3),
         "unshrink": legacy_seeds({1}, lambda m, f, n: 0),

@@ -28,8 +28,8 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
-[ ${#targets[@]} -gt 0 ] || targets=(open_list extract inflate explode unshrink unreduce
-                                     deflate_round_trip stub_inflate)
+[ ${#targets[@]} -gt 0 ] || targets=(open_list extract inflate inflate64 explode unshrink unreduce
+                                     deflate_round_trip stub_inflate aes_reader)
 
 ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -20,5 +20,8 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev)
+# libbz2, liblzma and libzstd decode the BZip2, LZMA, XZ and Zstandard
+# methods; Nettle gives AES, HMAC-SHA1 and PBKDF2 for WinZip's encryption.
+BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
+                libbz2-dev liblzma-dev libzstd-dev nettle-dev)
 TEST_PACKAGES=(libgtest-dev libgmock-dev zip unzip p7zip-full python3 libarchive-tools)

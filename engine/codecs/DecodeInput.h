@@ -85,6 +85,13 @@ class TDecodeInput {
   // input buffer (refilled when empty), all marked as read; empty once the
   // member is used up. Bits in the bit buffer are not part of them.
   std::span<const u8> TakeBuffered();
+  // Fetches and drops every byte of the member that no decoder asked for,
+  // so that the fill function sees them all (a cipher that authenticates
+  // the whole member needs them, also after a decoder stopped early).
+  void SkipRest() {
+    while (!TakeBuffered().empty()) {
+    }
+  }
 
   // --- Fast decoding loops ------------------------------------------------
   // A loop that keeps the bit buffer and read position in locals takes them

@@ -12,7 +12,7 @@
 namespace vz {
 
 TDecodeOutput::TDecodeOutput()
-    : FWindow(std::make_unique<u8[]>(kWindowSize + kWindowSlack)),
+    : FWindow(std::make_unique<u8[]>(kLargeWindowSize + kWindowSlack)),
       FBuffer(std::make_unique<u8[]>(kBufferSize)) {}
 
 void TDecodeOutput::Reset(TStream* sink, u32 uncompressedSize, TOutputProgress progress) {

@@ -1,7 +1,8 @@
-// TDecodeOutput: the uncompressed-data side shared by the five decoders. It
-// owns, for a whole extraction run, the 32 KiB window the decoders work in and
-// the 16000-byte output buffer, and sends each member's bytes on in chunks of
-// 16000 (the last one shorter): CRC-32, then the sink, then the progress call.
+// TDecodeOutput: the uncompressed-data side shared by the decoders. It owns,
+// for a whole extraction run, the window the decoders work in (32 KiB, or
+// 64 KiB for Deflate64) and the 16000-byte output buffer, and sends each
+// member's bytes on in chunks of 16000 (the last one shorter): CRC-32, then
+// the sink, then the progress call.
 #pragma once
 
 #include <functional>
@@ -18,6 +19,9 @@ class TDecodeOutput {
   using TOutputProgress = std::function<void(u32 bytesWrittenThisMember, std::size_t chunkBytes)>;
 
   static constexpr std::size_t kWindowSize = 32768;
+  // Deflate64's history; the window is allocated this large for every run,
+  // the other decoders use its first kWindowSize bytes.
+  static constexpr std::size_t kLargeWindowSize = 65536;
   // Room after the window that a decoder may use too (inflate runs its
   // history ring a little longer than 32 KiB, so that word copies may run
   // past the end of a match).
@@ -31,7 +35,7 @@ class TDecodeOutput {
   // written. `progress` may be empty.
   void Reset(TStream* sink, u32 uncompressedSize, TOutputProgress progress);
 
-  // The window: kWindowSize + kWindowSlack bytes owned by this object, kept
+  // The window: kLargeWindowSize + kWindowSlack bytes owned by this object, kept
   // between calls. Its contents are the decoder's business (a sliding
   // dictionary, or table space); only FlushWindow reads it.
   u8* Window() { return FWindow.get(); }
@@ -43,7 +47,7 @@ class TDecodeOutput {
   }
   // Appends bytes, writing out every buffer that fills.
   void Write(std::span<const u8> data);
-  // Appends the first n <= kWindowSize + kWindowSlack bytes of the window.
+  // Appends the first n <= kLargeWindowSize + kWindowSlack bytes of the window.
   void FlushWindow(std::size_t n) { Write(std::span<const u8>(FWindow.get(), n)); }
   // Writes out what the output buffer holds (the end of a member).
   void Finish() { WriteBuffered(); }

@@ -7,6 +7,25 @@ namespace vz {
 
 bool DecodeMember(u16 method, u16 flags, u32 compressedSize, u32 uncompressedSize, TDecodeInput& in,
                   TDecodeOutput& out) {
+  switch (method) {
+    case kMethodDeflate64:
+      Inflate64(in, out);
+      return true;
+    case kMethodBZip2:
+      Bunzip2(in, out);
+      return true;
+    case kMethodLzma:
+      UnLzma(in, out, flags, uncompressedSize);
+      return true;
+    case kMethodZstandard:
+      UnZstd(in, out);
+      return true;
+    case kMethodXz:
+      UnXz(in, out);
+      return true;
+    default:
+      break;
+  }
   switch (static_cast<TCompressionMethod>(method)) {
     case TCompressionMethod::Stored:
       Unstore(in, out);

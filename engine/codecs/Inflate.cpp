@@ -8,6 +8,11 @@
 // end into bytes that are already dead. Near the end of an input block or of
 // the ring, one symbol at a time goes through the checked path. The fast
 // loop is compiled twice, plain and for BMI2, and picked at run time.
+//
+// Deflate64 is the same decoder over other tables: a 64 KiB history,
+// distance codes 30 and 31, and length code 285 with 16 extra bits. A match
+// longer than deflate's 258 bytes leaves the fast loop and is copied by the
+// checked path, so the fast loop's margins stay those of deflate.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -33,14 +38,20 @@ using huff::LowMask;
 using huff::Symbol;
 using huff::Value;
 
-// The history ring: the window plus 64 bytes of its slack. Whatever lies
-// less than 64 bytes ahead of the write position is more than 32768 bytes
-// old, dead to every distance, so copies may store words past a match's end;
-// and up to 63 bytes may be read or written past the ring's end.
+enum class TFormat : u8 { Deflate = 0, Deflate64 = 1 };
+
+// The history ring: the history plus 64 bytes of the window's slack.
+// Whatever lies less than 64 bytes ahead of the write position is older than
+// the longest distance, dead to every match, so copies may store words past a
+// match's end; and up to 63 bytes may be read or written past the ring's end.
 constexpr u32 kOverrun = 64;
-constexpr u32 kRingSize = TDecodeOutput::kWindowSize + kOverrun;
-static_assert(TDecodeOutput::kWindowSize == 32768 &&
-              kRingSize + kOverrun - 1 <= TDecodeOutput::kWindowSize + TDecodeOutput::kWindowSlack);
+template <TFormat F>
+constexpr u32 kHistory = F == TFormat::Deflate64 ? 65536 : 32768;
+template <TFormat F>
+constexpr u32 kRingSize = kHistory<F> + kOverrun;
+static_assert(TDecodeOutput::kWindowSize == 32768 && TDecodeOutput::kLargeWindowSize == 65536 &&
+              kRingSize<TFormat::Deflate64> + kOverrun - 1 <=
+                  TDecodeOutput::kLargeWindowSize + TDecodeOutput::kWindowSlack);
 
 constexpr unsigned kLitLenBits = 11;
 constexpr unsigned kDistBits = 8;
@@ -52,13 +63,19 @@ constexpr std::size_t kDistTableSize =
     (std::size_t{1} << kDistBits) + MaxSubTableEntries(32, kDistBits, kMaxDeflateCodeBits);
 constexpr std::size_t kCodeLenTableSize = std::size_t{1} << kCodeLenBits;
 
-// Fast-loop margins: one pass reads at most two 8-byte words, stepping at
-// most 7 bytes after the first, and writes at most two literals and a match.
-constexpr std::ptrdiff_t kInputMargin = 16;
-constexpr u32 kOutputMargin = 2 + 258;
+// Fast-loop margins: one pass reads at most two 8-byte words (three in
+// Deflate64, whose length and distance may take 60 bits), stepping at most 7
+// bytes after each, and writes at most two literals and a match of at most
+// kMaxFastLength bytes.
+template <TFormat F>
+constexpr std::ptrdiff_t kInputMargin = F == TFormat::Deflate64 ? 24 : 16;
+constexpr u32 kMaxFastLength = 258;
+constexpr u32 kOutputMargin = 2 + kMaxFastLength;
 
 // Codes 257-285: lengths 3-10 plainly, then groups of four codes with 1 to 5
-// extra bits, and 285 meaning 258; 286 and 287 exist only in fixed blocks.
+// extra bits, and 285 meaning 258 (Deflate64: 3 plus 16 extra bits); 286 and
+// 287 exist only in fixed blocks.
+template <TFormat F>
 constexpr std::array<u32, 288> MakeLitLenSymbols() {
   std::array<u32, 288> symbols{};
   for (u32 s = 0; s < 256; ++s) symbols[s] = Symbol(s, 0, huff::kLiteral);
@@ -69,29 +86,41 @@ constexpr std::array<u32, 288> MakeLitLenSymbols() {
     symbols[code] = Symbol(base, extra, 0);
     base += 1u << extra;
   }
-  symbols[285] = Symbol(258, 0, 0);
+  symbols[285] = F == TFormat::Deflate64 ? Symbol(3, 16, 0) : Symbol(258, 0, 0);
   symbols[286] = symbols[287] = huff::kInvalidSymbol;
   return symbols;
 }
-constexpr std::array<u32, 288> kLitLenSymbols = MakeLitLenSymbols();
-static_assert(kLitLenSymbols[257] == Symbol(3, 0, 0) && kLitLenSymbols[265] == Symbol(11, 1, 0));
-static_assert(kLitLenSymbols[284] == Symbol(227, 5, 0) && kLitLenSymbols[285] == Symbol(258, 0, 0));
+template <TFormat F>
+constexpr std::array<u32, 288> kLitLenSymbols = MakeLitLenSymbols<F>();
+static_assert(kLitLenSymbols<TFormat::Deflate>[257] == Symbol(3, 0, 0) &&
+              kLitLenSymbols<TFormat::Deflate>[265] == Symbol(11, 1, 0));
+static_assert(kLitLenSymbols<TFormat::Deflate>[284] == Symbol(227, 5, 0) &&
+              kLitLenSymbols<TFormat::Deflate>[285] == Symbol(258, 0, 0));
+static_assert(kLitLenSymbols<TFormat::Deflate64>[285] == Symbol(3, 16, 0));
 
 // Codes 0-29: distances 1-4 plainly, then pairs of codes with 1 to 13 extra
-// bits; 30 and 31 exist only in fixed blocks.
+// bits; 30 and 31 exist only in fixed blocks (Deflate64: 14 extra bits, up
+// to 65536).
+template <TFormat F>
+constexpr u32 kDistCodes = F == TFormat::Deflate64 ? 32 : 30;
+template <TFormat F>
 constexpr std::array<u32, 32> MakeDistSymbols() {
   std::array<u32, 32> symbols{};
   u32 base = 1;
-  for (u32 code = 0; code < 30; ++code) {
+  for (u32 code = 0; code < 32; ++code) {
     const u32 extra = code < 4 ? 0 : code / 2 - 1;
-    symbols[code] = Symbol(base, extra, 0);
+    symbols[code] = code < kDistCodes<F> ? Symbol(base, extra, 0) : huff::kInvalidSymbol;
     base += 1u << extra;
   }
-  symbols[30] = symbols[31] = huff::kInvalidSymbol;
   return symbols;
 }
-constexpr std::array<u32, 32> kDistSymbols = MakeDistSymbols();
-static_assert(kDistSymbols[4] == Symbol(5, 1, 0) && kDistSymbols[29] == Symbol(24577, 13, 0));
+template <TFormat F>
+constexpr std::array<u32, 32> kDistSymbols = MakeDistSymbols<F>();
+static_assert(kDistSymbols<TFormat::Deflate>[4] == Symbol(5, 1, 0) &&
+              kDistSymbols<TFormat::Deflate>[29] == Symbol(24577, 13, 0) &&
+              kDistSymbols<TFormat::Deflate>[30] == huff::kInvalidSymbol);
+static_assert(kDistSymbols<TFormat::Deflate64>[30] == Symbol(32769, 14, 0) &&
+              kDistSymbols<TFormat::Deflate64>[31] == Symbol(49153, 14, 0));
 
 constexpr std::array<u32, 19> MakeCodeLenSymbols() {
   std::array<u32, 19> symbols{};
@@ -171,13 +200,17 @@ struct TCodeTables {
   std::array<u32, kDistTableSize> Dist;
 };
 
+template <TFormat F>
 class TInflater {
  public:
   TInflater(TDecodeInput& in, TDecodeOutput& out) : FIn(in), FOut(out), FWindow(out.Window()) {}
   void Run();
 
  private:
-  enum class TStep : u8 { More = 0, EndOfBlock = 1, Error = 2 };
+  static constexpr u32 kRing = kRingSize<F>;
+  // LongMatch: the fast loop stopped before a Deflate64 match longer than
+  // kMaxFastLength, left in FLongLength and FLongDistance.
+  enum class TStep : u8 { More = 0, EndOfBlock = 1, Error = 2, LongMatch = 3 };
 
   bool StoredBlock();
   bool FixedTables();
@@ -191,9 +224,10 @@ class TInflater {
   TStep FastSymbolsBmi2();
 #endif
   TStep SlowSymbol();
+  TStep CopyMatch(u32 length, u32 distance);
   u32 SlowLookUp(const u32* table, unsigned primaryBits);
   void WindowFilled() {
-    FOut.FlushWindow(kRingSize);
+    FOut.FlushWindow(kRing);
     FPos = 0;
     FWrapped = true;
   }
@@ -201,14 +235,17 @@ class TInflater {
   TDecodeInput& FIn;
   TDecodeOutput& FOut;
   u8* const FWindow;
-  u32 FPos = 0;                          // next ring byte to write, < kRingSize between steps
+  u32 FPos = 0;                          // next ring byte to write, < kRing between steps
   bool FWrapped = false;                 // the ring is full of history
   const TCodeTables* FTables = nullptr;  // the current block's: fixed, or FDynamic
   TCodeTables FDynamic;
+  u32 FLongLength = 0;
+  u32 FLongDistance = 0;
   const TFastLoop FFastLoop = ChooseFastLoop();
 };
 
-void TInflater::Run() {
+template <TFormat F>
+void TInflater<F>::Run() {
   for (;;) {
     const u32 header = FIn.GetBits(3);
     if (FIn.EndOfInput()) return;
@@ -233,23 +270,25 @@ void TInflater::Run() {
   FOut.Finish();
 }
 
-bool TInflater::StoredBlock() {
+template <TFormat F>
+bool TInflater<F>::StoredBlock() {
   FIn.AlignToByte();
   u32 length = FIn.GetBits(16);
   const u32 check = FIn.GetBits(16);
   if (FIn.EndOfInput() || check != (~length & 0xFFFF)) return false;
   while (length > 0) {
-    const u32 n = std::min(length, kRingSize - FPos);
+    const u32 n = std::min(length, kRing - FPos);
     if (!FIn.ReadAligned(std::span(FWindow + FPos, n))) return false;
     FPos += n;
     length -= n;
-    if (FPos == kRingSize) WindowFilled();
+    if (FPos == kRing) WindowFilled();
   }
   return true;
 }
 
 // The fixed codes' tables, built once for the whole program; null in the
 // impossible case that building them fails.
+template <TFormat F>
 const TCodeTables* FixedCodeTables() {
   static const std::unique_ptr<const TCodeTables> tables = [] {
     auto built = std::make_unique<TCodeTables>();
@@ -258,28 +297,30 @@ const TCodeTables* FixedCodeTables() {
     std::fill(litLen.begin() + 144, litLen.begin() + 256, u8{9});
     std::fill(litLen.begin() + 256, litLen.begin() + 280, u8{7});
     std::fill(litLen.begin() + 280, litLen.end(), u8{8});
-    std::array<u8, 30> dist{};
+    std::array<u8, kDistCodes<F>> dist{};
     dist.fill(5);
     const bool ok =
-        BuildHuffmanTable(litLen, kLitLenSymbols, kLitLenBits, TIncompleteCode::Reject,
+        BuildHuffmanTable(litLen, kLitLenSymbols<F>, kLitLenBits, TIncompleteCode::Reject,
                           built->LitLen) &&
-        BuildHuffmanTable(dist, kDistSymbols, kDistBits, TIncompleteCode::Allow, built->Dist);
+        BuildHuffmanTable(dist, kDistSymbols<F>, kDistBits, TIncompleteCode::Allow, built->Dist);
     return ok ? std::move(built) : nullptr;
   }();
   return tables.get();
 }
 
-bool TInflater::FixedTables() {
-  FTables = FixedCodeTables();
+template <TFormat F>
+bool TInflater<F>::FixedTables() {
+  FTables = FixedCodeTables<F>();
   return FTables != nullptr;
 }
 
-bool TInflater::DynamicTables() {
+template <TFormat F>
+bool TInflater<F>::DynamicTables() {
   FTables = nullptr;
   const u32 litLenCount = FIn.GetBits(5) + 257;
   const u32 distCount = FIn.GetBits(5) + 1;
   const u32 codeLenCount = FIn.GetBits(4) + 4;
-  if (litLenCount > 286 || distCount > 30) return false;
+  if (litLenCount > 286 || distCount > kDistCodes<F>) return false;
   std::array<u8, 19> codeLenLengths{};
   for (u32 i = 0; i < codeLenCount; ++i)
     codeLenLengths[kCodeLenOrder[i]] = static_cast<u8>(FIn.GetBits(3));
@@ -289,7 +330,7 @@ bool TInflater::DynamicTables() {
                          codeLenTable)) {
     return false;
   }
-  std::array<u8, 286 + 30> lengths{};
+  std::array<u8, 286 + 32> lengths{};
   const std::span<u8> all = std::span(lengths).first(litLenCount + distCount);
   for (std::size_t i = 0; i < all.size();) {
     FIn.NeedBits(kCodeLenBits);
@@ -318,9 +359,9 @@ bool TInflater::DynamicTables() {
   }
   // Without an end-of-block code the block could never end.
   if (FIn.EndOfInput() || all[256] == 0) return false;
-  if (!BuildHuffmanTable(all.first(litLenCount), kLitLenSymbols, kLitLenBits,
+  if (!BuildHuffmanTable(all.first(litLenCount), kLitLenSymbols<F>, kLitLenBits,
                          TIncompleteCode::AllowSingle, FDynamic.LitLen) ||
-      !BuildHuffmanTable(all.subspan(litLenCount), kDistSymbols, kDistBits,
+      !BuildHuffmanTable(all.subspan(litLenCount), kDistSymbols<F>, kDistBits,
                          TIncompleteCode::AllowSingle, FDynamic.Dist)) {
     return false;
   }
@@ -328,10 +369,15 @@ bool TInflater::DynamicTables() {
   return true;
 }
 
-bool TInflater::HuffmanBlock() {
+template <TFormat F>
+bool TInflater<F>::HuffmanBlock() {
   for (;;) {
     TStep step = (this->*FFastLoop)();
-    if (step == TStep::More) step = SlowSymbol();
+    if (step == TStep::LongMatch) {
+      step = CopyMatch(FLongLength, FLongDistance);
+    } else if (step == TStep::More) {
+      step = SlowSymbol();
+    }
     if (step == TStep::EndOfBlock) return true;
     if (step == TStep::Error) return false;
   }
@@ -342,21 +388,24 @@ bool TInflater::HuffmanBlock() {
 // the primary table (at most kLitLenBits each), or for a length (15 + 5) and
 // its distance (15 + 13); literals followed by a length get a refill in
 // between, and a literal from a sub-table (up to 15 bits) is always followed
-// by one. Inlined into the plain and the BMI2 copy below.
-[[gnu::always_inline]] inline TInflater::TStep TInflater::FastSymbols() {
+// by one. Deflate64's length (up to 15 + 16 bits) and distance (15 + 14) may
+// need 60: there a refill comes between them. Inlined into the plain and the
+// BMI2 copy below.
+template <TFormat F>
+[[gnu::always_inline]] inline typename TInflater<F>::TStep TInflater<F>::FastSymbols() {
   const TDecodeInput::TFastState state = FIn.BeginFast();
-  if (state.End - state.Next < kInputMargin || FPos > kRingSize - kOutputMargin) {
+  if (state.End - state.Next < kInputMargin<F> || FPos > kRing - kOutputMargin) {
     return TStep::More;
   }
   // Everything the loop touches lives in locals: a byte store through `out`
   // could alias any member, which would force reloads after every literal.
   const u8* in = state.Next;
-  const u8* const inLimit = state.End - kInputMargin;
+  const u8* const inLimit = state.End - kInputMargin<F>;
   u64 bits = state.Bits;
   u64 count = state.Count;
   u8* const window = FWindow;
   u8* out = window + FPos;
-  u8* const outLimit = window + (kRingSize - kOutputMargin);
+  u8* const outLimit = window + (kRing - kOutputMargin);
   const u32* const litLen = FTables->LitLen.data();
   const u32* const dist = FTables->Dist.data();
   const bool wrapped = FWrapped;
@@ -451,6 +500,7 @@ bool TInflater::HuffmanBlock() {
         Value(entry) + static_cast<u32>((bits & LowMask(DropBits(entry))) >> CodeBits(entry));
     bits >>= entry & 63;
     count -= entry;
+    if constexpr (F == TFormat::Deflate64) refill();
 
     entry = distEntry;
     if ((entry & huff::kSubTable) != 0) [[unlikely]] {
@@ -468,6 +518,14 @@ bool TInflater::HuffmanBlock() {
     count -= entry;
     refill();
     entry = litLen[bits & LowMask(kLitLenBits)];
+    if constexpr (F == TFormat::Deflate64) {
+      if (length > kMaxFastLength) [[unlikely]] {
+        FLongLength = length;
+        FLongDistance = distance;
+        step = TStep::LongMatch;
+        break;
+      }
+    }
 
     // A source before the window's start lies in the previous pass over
     // it: the same bytes one window further on. Only the first pass (no
@@ -475,7 +533,7 @@ bool TInflater::HuffmanBlock() {
     // more than the one copy.
     const auto pos = static_cast<std::size_t>(out - window);
     const bool beforeStart = distance > pos;
-    const u8* const src = out - distance + (beforeStart ? kRingSize : 0);
+    const u8* const src = out - distance + (beforeStart ? kRing : 0);
     if (beforeStart & (!wrapped | (length > distance - pos))) [[unlikely]] {
       if (!wrapped) {
         step = TStep::Error;
@@ -493,24 +551,27 @@ bool TInflater::HuffmanBlock() {
 
   FIn.EndFast({bits, static_cast<unsigned>(count & 63), in, state.End});
   FPos = static_cast<u32>(out - window);
-  if (FPos == kRingSize) WindowFilled();
+  if (FPos == kRing) WindowFilled();
   return step;
 }
 
 // The same loop twice: BMI2's shifts take their count from any register and
 // leave the flags alone, which spares the loop its moves through cl (2%
 // here). The product cannot assume BMI2, so the copy is chosen at run time.
-TInflater::TStep TInflater::FastSymbolsPlain() {
+template <TFormat F>
+typename TInflater<F>::TStep TInflater<F>::FastSymbolsPlain() {
   return FastSymbols();
 }
 
 #ifdef VZ_INFLATE_BMI2
-[[gnu::target("bmi2")]] TInflater::TStep TInflater::FastSymbolsBmi2() {
+template <TFormat F>
+[[gnu::target("bmi2")]] typename TInflater<F>::TStep TInflater<F>::FastSymbolsBmi2() {
   return FastSymbols();
 }
 #endif
 
-TInflater::TFastLoop TInflater::ChooseFastLoop() {
+template <TFormat F>
+typename TInflater<F>::TFastLoop TInflater<F>::ChooseFastLoop() {
 #ifdef VZ_INFLATE_BMI2
   static const bool bmi2 = __builtin_cpu_supports("bmi2") != 0;
   if (bmi2) return &TInflater::FastSymbolsBmi2;
@@ -518,7 +579,8 @@ TInflater::TFastLoop TInflater::ChooseFastLoop() {
   return &TInflater::FastSymbolsPlain;
 }
 
-u32 TInflater::SlowLookUp(const u32* table, unsigned primaryBits) {
+template <TFormat F>
+u32 TInflater<F>::SlowLookUp(const u32* table, unsigned primaryBits) {
   FIn.NeedBits(primaryBits);
   const u32 entry = table[FIn.Bits() & LowMask(primaryBits)];
   if ((entry & huff::kSubTable) == 0) return entry;
@@ -529,7 +591,8 @@ u32 TInflater::SlowLookUp(const u32* table, unsigned primaryBits) {
 
 // One symbol through the checked path: each bit fetch may refill the input
 // buffer or pad past the end, and each window byte may fill the window.
-TInflater::TStep TInflater::SlowSymbol() {
+template <TFormat F>
+typename TInflater<F>::TStep TInflater<F>::SlowSymbol() {
   u32 entry = SlowLookUp(FTables->LitLen.data(), kLitLenBits);
   if ((entry & huff::kInvalid) != 0) return TStep::Error;
   if ((entry & (huff::kLiteral | huff::kEndOfBlock)) != 0) {
@@ -537,7 +600,7 @@ TInflater::TStep TInflater::SlowSymbol() {
     if (FIn.EndOfInput()) return TStep::Error;
     if ((entry & huff::kEndOfBlock) != 0) return TStep::EndOfBlock;
     FWindow[FPos] = static_cast<u8>(Value(entry));
-    if (++FPos == kRingSize) WindowFilled();
+    if (++FPos == kRing) WindowFilled();
     return TStep::More;
   }
   FIn.NeedBits(DropBits(entry));
@@ -551,11 +614,27 @@ TInflater::TStep TInflater::SlowSymbol() {
   const u32 distance =
       Value(entry) + static_cast<u32>((FIn.Bits() & LowMask(DropBits(entry))) >> CodeBits(entry));
   FIn.DumpBits(DropBits(entry));
-  if (FIn.EndOfInput() || (!FWrapped && distance > FPos)) return TStep::Error;
+  if (FIn.EndOfInput()) return TStep::Error;
+  return CopyMatch(length, distance);
+}
 
-  for (u32 i = 0; i < length; ++i) {
-    FWindow[FPos] = FWindow[FPos >= distance ? FPos - distance : FPos + kRingSize - distance];
-    if (++FPos == kRingSize) WindowFilled();
+// A match through the checked path, in pieces that end at the ring's end
+// (of the target or of the source); a piece whose source overlaps it ahead
+// repeats the last `distance` bytes, so it is copied byte by byte.
+template <TFormat F>
+typename TInflater<F>::TStep TInflater<F>::CopyMatch(u32 length, u32 distance) {
+  if (!FWrapped && distance > FPos) return TStep::Error;
+  while (length > 0) {
+    const u32 from = FPos >= distance ? FPos - distance : FPos + kRing - distance;
+    const u32 n = std::min({length, kRing - FPos, kRing - from});
+    if (from < FPos && distance < n) {
+      for (u32 i = 0; i < n; ++i) FWindow[FPos + i] = FWindow[from + i];
+    } else {
+      std::memmove(FWindow + FPos, FWindow + from, n);
+    }
+    FPos += n;
+    length -= n;
+    if (FPos == kRing) WindowFilled();
   }
   return TStep::More;
 }
@@ -563,7 +642,12 @@ TInflater::TStep TInflater::SlowSymbol() {
 }  // namespace
 
 void Inflate(TDecodeInput& in, TDecodeOutput& out) {
-  const auto inflater = std::make_unique<TInflater>(in, out);
+  const auto inflater = std::make_unique<TInflater<TFormat::Deflate>>(in, out);
+  inflater->Run();
+}
+
+void Inflate64(TDecodeInput& in, TDecodeOutput& out) {
+  const auto inflater = std::make_unique<TInflater<TFormat::Deflate64>>(in, out);
   inflater->Run();
 }
 

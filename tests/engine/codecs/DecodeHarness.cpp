@@ -45,7 +45,8 @@ std::vector<TLocalMember> LocalMembers(const std::vector<u8>& archive) {
     const i64 start = stream.Position() + header.ExtraFieldLength;
     if (start + header.CompressedSize > static_cast<i64>(archive.size())) break;
     const auto begin = archive.begin() + static_cast<std::ptrdiff_t>(start);
-    members.push_back({header, {begin, begin + header.CompressedSize}});
+    members.push_back(
+        {header, {begin, begin + header.CompressedSize}, {begin - header.ExtraFieldLength, begin}});
     stream.SetPosition(start + header.CompressedSize);
   }
   return members;
@@ -67,6 +68,13 @@ TTempFolder::TTempFolder() {
 TTempFolder::~TTempFolder() {
   std::error_code ec;
   std::filesystem::remove_all(FPath, ec);
+}
+
+std::vector<TLocalMember> MembersMadeBy(const TTempFolder& folder, const std::string& command,
+                                        const std::string& archive) {
+  const TCommandResult r = RunCommand("cd " + ShellQuote(folder.Path()) + " && " + command);
+  if (r.ExitCode != 0) throw std::runtime_error(command + " failed: " + r.Output);
+  return LocalMembers(ReadFileBytes(folder.Path() + "/" + archive));
 }
 
 bool RunPython(const TTempFolder& folder, const std::string& program, std::string* output) {

@@ -43,6 +43,7 @@ inline TDecodeResult Inflated(std::span<const u8> compressed, u32 size) {
 struct TLocalMember {
   TZipHeaderInfo Header;
   std::vector<u8> Data;
+  std::vector<u8> Extra;  // the local extra field
 };
 std::vector<TLocalMember> LocalMembers(const std::vector<u8>& archive);
 // One member of a file in tests/data/legacy.
@@ -60,6 +61,11 @@ class TTempFolder {
  private:
   std::string FPath;
 };
+
+// Runs `command` (a shell command line) in `folder` and returns the members
+// of the archive `archive` it made there; throws when the command fails.
+std::vector<TLocalMember> MembersMadeBy(const TTempFolder& folder, const std::string& command,
+                                        const std::string& archive);
 
 // Runs a Python 3 program text; returns false (with its output in `output`)
 // when it fails.

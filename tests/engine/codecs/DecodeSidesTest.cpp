@@ -51,6 +51,30 @@ TEST(DecodeInput, ReadByteAnswersNoneAtTheEndWithoutAskingForMore) {
   EXPECT_EQ(fills, 1);
 }
 
+// A deflate stream ends before the member's data does: the rest still goes
+// through the fill function, block by block.
+TEST(DecodeInput, SkipRestFetchesWhatTheDecoderLeft) {
+  std::vector<u8> data = {0x03, 0x00};  // an empty fixed block
+  const auto tail = test::RandomBytes(40000, 3);
+  data.insert(data.end(), tail.begin(), tail.end());
+  std::size_t fetched = 0;
+  std::vector<std::size_t> fills;
+  TDecodeInput in;
+  in.Reset(static_cast<i64>(data.size()), [&](std::span<u8> block) {
+    fills.push_back(block.size());
+    FillFrom(data, fetched)(block);
+  });
+  TDecodeOutput out;
+  out.Reset(nullptr, 0, {});
+  Inflate(in, out);
+  EXPECT_EQ(fills.size(), 1u);
+  in.SkipRest();
+  EXPECT_EQ(fetched, data.size());
+  EXPECT_EQ(fills, (std::vector<std::size_t>{16000, 16000, 8002}));
+  in.SkipRest();
+  EXPECT_EQ(fills.size(), 3u);
+}
+
 TEST(DecodeInput, MissingBitsReadAsZerosAndSetEndOfInputOnlyWhenConsumed) {
   const std::vector<u8> data = {0xFF};
   std::size_t fetched = 0;
@@ -220,7 +244,7 @@ TEST(DecodeOutput, AShortWriteIsAnErrorNamingTheFile) {
 
 TEST(DecodeMember, RefusesUnknownMethodsWithoutReadingOrWriting) {
   const auto data = test::RandomBytes(100, 10);
-  for (const u16 method : {7, 9, 10, 12, 14, 98, 99, 0xFFFF}) {
+  for (const u16 method : {7, 10, 11, 13, 20, 94, 96, 97, 98, 99, 0xFFFF}) {
     const auto r = test::Decode({.Method = method, .UncompressedSize = 100}, data);
     EXPECT_FALSE(r.KnownMethod) << method;
     EXPECT_TRUE(r.FillSizes.empty());

@@ -12,11 +12,14 @@ constexpr std::array<u32, 29> kLengthBase = {3,  4,  5,  6,   7,   8,   9,   10,
                                              67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr std::array<u32, 29> kLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                               2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::array<u32, 30> kDistBase = {
-    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr std::array<u32, 30> kDistExtra = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                            6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+// The last two exist in Deflate64 only.
+constexpr std::array<u32, 32> kDistBase = {1,    2,    3,    4,     5,     7,     9,     13,
+                                           17,   25,   33,   49,    65,    97,    129,   193,
+                                           257,  385,  513,  769,   1025,  1537,  2049,  3073,
+                                           4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+constexpr std::array<u32, 32> kDistExtra = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3, 4,
+                                            4,  5,  5,  6,  6,  7,  7,  8,  8,  9, 9,
+                                            10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
 
 // Code-length code used by every dynamic header written here: 16 -> 2 bits,
 // 17 and 18 -> 3, lengths 0-15 -> 5 bits (complete).
@@ -107,11 +110,17 @@ void TDeflateWriter::EndOfBlock() {
 }
 
 void TDeflateWriter::Match(u32 length, u32 distance) {
-  std::size_t l = kLengthBase.size() - 1;
-  while (kLengthBase[l] > length) --l;
-  LitLenSymbol(static_cast<u32>(257 + l));
-  Bits.PutBits(length - kLengthBase[l], kLengthExtra[l]);
-  std::size_t d = kDistBase.size() - 1;
+  if (Deflate64 && length > 258) {
+    LitLenSymbol(285);
+    Bits.PutBits(length - 3, 16);
+  } else {
+    // Deflate64 has no code for 258 alone: 284 with all extra bits set.
+    std::size_t l = kLengthBase.size() - (Deflate64 ? 2 : 1);
+    while (kLengthBase[l] > length) --l;
+    LitLenSymbol(static_cast<u32>(257 + l));
+    Bits.PutBits(length - kLengthBase[l], kLengthExtra[l]);
+  }
+  std::size_t d = kDistBase.size() - (Deflate64 ? 1 : 3);
   while (kDistBase[d] > distance) --d;
   DistanceSymbol(static_cast<u32>(d));
   Bits.PutBits(distance - kDistBase[d], kDistExtra[d]);

@@ -20,6 +20,9 @@ struct TCodeLengthSymbol {
 class TDeflateWriter {
  public:
   TBitWriter Bits;
+  // Deflate64's codes: length code 285 is 3 plus 16 extra bits (258 is code
+  // 284 with all its extra bits set), distance codes 30 and 31 reach 65536.
+  bool Deflate64 = false;
 
   // Stored block; `nlen` replaces the complement of the length when given.
   void Stored(std::span<const u8> data, bool last, std::optional<u16> nlen = {});
