@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 #include "tests/engine/codecs/DecodeHarness.h"
 #include "tests/engine/codecs/DeflateWriter.h"
 #include "tests/support/TestFiles.h"

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 #include "tests/engine/codecs/DecodeHarness.h"
 #include "tests/support/TestFiles.h"
 

@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "engine/codecs/Crc32.h"
+#include "engine/support/Crc32.h"
 #include "engine/codecs/Deflate.h"
 #include "engine/codecs/WinZipAes.h"
 #include "engine/format/ByteOrder.h"
@@ -118,7 +118,6 @@ INSTANTIATE_TEST_SUITE_P(
 // Our deflate's output and the method it chose (it stores what would grow).
 std::vector<u8> Deflated(const std::vector<u8>& data, u16& method) {
   TDeflater deflater;
-  TSilentHost host;
   TZipHeaderInfo header;
   std::vector<u8> out;
   std::size_t done = 0;
@@ -130,7 +129,7 @@ std::vector<u8> Deflated(const std::vector<u8>& data, u16& method) {
         done += n;
         return n;
       },
-      [&](std::span<const u8> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }, host,
+      [&](std::span<const u8> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); },
       "member");
   method = header.CompressionMethod;
   return out;
