@@ -23,8 +23,8 @@
 #include "app/dialogs/HelpService.h"
 #include "app/dialogs/ShellNamespace.h"
 #include "app/dialogs/frmPasswordOptions.h"
-#include "app/dialogs/frmReport.h"
 #include "app/dialogs/frmRefreshOptions.h"
+#include "app/dialogs/frmReport.h"
 #include "app/dialogs/frmUnzipOptions.h"
 #include "app/dialogs/frmZipOptions.h"
 #include "engine/format/ZipNames.h"
@@ -642,11 +642,12 @@ void TfrmMain::Repair(const std::string& FileName) {
                             "damaged,\rcontact the zipfile's author.");
       return;
     }
-    FOpInfo.Processed = FPendingTree->MemberCount();
+    const int saved = FPendingTree->MemberCount();
     StatusBarMsg("Opening " + fixed + "...");
     BuildFolderTree();
     FillFileList();
     ShowReadme();
+    FOpInfo.Processed = saved;
     AddToRecentFiles(FApp.Platform, fixed);
   });
 }

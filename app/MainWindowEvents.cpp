@@ -109,6 +109,8 @@ void TfrmMain::ZipEngineStartUnZip(int FileIndex, const std::string& FName, bool
     if (!Skip) FProgressGate->SetStatus("Testing " + ZipEngine.FullName(FileIndex) + "...");
     return;
   }
+  // A folder entry is done when its folder is made; no end event follows.
+  if (ZipEngine.Filename(FileIndex).empty()) ++FOpInfo.Processed;
   FProgressGate->SetStatus(
       "Unzipping " +
       (FOpInfo.OpKind == TOpKind::Unzip && !FName.empty() ? FName : ZipEngine.FullName(FileIndex)) +

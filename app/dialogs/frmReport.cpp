@@ -189,6 +189,7 @@ QStandardItem* Cell(const std::string& text) {
 
 TfrmReport::TfrmReport(const TAppContext& App, IHelpService& Help, QWidget* parent)
     : TVzDialog(App, Help, kHelpContext, QStringLiteral("Report"), parent) {
+  setObjectName(QStringLiteral("frmReport"));
   lvResults = MakeTable("lvResults", {QStringLiteral("Report Item"), QStringLiteral("Result")});
   lvResults->setColumnWidth(0, 150);
   lvProblemFiles = MakeTable("lvProblemFiles", {QStringLiteral("Name"), QStringLiteral("<Action>"),
