@@ -292,10 +292,12 @@ class TfrmMain : public QMainWindow {
   // before the operation starts.
   std::string FAddFolder;              // Add Files: the folder new members go to
   std::atomic<int> FProgressSteps{0};  // members counted so far
-  // Test Zipfile: the reasons each member failed, by view index.
+  // Test Zipfile: the reasons each member failed, by view index; the
+  // members whose method cannot be decoded; the members done with (passed
+  // or failed), which a second pattern naming them does not test again.
   std::map<int, std::vector<std::string>> FTestFaults;
   std::set<int> FTestUndecodable;
-  std::set<int> FTested;
+  std::set<int> FTestDone;
 
   std::map<QString, QAction*> FActions;
   QActionGroup* FViewStyles = nullptr;

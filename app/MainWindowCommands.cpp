@@ -88,8 +88,12 @@ void TfrmMain::RunCommand(TOpKind Kind, bool KeepArchive, const std::function<vo
     StatusBarMsg("");
     UpdateCommands();
   });
+  // A self-extracting program stays one for the commands that keep it open:
+  // it cannot be changed.
+  const bool sfx = KeepArchive && FOpInfo.IsSFX;
   FOpInfo.Reset();
   FOpInfo.OpKind = Kind;
+  FOpInfo.IsSFX = sfx;
   const std::string name = ZipEngine.ZipName();
   ResetEngine();
   try {
@@ -660,7 +664,7 @@ void TfrmMain::Repair(const std::string& FileName) {
 void TfrmMain::TestMembers(const std::vector<std::string>& patterns) {
   FTestFaults.clear();
   FTestUndecodable.clear();
-  FTested.clear();
+  FTestDone.clear();
   RunEngine([this] {
     for (const TMemberFault& fault : CheckMembers(FApp.Platform.Files, ZipEngine)) {
       FTestFaults[fault.Index].push_back(fault.Reason);

@@ -103,10 +103,15 @@ void TfrmMain::ZipEngineEndZip() {
 
 void TfrmMain::ZipEngineStartUnZip(int FileIndex, const std::string& FName, bool& Skip) {
   if (FOpInfo.OpKind == TOpKind::Test) {
-    // Each member once, however many of the chosen patterns name it; one
+    // Each member once, however many of the chosen patterns name it (a
+    // retry with another password comes back here before it is done); one
     // whose method cannot be decoded is not tried.
-    Skip = !FTested.insert(FileIndex).second || FTestUndecodable.count(FileIndex) != 0;
-    if (!Skip) FProgressGate->SetStatus("Testing " + ZipEngine.FullName(FileIndex) + "...");
+    Skip = FTestDone.count(FileIndex) != 0 || FTestUndecodable.count(FileIndex) != 0;
+    if (Skip) {
+      FTestDone.insert(FileIndex);
+    } else {
+      FProgressGate->SetStatus("Testing " + ZipEngine.FullName(FileIndex) + "...");
+    }
     return;
   }
   // A folder entry is done when its folder is made; no end event follows.
@@ -123,6 +128,7 @@ void TfrmMain::ZipEngineEndUnZip(int FileIndex) {
       StepProgress();  // decoded; counted when it is written again
       break;
     case TOpKind::Test:
+      FTestDone.insert(FileIndex);
       if (FTestFaults.count(FileIndex) == 0) ++FOpInfo.Processed;
       break;
     default:
@@ -140,6 +146,7 @@ void TfrmMain::ZipEngineNoSuchFile(const std::string& FName) {
 void TfrmMain::ZipEngineBadCRC(int FileIndex) {
   ++FOpInfo.BadCRC;
   if (FOpInfo.OpKind == TOpKind::Test) {
+    FTestDone.insert(FileIndex);
     FTestFaults[FileIndex].push_back(kBadCRC);
   } else {
     // The file was written all the same.
@@ -163,6 +170,7 @@ void TfrmMain::ZipEngineSkippingFile(TSkipReason Reason, int FileIndex) {
       message = ZipEngine.SkipText();
   }
   if (FOpInfo.OpKind == TOpKind::Test) {
+    FTestDone.insert(FileIndex);
     FTestFaults[FileIndex].push_back(message);
   } else {
     FOpInfo.AddProblem(ZipEngine.FullName(FileIndex), false, message);

@@ -368,6 +368,11 @@ TEST_F(CommandsTest, SelfExtractingCopyRunsAndBecomesTheOpenArchive) {
                                                      "want to move self.zip to the Trash?"});
   EXPECT_EQ(window.ZipEngine.ZipName(), program);
   EXPECT_FALSE(window.Action(QStringLiteral("mnuAddFiles"))->isEnabled());
+  // It stays a program that cannot be changed after the next command.
+  Trigger("mnuTestZipfile");
+  EXPECT_EQ(Report["Passed Files"], "2");
+  EXPECT_FALSE(window.Action(QStringLiteral("mnuAddFiles"))->isEnabled());
+  EXPECT_FALSE(window.Action(QStringLiteral("mnuPassword"))->isEnabled());
   EXPECT_NE(FileMode(program) & 0100, 0u);
   const std::string run = Fake.Root() + "run";
   MakeFolders(run);
