@@ -57,6 +57,22 @@ bool IsFolderName(const std::string& name) {
   return !name.empty() && name.back() == '/';
 }
 
+// A name that a file decoded below a folder gets back when it is zipped
+// relative to that folder: no absolute path, no empty, "." or ".."
+// component. Another name would come back as another member.
+bool NameComesBack(std::string_view name) {
+  if (name.empty() || name.front() == '/') return false;
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    const auto end = name.find('/', start);
+    const auto part = name.substr(start, end == std::string_view::npos ? end : end - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  return true;
+}
+
 }  // namespace
 
 void TfrmMain::ConnectArchiveCommands() {
@@ -554,6 +570,7 @@ void TfrmMain::ReencryptMembers(const std::vector<std::string>& names,
   // under that name.
   std::vector<std::string> files;
   for (const std::string& name : names) {
+    if (!NameComesBack(name)) continue;
     const auto info = FApp.Platform.Files.LStat(decoded.Path() + name);
     if (info && info->IsRegular) files.push_back(decoded.Path() + name);
   }

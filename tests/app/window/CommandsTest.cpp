@@ -330,6 +330,25 @@ TEST_F(CommandsTest, PasswordSaysHowManyMembersKeptTheirOldPassword) {
   EXPECT_TRUE(TempFilesLeft().empty());
 }
 
+// A member whose name would come back as another one (an absolute path)
+// keeps its old password rather than gain a twin.
+TEST_F(CommandsTest, PasswordLeavesMembersWhoseNamesCannotComeBack) {
+  MakeCommandWindow();
+  const std::string archive = Archive("abs.zip", {"/abs/x.txt", "ok.txt"});
+  OpenArchive(archive);
+  Scripts["frmPasswordOptions"].push_back([](QDialog& dialog) {
+    Type(dialog, "edtPassword", "new");
+    Type(dialog, "edtConfirmPassword", "new");
+    Click(dialog, "butEncrypt");
+    return Result(dialog);
+  });
+  Trigger("mnuPassword");
+  EXPECT_EQ(Names(archive), (std::vector<std::string>{"/abs/x.txt", "ok.txt"}));
+  EXPECT_EQ(Content(archive, "ok.txt", "new"), "data of ok.txt");
+  EXPECT_EQ(MessageTexts(),
+            std::vector<std::string>{"1 file(s) could not be given the new password!"});
+}
+
 // ---------------------------------------------------------------- Refresh
 
 TEST_F(CommandsTest, RefreshTakesTheChangedSourceFile) {
