@@ -151,6 +151,10 @@ class TfrmMain : public QMainWindow {
   void mnuRefreshZipfileClick();
   void mnuSFXClick();
   void mnuAddFilesClick();
+  // Adds files (full paths) into the folder selected in the tree, asking
+  // about each member of the same name there: what Add Files does after its
+  // dialog, and what a drop of files on the window does.
+  void AddFiles(const std::vector<std::string>& Files);
   void mnuRemoveFilesClick();
   void mnuPasswordClick();
   // Asks for the damaged archive.
@@ -245,6 +249,7 @@ class TfrmMain : public QMainWindow {
   void SaveFolderRecord();
   void OfferRepair();
   bool AskAddFiles(std::vector<std::string>& files);
+  std::optional<std::string> AddTargetFolder();
   void ReencryptMembers(const std::vector<std::string>& names, const std::string& password);
   void TestMembers(const std::vector<std::string>& patterns);
   std::set<int> ChosenMembers(const std::vector<std::string>& patterns) const;

@@ -463,31 +463,44 @@ bool TfrmMain::AskAddFiles(std::vector<std::string>& files) {
   return !files.empty();
 }
 
-void TfrmMain::mnuAddFilesClick() {
+// The folder selected in the tree, ending in "/" ("" for the archive's
+// root); a shell root that is no folder is refused with a warning.
+std::optional<std::string> TfrmMain::AddTargetFolder() {
   const int node = SelectedNode();
-  if (!FTree || node < 0) return;
-  std::string folder = FTree->FolderPath(node);
+  if (!FTree || node < 0) return std::nullopt;
+  const std::string folder = FTree->FolderPath(node);
   if (folder == kNotFileSystem) {
     ShowWarning(FApp, "'" + FTree->Node(node).Caption.toStdString() +
                           "' is not part of the file system!" + CRCR + "Select another folder.");
-    return;
+    return std::nullopt;
   }
-  if (!folder.empty()) folder = IncludeTrailingSlash(folder);
+  return folder.empty() ? folder : IncludeTrailingSlash(folder);
+}
+
+void TfrmMain::mnuAddFilesClick() {
+  if (!AddTargetFolder()) return;
   std::vector<std::string> files;
   {
     TBusyCursor busy(FApp.Platform.Host);
     if (!AskAddFiles(files)) return;
   }
+  AddFiles(files);
+}
+
+void TfrmMain::AddFiles(const std::vector<std::string>& Files) {
+  const std::optional<std::string> target = AddTargetFolder();
+  if (!target || Files.empty()) return;
+  const std::string& folder = *target;
   repaint();
   StatusBarMsg("Checking for existing file(s)...");
-  RunCommand(TOpKind::AddFiles, true, [this, &folder, &files] {
+  RunCommand(TOpKind::AddFiles, true, [this, &folder, &Files] {
     RunEngine([this] { ZipEngine.ReadZip(); });
     std::set<std::string> members;
     for (int i = 0; i < ZipEngine.Count(); ++i) members.insert(ZipEngine.FullName(i));
     // A member of exactly that name in that folder: on Linux a.txt and
     // A.txt are two files, and only the same name would be replaced.
     std::vector<std::string> kept;
-    for (const std::string& file : files) {
+    for (const std::string& file : Files) {
       const std::string name = ExtractFileName(file);
       if (members.count(folder + name) != 0 &&
           !AskYesNo(

@@ -212,6 +212,24 @@ TEST_F(CommandsTest, AddFilesGoIntoTheSelectedFolderReplacingOnlyTheAgreedSameNa
   EXPECT_EQ(Status(), "Done");
 }
 
+// The archive's root takes bare names; a drop of files adds the same way.
+TEST_F(CommandsTest, AddFilesIntoTheRootStoreBareNames) {
+  TfrmMain& window = MakeCommandWindow();
+  const std::string archive = Archive("root.zip", {"docs/a.txt", "top.txt"});
+  OpenArchive(archive);
+  SelectFolder("Destination Folder");
+  const std::string src = Fake.Root() + "src/deep/";
+  MakeFolders(src);
+  WriteFileText(src + "top.txt", "new top");
+  WriteFileText(src + "new.txt", "new");
+  window.AddFiles({src + "top.txt", src + "new.txt"});
+  EXPECT_EQ(MessageTexts(),
+            std::vector<std::string>{"File already exist!\r\rDo you want to overwrite, top.txt?"});
+  EXPECT_EQ(Names(archive), (std::vector<std::string>{"docs/a.txt", "top.txt", "new.txt"}));
+  EXPECT_EQ(Content(archive, "top.txt"), "new top");
+  EXPECT_EQ(window.Tree()->Node(window.SelectedNode()).Caption, "Destination Folder");
+}
+
 TEST_F(CommandsTest, AddFilesRefusesTheComputerRoot) {
   TfrmMain& window = MakeCommandWindow();
   TBuildMember drive = Stored("C:\\data\\a.txt", "a", 0x0B14);
