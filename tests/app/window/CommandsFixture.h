@@ -116,6 +116,23 @@ class CommandsFixture : public WindowFixture {
   }
   // The answer a dialog's own button gave.
   static int Result(const QDialog& dialog) { return dialog.result(); }
+  // The Unzip dialog answered with `folder` as the destination.
+  void UnzipTo(const std::string& folder) {
+    Scripts["frmUnzipOptions"].push_back([folder](QDialog& dialog) {
+      Child<TPathEdit>(dialog, "edtPath")->SetPath(folder);
+      Click(dialog, "butUnzip");
+      return Result(dialog);
+    });
+  }
+  // The Password dialog answered with `password`, typed twice.
+  void NewPassword(const std::string& password) {
+    Scripts["frmPasswordOptions"].push_back([password](QDialog& dialog) {
+      Type(dialog, "edtPassword", password);
+      Type(dialog, "edtConfirmPassword", password);
+      Click(dialog, "butEncrypt");
+      return Result(dialog);
+    });
+  }
 
   // ---- the report ----
   void ReadReport(QDialog& dialog) {

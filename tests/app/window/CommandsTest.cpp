@@ -12,6 +12,7 @@
 #include "app/core/CFI.h"
 #include "app/dialogs/frmPassword.h"
 #include "engine/codecs/Crc32.h"
+#include "tests/app/dialogs/DialogFixture.h"
 #include "tests/app/window/CommandsFixture.h"
 
 namespace vz::test {
@@ -29,22 +30,14 @@ class CommandsTest : public CommandsFixture {
     WriteFileBytes(Docs + "sub/b.bin", RandomBytes(70000, 3));
     WriteFileBytes(Docs + "sub/deeper/c.txt", TextBytes(40000, 4));
   }
-  static QModelIndex ChildCaptioned(const QAbstractItemModel& model, const QModelIndex& parent,
-                                    const QString& caption) {
-    for (int row = 0; row < model.rowCount(parent); ++row) {
-      const QModelIndex child = model.index(row, 0, parent);
-      if (child.data().toString() == caption) return child;
-    }
-    return {};
-  }
   // New's dialog: Documents as the source, `name` in Out.
   TScript NewDialog(const std::string& name, bool sfx = false) {
     return [this, name, sfx](QDialog& dialog) {
       Show(dialog);
       auto* tree = Child<TShellTree>(dialog, "stFolders");
       EXPECT_TRUE(Settled(*tree));
-      tree->setCurrentIndex(
-          ChildCaptioned(tree->Model(), tree->Model().RootIndex(), QStringLiteral("Documents")));
+      tree->setCurrentIndex(DialogFixture::ChildCaptioned(tree->Model(), tree->Model().RootIndex(),
+                                                          QStringLiteral("Documents")));
       Child<TPathEdit>(dialog, "edtPath")->SetPath(Out);
       Type(dialog, "edtFileName", name);
       Child<QCheckBox>(dialog, "chkCreateSFX")->setChecked(sfx);
@@ -143,11 +136,7 @@ TEST_P(FreeSpaceTest, RefusesUnlessThereIsMoreThanRequired) {
   OpenArchive(archive);
   SelectRows({"one.bin"});
   drive.FreeBytes = 3000 + c.Spare;
-  Scripts["frmUnzipOptions"].push_back([&](QDialog& dialog) {
-    Child<TPathEdit>(dialog, "edtPath")->SetPath(drive.MountPoint);
-    Click(dialog, "butUnzip");
-    return Result(dialog);
-  });
+  UnzipTo(drive.MountPoint);
   Trigger("popUnzipSelected");
   EXPECT_EQ(FileExists(drive.MountPoint + "one.bin"), !c.Refused);
   EXPECT_FALSE(FileExists(drive.MountPoint + "two.bin"));
@@ -329,12 +318,7 @@ TEST_F(CommandsTest, PasswordSaysHowManyMembersKeptTheirOldPassword) {
   const std::string archive = WriteArchive("skip.zip", {secret, Stored("open.txt", "open")});
   const auto before = ReadFileBytes(archive);
   OpenArchive(archive);
-  Scripts["frmPasswordOptions"].push_back([](QDialog& dialog) {
-    Type(dialog, "edtPassword", "new");
-    Type(dialog, "edtConfirmPassword", "new");
-    Click(dialog, "butEncrypt");
-    return Result(dialog);
-  });
+  NewPassword("new");
   Scripts["frmPassword"].push_back([](QDialog& dialog) {
     Click(dialog, "butSkipAll");
     return Result(dialog);
@@ -354,12 +338,7 @@ TEST_F(CommandsTest, PasswordLeavesMembersWhoseNamesCannotComeBack) {
   MakeCommandWindow();
   const std::string archive = Archive("abs.zip", {"/abs/x.txt", "ok.txt"});
   OpenArchive(archive);
-  Scripts["frmPasswordOptions"].push_back([](QDialog& dialog) {
-    Type(dialog, "edtPassword", "new");
-    Type(dialog, "edtConfirmPassword", "new");
-    Click(dialog, "butEncrypt");
-    return Result(dialog);
-  });
+  NewPassword("new");
   Trigger("mnuPassword");
   EXPECT_EQ(Names(archive), (std::vector<std::string>{"/abs/x.txt", "ok.txt"}));
   EXPECT_EQ(Content(archive, "ok.txt", "new"), "data of ok.txt");

@@ -153,11 +153,7 @@ TEST_F(CommandsFixture, NextDiskPromptComesBackForADiskWithAnotherNumber) {
     WriteFileBytes(archive, disks[static_cast<std::size_t>(disk - 1)]);
     return true;
   };
-  Scripts["frmUnzipOptions"].push_back([this](QDialog& dialog) {
-    Child<TPathEdit>(dialog, "edtPath")->SetPath(Out);
-    Click(dialog, "butUnzip");
-    return Result(dialog);
-  });
+  UnzipTo(Out);
   Trigger("mnuUnzip");
   EXPECT_EQ(asked, (std::vector<std::string>{"Please insert disk 1", "Please insert disk 1",
                                              "Please insert disk 2"}));
@@ -178,11 +174,7 @@ TEST_F(CommandsFixture, NextDiskPromptComesBackForADiskWithAnotherNumber) {
     WriteFileBytes(archive, disks[0]);
     return true;
   };
-  Scripts["frmUnzipOptions"].push_back([this](QDialog& dialog) {
-    Child<TPathEdit>(dialog, "edtPath")->SetPath(Fake.Root() + "again");
-    Click(dialog, "butUnzip");
-    return Result(dialog);
-  });
+  UnzipTo(Fake.Root() + "again");
   const int reports = Reports;
   Trigger("mnuUnzip");
   EXPECT_EQ(asked, (std::vector<std::string>{"Please insert disk 1", "Please insert disk 2"}));
@@ -216,11 +208,7 @@ TEST_P(OverwriteTest, ActsOnEachAnswer) {
     WriteFileText(Out + name, std::string("old ") + name[0]);
   }
   OpenArchive(archive);
-  Scripts["frmUnzipOptions"].push_back([this](QDialog& dialog) {
-    Child<TPathEdit>(dialog, "edtPath")->SetPath(Out);
-    Click(dialog, "butUnzip");
-    return Result(dialog);
-  });
+  UnzipTo(Out);
   std::vector<QString> labels;
   for (const std::string& answer : c.Answers) {
     Scripts["frmOverwrite"].push_back([&labels, answer](QDialog& dialog) {
@@ -286,14 +274,7 @@ TEST_F(CommandsFixture, SkipAllEndsThePasswordPromptsOfTheCommand) {
                 .ExitCode,
             0);
   OpenArchive(archive);
-  const auto unzipTo = [this](const std::string& folder) {
-    Scripts["frmUnzipOptions"].push_back([folder](QDialog& dialog) {
-      Child<TPathEdit>(dialog, "edtPath")->SetPath(folder);
-      Click(dialog, "butUnzip");
-      return Result(dialog);
-    });
-  };
-  unzipTo(Fake.Root() + "skipped");
+  UnzipTo(Fake.Root() + "skipped");
   int prompts = 0;
   Scripts["frmPassword"].push_back([&](QDialog& dialog) {
     ++prompts;
@@ -313,7 +294,7 @@ TEST_F(CommandsFixture, SkipAllEndsThePasswordPromptsOfTheCommand) {
   EXPECT_FALSE(FileExists(Fake.Root() + "skipped/one.txt"));
 
   // The next command asks again; the password typed once opens all three.
-  unzipTo(Fake.Root() + "opened");
+  UnzipTo(Fake.Root() + "opened");
   Scripts["frmPassword"].push_back([&](QDialog& dialog) {
     ++prompts;
     Type(dialog, "edtPassword", "secret");
