@@ -88,6 +88,27 @@ TEST_F(CommandsTest, NewArchiveFromAFolderTreeIsAcceptedByInfoZipAndOpens) {
       << "only the question whether to make the destination";
 }
 
+// With "Create self-extracting file" the new archive becomes a program: the
+// .zip goes to the trash without a question and its record moves along.
+TEST_F(CommandsTest, NewWithASelfExtractingCopyKeepsTheProgramOnly) {
+  TfrmMain& window = MakeCommandWindow();
+  WriteFileBytes(Globals.AppDir + "vnsfx32", ReadFileBytes(VZ_SFX_STUB));
+  MakeDocuments();
+  Scripts["frmZipOptions"].push_back(NewDialog("both", true));
+  Trigger("mnuNew");
+  const std::string program = Out + "both.exe";
+  ASSERT_TRUE(FileExists(program));
+  EXPECT_FALSE(FileExists(Out + "both.zip"));
+  EXPECT_EQ(Fake.Shell.Trashed, std::vector<std::string>{Out + "both.zip"});
+  EXPECT_EQ(window.ZipEngine.ZipName(), program);
+  EXPECT_EQ(window.Tree()->MemberCount(), 4);
+  EXPECT_FALSE(window.Action(QStringLiteral("mnuAddFiles"))->isEnabled());
+  EXPECT_TRUE(CFI.Find(program));
+  EXPECT_FALSE(CFI.Find(Out + "both.zip"));
+  EXPECT_EQ(InfoZipTest(program), 0);
+  EXPECT_EQ(Report["Compressed Files"], "4");
+}
+
 // ---------------------------------------------------------------- Unzip
 
 TEST_F(CommandsTest, UnzipWritesEveryMemberByteForByteAndReports) {
