@@ -1,5 +1,6 @@
 // The password and overwrite prompts through their controls: results,
 // trimming, the rename checks with their exact warnings, Enter as Rename.
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -131,6 +132,25 @@ INSTANTIATE_TEST_SUITE_P(Names, RenameChecks,
                                                        "File already exists!"},
                                            TRenameCase{"Parent", "..", "File already exists!"}),
                          [](const auto& test) { return std::string(test.param.Label); });
+
+// Both prompts as a person sees them, into the build tree.
+TEST_F(PromptsTest, RenderAsPictures) {
+  const QString folder = QStringLiteral(VZ_SCREENSHOT_DIR);
+  ASSERT_TRUE(QDir().mkpath(folder));
+  TfrmPassword password;
+  password.setWindowTitle(QStringLiteral("Varnel Zip"));
+  password.SetFileName("budget 2024.xlsx");
+  TfrmOverwrite overwrite(App);
+  overwrite.setWindowTitle(QStringLiteral("Varnel Zip"));
+  overwrite.SetFileName("readme.txt");
+  for (auto [prompt, name] : {std::pair<QDialog*, const char*>{&password, "TfrmPassword"},
+                              std::pair<QDialog*, const char*>{&overwrite, "TfrmOverwrite"}}) {
+    Show(*prompt);
+    const QImage picture = prompt->grab().toImage();
+    EXPECT_GT(picture.width(), 200);
+    EXPECT_TRUE(picture.save(folder + QLatin1Char('/') + QLatin1String(name) + ".png")) << name;
+  }
+}
 
 }  // namespace
 }  // namespace vz
