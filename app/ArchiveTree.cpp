@@ -275,4 +275,20 @@ int TArchiveTree::FindCaption(const QString& caption) const {
   return -1;
 }
 
+int TArchiveTree::FindFolder(const std::string& path) const {
+  std::unordered_map<std::string, int> byPath;
+  for (int node = 0; node < NodeCount(); ++node) {
+    if (!Node(node).NotFileSystem) byPath.try_emplace(FolderPath(node), node);
+  }
+  std::string folder = path;
+  while (true) {
+    if (const auto it = byPath.find(folder); it != byPath.end()) return it->second;
+    if (folder.empty()) return -1;
+    // One level up: "a/b/" -> "a/", "C:" or "a/" -> "".
+    const auto cut = folder.find_last_of('/', folder.size() >= 2 ? folder.size() - 2 : 0);
+    folder =
+        cut == std::string::npos || folder.size() < 2 ? std::string() : folder.substr(0, cut + 1);
+  }
+}
+
 }  // namespace vz

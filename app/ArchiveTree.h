@@ -17,14 +17,15 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/dialogs/ShellItem.h"
 #include "platform/Types.h"
 
 namespace vz {
 
 class TUnZipEngine;
 
-// The "path" of a shell root that is not a folder of the file system.
-inline constexpr char kNotFileSystem[] = "NotFileSystem";
+// kNotFileSystem (ShellItem.h) is the "path" of a shell root that is not a
+// folder of the file system, as in the dialogs' folder trees.
 inline constexpr char kDestinationFolder[] = "Destination Folder";
 
 enum class TNodeIcon : u8 { Folder, Computer, Network, Drive, Server };
@@ -92,6 +93,9 @@ class TArchiveTree {
   std::vector<int> PreOrder() const;
   // The first node in tree order captioned exactly `caption`, or -1.
   int FindCaption(const QString& caption) const;
+  // The node of folder path `path` (as FolderPath gives it), or else of its
+  // nearest folder above that is in the tree; -1 when none is.
+  int FindFolder(const std::string& path) const;
 
  private:
   void AddRoots(const std::vector<std::string>& paths, const std::vector<bool>& dos);

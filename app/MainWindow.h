@@ -7,20 +7,28 @@
 // shut-down), MainWindowActions.cpp (menus, toolbar, pop-up menu, which
 // command is enabled when), MainWindowView.cpp (opening an archive into the
 // tree and the list, view settings), MainWindowText.cpp (text pane, readme,
-// virus scan) and MainWindowEngine.cpp (engine reset and the engine events
-// that opening needs). Engine operations run on a worker through
-// TOperationRunner; the views only ever read a TArchiveTree snapshot.
+// virus scan), MainWindowEngine.cpp (engine reset and the engine events
+// that opening needs), MainWindowCommands.cpp (the archive commands) and
+// MainWindowEvents.cpp (the events of their operations). Engine operations
+// run on a worker through TOperationRunner; the views only ever read a
+// TArchiveTree snapshot.
 #pragma once
 
 #include <QMainWindow>
 #include <QStringList>
+#include <atomic>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "app/ArchiveTree.h"
 #include "app/NameEncoding.h"
 #include "app/core/AppGlobals.h"
+#include "app/core/OpInfo.h"
+#include "app/dialogs/ShellLocations.h"
 #include "engine/writer/ZipEngine.h"
 
 class QAction;
@@ -36,6 +44,7 @@ class QToolBar;
 class QToolButton;
 class QTreeView;
 class QPushButton;
+class QDialog;
 
 namespace vz {
 
@@ -48,6 +57,9 @@ class TOpInfo;
 class TOperationRunner;
 class TProgressGate;
 class TDiskPrompt;
+class TShellNamespace;
+class IHelpService;
+enum class TReportKind : int;
 
 // The filter of the archive file dialogs.
 inline constexpr char kArchiveFilter[] =
@@ -126,6 +138,52 @@ class TfrmMain : public QMainWindow {
   // Shows a disk prompt and answers whether OK was chosen; tests replace it.
   std::function<bool(TDiskPrompt&)> ExecPrompt;
 
+  // ---- archive commands (MainWindowCommands.cpp) ----
+  // Each runs in RunCommand's frame: TOpInfo reset with the command's
+  // kind, the engine reset (keeping the open archive's name where the
+  // command works on it), its dialog, the engine's work on a worker thread
+  // while the window stays painted and Esc or Cancel stops it, the view
+  // rebuilt, the report. The busy cursor goes and "Done" is shown on every
+  // path; EUserCanceled ends a command silently, any other error is a
+  // warning.
+  void mnuNewClick();
+  void mnuUnzipClick();
+  void mnuRefreshZipfileClick();
+  void mnuSFXClick();
+  void mnuAddFilesClick();
+  // Adds files (full paths) into the folder selected in the tree, asking
+  // about each member of the same name there: what Add Files does after its
+  // dialog, and what a drop of files on the window does.
+  void AddFiles(const std::vector<std::string>& Files);
+  void mnuRemoveFilesClick();
+  void mnuPasswordClick();
+  // Asks for the damaged archive.
+  void mnuRepairClick();
+  // Writes <name>_Fixed.<ext> from what can be found in `FileName` and
+  // opens it; a repair that finds nothing leaves no such file.
+  void Repair(const std::string& FileName);
+  // Decodes every member (or the selected ones) without writing, and lists
+  // each member that failed and why.
+  void mnuTestZipfileClick();
+  // The zip operation with its status and warnings; writes the folder
+  // record when asked. False when it failed (after the warning).
+  bool DoZip();
+  void ShowReport(TReportKind Kind);
+  // The self-extracting copy of the open archive, which then becomes the
+  // open archive; true when the copy exists.
+  bool MakeSelfExtracting(bool MoveWithoutAsking);
+  // Shows a dialog or prompt modally and answers its result (a modal
+  // result of the prompts, or QDialog::Accepted); tests replace it.
+  std::function<int(QDialog&)> ExecDialog;
+  // The files to add ("Add Files", several may be chosen); tests replace it.
+  std::function<std::vector<std::string>(const std::string& Folder)> AddFilesDialog;
+  // The dialog or prompt now open, else nullptr.
+  QDialog* OpenDialog() const { return FOpenDialog; }
+  // Where the dialogs' folder trees start; the user's own by default.
+  void SetShellLocations(TShellLocations locations);
+  // The help the dialogs' Help buttons and F1 reach.
+  void SetHelpService(IHelpService* help) { FHelp = help; }
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -159,8 +217,9 @@ class TfrmMain : public QMainWindow {
   void FocusFilter();
   void mnuOpenClick();
   // Reads ZipName (errors swallowed) and shows it, or an empty view when
-  // it has no members; the tail of Open and of opening a scanned archive.
-  void OpenIntoView();
+  // it cannot be read; the tail of Open and of opening a scanned archive.
+  // False when it cannot be read.
+  bool OpenIntoView();
   void mnuCloseClick();
   void mnuSelectAllClick();
   // MainWindowEngine.cpp
@@ -171,6 +230,45 @@ class TfrmMain : public QMainWindow {
   QIcon DriveIcon() const;
   // MainWindowText.cpp
   bool RunScanner();
+  // MainWindowCommands.cpp
+  void ConnectArchiveCommands();
+  void RunCommand(TOpKind Kind, bool KeepArchive, const std::function<void()>& Body);
+  // Engine work on the worker thread, from a clear cancel flag.
+  void RunEngine(const std::function<void()>& work);
+  // RunEngine; an error other than EUserCanceled becomes a warning and
+  // false.
+  bool Operate(const std::function<void()>& work);
+  // Reads the archive again and shows it, keeping the selected folder.
+  void RefreshView();
+  int ExecModal(QDialog& dialog);
+  TShellNamespace& Shell();
+  IHelpService& Help();
+  std::vector<std::string> SelectedMemberNames(bool withFolders) const;
+  i64 SelectedBytes() const;
+  bool EnoughFreeSpace();
+  void SaveFolderRecord();
+  void OfferRepair();
+  bool AskAddFiles(std::vector<std::string>& files);
+  std::optional<std::string> AddTargetFolder();
+  void ReencryptMembers(const std::vector<std::string>& names, const std::string& password);
+  void TestMembers(const std::vector<std::string>& patterns);
+  std::set<int> ChosenMembers(const std::vector<std::string>& patterns) const;
+  // MainWindowEvents.cpp
+  void ConnectOperationEvents();
+  void ZipEngineTotalPercentDone(int Percent);
+  void ZipEngineStartZipInfo(int NumFiles);
+  void ZipEngineStartZip(const std::string& FName, TZipHeaderInfo& ZipHeader);
+  void ZipEngineEndZip();
+  void ZipEngineNoSuchFile(const std::string& FName);
+  void ZipEngineStartUnZipInfo(int NumFiles);
+  void ZipEngineStartUnZip(int FileIndex, const std::string& FName, bool& Skip);
+  void ZipEngineEndUnZip(int FileIndex);
+  void ZipEnginePromptForOverwrite(bool& OverWriteIt, int FileIndex, std::string& FName);
+  void ZipEngineBadPassword(int FileIndex, std::string& NewPassword);
+  void ZipEngineBadCRC(int FileIndex);
+  void ZipEngineSkippingFile(TSkipReason Reason, int FileIndex);
+  // A step of the bar in commands that count members, not bytes.
+  void StepProgress();
 
   const TAppContext& FApp;
   TAppInfo& FAppInfo;
@@ -189,6 +287,22 @@ class TfrmMain : public QMainWindow {
   bool FCloseAfterOperation = false;
   bool FClosing = false;
   TDiskPrompt* FOpenPrompt = nullptr;
+  QDialog* FOpenDialog = nullptr;
+  // Shared pointers, so that the window's own files need not know the types.
+  std::shared_ptr<TShellNamespace> FShell;
+  std::optional<TShellLocations> FShellLocations;
+  IHelpService* FHelp = nullptr;
+  std::shared_ptr<IHelpService> FOwnHelp;
+  // What the operation's handlers read off the user-interface thread, set
+  // before the operation starts.
+  std::string FAddFolder;              // Add Files: the folder new members go to
+  std::atomic<int> FProgressSteps{0};  // members counted so far
+  // Test Zipfile: the reasons each member failed, by view index; the
+  // members whose method cannot be decoded; the members done with (passed
+  // or failed), which a second pattern naming them does not test again.
+  std::map<int, std::vector<std::string>> FTestFaults;
+  std::set<int> FTestUndecodable;
+  std::set<int> FTestDone;
 
   std::map<QString, QAction*> FActions;
   QActionGroup* FViewStyles = nullptr;

@@ -62,6 +62,7 @@ const TCommandInfo kCommands[] = {
     {"mnuViewFile", "&View File", 540, "F11", "View File", "document-preview"},
     {"mnuAntiVirus", "&Anti-virus Scan", 550, "", "Anti-virus Scan", "security-high"},
     {"mnuRepair", "&Repair Zipfile...", 560, "", "Repair Zipfile", "tools-check-spelling"},
+    {"mnuTestZipfile", "&Test Zipfile", 0},
     {"mnuHelpFinder", "Help &Finder...", 580},
     {"mnuWhatsThis", "&What's This?", 590, "Shift+F1", "Whats This? Help", "help-contextual"},
     {"mnuVarnel", "&Varnel on the Web", 600},
@@ -97,7 +98,7 @@ const TMenuInfo kMenus[] = {
      440,
      {"mnuToolbar", "mnuGridLines", "-", "mnuLargeIcons", "mnuSmallIcons", "mnuList", "mnuDetails",
       "-", "mnuMaxTextPane", "mnuNameEncoding", "-", "mnuOptions"}},
-    {"mnuTools", "&Tools", 530, {"mnuViewFile", "mnuAntiVirus", "mnuRepair"}},
+    {"mnuTools", "&Tools", 530, {"mnuViewFile", "mnuAntiVirus", "mnuRepair", "mnuTestZipfile"}},
     {"mnuHelp", "&Help", 570, {"mnuHelpFinder", "mnuWhatsThis", "-", "mnuVarnel", "-", "mnuAbout"}},
 };
 
@@ -273,6 +274,7 @@ void TfrmMain::ConnectCommands() {
     on(info.ObjectName, [this, encoding = info.Encoding] { ApplyNameEncoding(encoding); });
   }
   connect(FFiles, &TFileView::SelectionChanged, this, [this] { lvFilesChange(); });
+  ConnectArchiveCommands();
 }
 
 void TfrmMain::UpdateCommands() {
@@ -282,7 +284,7 @@ void TfrmMain::UpdateCommands() {
   const auto enable = [this](std::initializer_list<const char*> names, bool on) {
     for (const char* name : names) Action(QLatin1String(name))->setEnabled(on);
   };
-  enable({"mnuClose", "mnuUnzip"}, open);
+  enable({"mnuClose", "mnuUnzip", "mnuTestZipfile"}, open);
   enable({"mnuRefreshZipfile"}, modifiable && FHasFolderRecord);
   enable({"mnuSFX"}, modifiable);
   enable({"mnuDeletecurrentzipfile", "mnuSend", "mnuProperties"}, whole);

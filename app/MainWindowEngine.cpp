@@ -40,6 +40,7 @@ void TfrmMain::ResetEngine() {
   ZipEngine.SetRootDir("");
   ZipEngine.SortMode = TZipSortMode::ByNone;
   ZipEngine.ZipAction = TZipAction::zaUpdate;
+  ZipEngine.StoredFolder.clear();
   SetEngineNameEncoding(ZipEngine, FNameEncoding);
 }
 
@@ -50,6 +51,7 @@ void TfrmMain::ConnectEngineEvents() {
   ZipEngine.OnGetNextDisk = [this](TUnZipEngine&, int NextDisk, std::string& FName) {
     RunOnUiThread([&] { ZipEngineGetNextDisk(NextDisk, FName); });
   };
+  ConnectOperationEvents();
 }
 
 // Only an archive on a floppy-style drive can be one disk of a set; any other

@@ -16,6 +16,7 @@
 #include "app/FolderModel.h"
 #include "app/MainWindow.h"
 #include "app/OperationRunner.h"
+#include "app/RecentFiles.h"
 #include "app/core/AppInfo.h"
 #include "app/core/CFI.h"
 #include "app/core/Helpers.h"
@@ -59,6 +60,8 @@ void TfrmMain::BuildFolderTree() {
   StatusBarMsg("Opening zipfile...");
   const int selected = SelectedNode();
   const QString remembered = selected >= 0 ? FTree->Node(selected).Caption : QString();
+  const bool byPath = selected >= 0 && !FTree->Node(selected).NotFileSystem;
+  const std::string rememberedPath = byPath ? FTree->FolderPath(selected) : std::string();
   std::shared_ptr<const TArchiveTree> tree = std::move(FPendingTree);
   if (!tree) FRunner->Run([this, &tree] { tree = TArchiveTree::FromEngine(ZipEngine); });
   FFolders->setUpdatesEnabled(false);
@@ -71,7 +74,11 @@ void TfrmMain::BuildFolderTree() {
     FFileModel->SetTree(FTree);
   }
   UpdateTitle();
-  int node = remembered.isEmpty() ? -1 : FTree->FindCaption(remembered);
+  // The folder that was selected, or the nearest one above it that is still
+  // there; a shell root ("Computer") by its caption.
+  int node = byPath                 ? FTree->FindFolder(rememberedPath)
+             : remembered.isEmpty() ? -1
+                                    : FTree->FindCaption(remembered);
   const int firstRoot = FTree->Roots().empty() ? -1 : FTree->Roots().front();
   if (node < 0 || node == firstRoot) {
     node = firstRoot;
@@ -254,9 +261,8 @@ void TfrmMain::ApplyNameEncoding(TNameEncoding encoding) {
   UpdateCommands();
 }
 
-// Open, as far as this window goes: the dialog, the scan, the read and the
-// view. The repair offer for an archive that cannot be read belongs to the
-// commands.
+// Open: the dialog, the scan, the read and the view, and the offer to
+// repair an archive that cannot be read.
 void TfrmMain::mnuOpenClick() {
   std::optional<std::string> file;
   {
@@ -276,18 +282,31 @@ void TfrmMain::mnuOpenClick() {
     if (FAppInfo.AutoScan) ScanArchive(false);
   } catch (const std::exception&) {
   }
-  OpenIntoView();
+  if (OpenIntoView()) {
+    AddToRecentFiles(FApp.Platform, ZipEngine.ZipName());
+  } else {
+    OfferRepair();
+  }
 }
 
-void TfrmMain::OpenIntoView() {
+bool TfrmMain::OpenIntoView() {
+  bool read = true;
   try {
     StatusBarMsg("Opening " + ZipEngine.ZipName() + "...");
     OpenArchive();
+  } catch (const EUserCanceled&) {
+    FPendingTree.reset();
   } catch (const std::exception&) {
     FPendingTree.reset();
+    read = false;
   }
-  if (!FPendingTree || FPendingTree->MemberCount() == 0) {
+  // Nothing found in what should have been a directory is no archive; an
+  // archive that says it is empty is one.
+  if (FPendingTree && FPendingTree->MemberCount() == 0 && ZipEngine.Rebuilt()) {
     FPendingTree.reset();
+    read = false;
+  }
+  if (!FPendingTree) {
     ClearTree();
     ClearList();
     ClearTextPane();
@@ -300,6 +319,7 @@ void TfrmMain::OpenIntoView() {
   }
   UpdateCommands();
   StatusBarMsg("");
+  return read;
 }
 
 void TfrmMain::mnuCloseClick() {

@@ -98,6 +98,14 @@ QString QtFileFilter(const std::string& filter) {
   return filters.join(QStringLiteral(";;"));
 }
 
+TNormalCursor::TNormalCursor() : FPushed(QApplication::overrideCursor() != nullptr) {
+  if (FPushed) QApplication::setOverrideCursor(Qt::ArrowCursor);
+}
+
+TNormalCursor::~TNormalCursor() {
+  if (FPushed) QApplication::restoreOverrideCursor();
+}
+
 QWidget* TQtHost::Parent() const {
   return FParent ? FParent.data() : QApplication::activeWindow();
 }
@@ -106,6 +114,7 @@ TMsgResult TQtHost::MessageBox(const TMessageBox& box) {
   TMsgResult result = TMsgResult::Cancel;
   RunOnUiThread([&] {
     QApplication::beep();
+    const TNormalCursor pointer;
     auto dialog = MakeMessageBox(box, Parent());
     const auto button = ExecMessageBox ? ExecMessageBox(*dialog)
                                        : static_cast<QMessageBox::StandardButton>(dialog->exec());
@@ -119,6 +128,7 @@ std::optional<std::string> TQtHost::OpenFileDialog(const std::string& title,
                                                    const std::string& initialFolder) {
   std::optional<std::string> result;
   RunOnUiThread([&] {
+    const TNormalCursor pointer;
     const QString file =
         QFileDialog::getOpenFileName(Parent(), QString::fromStdString(title),
                                      QString::fromStdString(initialFolder), QtFileFilter(filter));
@@ -130,6 +140,7 @@ std::optional<std::string> TQtHost::OpenFileDialog(const std::string& title,
 std::optional<std::string> TQtHost::FolderDialog(const std::string& startFolder) {
   std::optional<std::string> result;
   RunOnUiThread([&] {
+    const TNormalCursor pointer;
     const QString folder =
         QFileDialog::getExistingDirectory(Parent(), QString(), QString::fromStdString(startFolder));
     if (!folder.isEmpty()) result = folder.toStdString();

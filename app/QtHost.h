@@ -24,6 +24,19 @@ QString QtFileFilter(const std::string& filter);
 // Text with "\r\r" paragraph and "\r" line breaks as Qt shows them.
 QString MessageText(const std::string& text);
 
+// While a dialog or message box is shown over a busy window: the normal
+// pointer, the busy one again afterwards. Only on the user-interface thread.
+class TNormalCursor {
+ public:
+  TNormalCursor();
+  ~TNormalCursor();
+  TNormalCursor(const TNormalCursor&) = delete;
+  TNormalCursor& operator=(const TNormalCursor&) = delete;
+
+ private:
+  bool FPushed = false;
+};
+
 class TQtHost : public IHost {
  public:
   // Dialogs are parented to the window given here (the main window, once it

@@ -20,6 +20,7 @@ enum class TOpKind : int {
   AddFiles = 7,
   RemoveFiles = 8,
   ChangePassword = 9,
+  Test = 10,  // Tools > Test Zipfile: members decoded, nothing written
 };
 
 class TOpInfo {

@@ -58,6 +58,7 @@ QPixmap KeyPicture(int size) {
 TfrmPasswordOptions::TfrmPasswordOptions(const TAppContext& App, IHelpService& Help,
                                          QWidget* parent)
     : TVzDialog(App, Help, kHelpContext, QStringLiteral("Password"), parent) {
+  setObjectName(QStringLiteral("frmPasswordOptions"));
   auto* tsGeneral = Named<QWidget>("tsGeneral");
   auto* picture = Named<QLabel>("imgKey");
   picture->setPixmap(KeyPicture(48));

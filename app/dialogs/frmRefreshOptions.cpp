@@ -68,6 +68,7 @@ void ApplyRefreshOptions(const TAppContext& App, const TRefreshAnswers& Answers,
 TfrmRefreshOptions::TfrmRefreshOptions(const TAppContext& App, IHelpService& Help,
                                        TShellNamespace& Shell, QWidget* parent)
     : TVzDialog(App, Help, kHelpContext, QStringLiteral("Refresh"), parent) {
+  setObjectName(QStringLiteral("frmRefreshOptions"));
   tsGeneral = Named<QWidget>("tsGeneral");
   TBrowsePane pane = MakeBrowsePane(Shell, QStringLiteral("Change &source folder"),
                                     QStringLiteral("&Browse for source folder"), false);

@@ -54,6 +54,14 @@ void AddKindRows(TReportContent& report, TReportKind kind, const TOpInfo& op, bo
     if (removable) report.Results.push_back({"Disks Used", count(op.DisksUsed)});
     report.Results.push_back(
         {"Files Not Found", count(op.NotFound), op.NotFound > 0 ? kStateError : 0});
+  } else if (kind == TReportKind::Tested) {
+    report.ActionCaption = "Passed";
+    const int failed = static_cast<int>(op.Problems.size());
+    report.Results.push_back({"Passed Files", count(op.Processed)});
+    report.Results.push_back({"Failed Files", count(failed), failed > 0 ? kStateError : 0});
+    report.Results.push_back({"Bad CRC", count(op.BadCRC), op.BadCRC > 0 ? kStateWarning : 0});
+    report.Results.push_back(
+        {"Bad Password", count(op.BadPassword), op.BadPassword > 0 ? kStateError : 0});
   } else {
     report.ActionCaption = "Unzipped";
     report.Results.push_back({"Extracted Files", count(op.Processed)});
@@ -181,6 +189,7 @@ QStandardItem* Cell(const std::string& text) {
 
 TfrmReport::TfrmReport(const TAppContext& App, IHelpService& Help, QWidget* parent)
     : TVzDialog(App, Help, kHelpContext, QStringLiteral("Report"), parent) {
+  setObjectName(QStringLiteral("frmReport"));
   lvResults = MakeTable("lvResults", {QStringLiteral("Report Item"), QStringLiteral("Result")});
   lvResults->setColumnWidth(0, 150);
   lvProblemFiles = MakeTable("lvProblemFiles", {QStringLiteral("Name"), QStringLiteral("<Action>"),

@@ -19,7 +19,9 @@ class QTableView;
 
 namespace vz {
 
-enum class TReportKind : int { Zipped = 1, Unzipped = 2 };
+// Tested: every chosen member decoded without writing; one problem line
+// per member that failed.
+enum class TReportKind : int { Zipped = 1, Unzipped = 2, Tested = 3 };
 
 // State pictures of the results.
 inline constexpr int kStateError = 1;
@@ -40,7 +42,7 @@ struct TProblemRow {
 
 struct TReportContent {
   std::vector<TReportRow> Results;
-  std::string ActionCaption;  // "Zipped" or "Unzipped"
+  std::string ActionCaption;  // "Zipped", "Unzipped" or "Passed"
   std::vector<TProblemRow> Problems;
   bool StateImages = false;  // the results show state pictures
 };

@@ -63,6 +63,7 @@ void ApplyUnzipOptions(const TUnzipAnswers& Answers, const TUnzipSetup& Setup,
 TfrmUnzipOptions::TfrmUnzipOptions(const TAppContext& App, IHelpService& Help,
                                    TShellNamespace& Shell, QWidget* parent)
     : TVzDialog(App, Help, kHelpContext, QStringLiteral("Unzip"), parent) {
+  setObjectName(QStringLiteral("frmUnzipOptions"));
   tsGeneral = Named<QWidget>("tsGeneral");
   TBrowsePane pane =
       MakeBrowsePane(Shell, QStringLiteral("&Enter an existing or new destination folder"),

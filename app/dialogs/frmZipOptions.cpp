@@ -44,6 +44,7 @@ std::string RootOf(const std::string& path) {
 TfrmZipOptions::TfrmZipOptions(const TAppContext& App, IHelpService& Help, TShellNamespace& Shell,
                                QWidget* parent)
     : TVzDialog(App, Help, kHelpContext, QStringLiteral("New"), parent) {
+  setObjectName(QStringLiteral("frmZipOptions"));
   auto* pages = Named<QTabWidget>("PageControl");
   pages->addTab(BuildGeneral(Shell), QStringLiteral("General"));
   pages->addTab(BuildFiles(Shell), QStringLiteral("Files"));

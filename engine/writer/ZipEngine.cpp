@@ -3,6 +3,7 @@
 // old one untouched.
 #include "engine/writer/ZipEngine.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -159,7 +160,9 @@ std::string TZipEngine::TempFolder() const {
 
 std::string TZipEngine::StoredDirectory(const std::string& fileName) const {
   std::string folder = IncludeTrailingSlash(ExtractFilePath(fileName));
-  if (FRelativePaths && !FRoot.empty()) {
+  if (!StoredFolder.empty()) {
+    folder = IncludeTrailingSlash(StoredFolder);
+  } else if (FRelativePaths && !FRoot.empty()) {
     // Outside the root, only the part below the folder both share is kept,
     // never a climb out of it ("../") or the whole path from "/".
     folder = folder.rfind(FRoot, 0) == 0 ? folder.substr(FRoot.size())
@@ -169,8 +172,10 @@ std::string TZipEngine::StoredDirectory(const std::string& fileName) const {
     if (!folder.empty() && folder[0] == '/') folder.erase(0, 1);
   }
   // "." and ".." have no place in a stored name: another program would
-  // resolve them outside its destination.
-  std::string clean(!folder.empty() && folder[0] == '/' ? 1 : 0, '/');
+  // resolve them outside its destination. A folder of the archive itself
+  // may be a share ("//server/share/"), whose leading slashes stay.
+  const std::size_t slashes = std::min(folder.find_first_not_of('/'), folder.size());
+  std::string clean(StoredFolder.empty() ? std::min<std::size_t>(slashes, 1) : slashes, '/');
   std::size_t start = 0;
   while (start < folder.size()) {
     const auto end = folder.find('/', start);

@@ -93,6 +93,12 @@ class TZipEngine : public TUnZipEngine {
   // true also sets StorePaths.
   void SetStoreVolumes(bool value);
   TZipAction ZipAction = TZipAction::zaUpdate;
+  // With StorePaths: a folder ("docs/") in which every file is stored,
+  // whatever its own path, and by whose name it is matched against the
+  // members, so a file put into a folder of the archive replaces the member
+  // of that name there. Empty: each file's own path decides. "." and ".."
+  // components are dropped as from any stored folder.
+  std::string StoredFolder;
   TMultiZipInfo& MultiZipInfo() { return FMultiZipInfo; }
   void SetMultiZipInfo(const TMultiZipInfo& value) { FMultiZipInfo.Assign(value); }
   bool Store83Names = false;  // Linux names have no short form; kept as set

@@ -43,6 +43,10 @@ class WindowFixture : public ::testing::Test {
   // Answers of the disk prompts (true: OK); Cancel once they run out.
   std::deque<bool> PromptAnswers;
   std::vector<std::pair<QString, QString>> Prompts;  // caption, text
+  // Every other dialog and prompt the window shows: its name in order, and
+  // the script that answers it (closed without an answer when none).
+  std::vector<QString> Dialogs;
+  std::function<int(QDialog&)> DialogScript;
 
   // A window as the program makes it: settings loaded from the store.
   TfrmMain& MakeWindow(QStringList arguments = {}) {
@@ -56,6 +60,10 @@ class WindowFixture : public ::testing::Test {
       const bool ok = PromptAnswers.front();
       PromptAnswers.pop_front();
       return ok;
+    };
+    Window->ExecDialog = [this](QDialog& dialog) {
+      Dialogs.push_back(dialog.objectName());
+      return DialogScript ? DialogScript(dialog) : 0;
     };
     return *Window;
   }

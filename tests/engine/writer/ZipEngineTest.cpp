@@ -217,6 +217,43 @@ TEST_F(ZipEngineTest, UpdateCopiesUnchangedFilesAndReplacesNewerOnesInPlace) {
   ExpectPeersAccept(Path("up.zip"));
 }
 
+// Files put into one folder of the archive: stored there whatever their
+// own path, and matched by that name, so a member the user agreed to
+// replace is replaced in place while the others are copied as they were.
+TEST_F(ZipEngineTest, StoredFolderPlacesFilesAndReplacesTheMemberOfThatName) {
+  auto engine = RelativeEngine(Path("into.zip"));
+  engine->FilesList = {Src + "text.txt", Src + "sub/deeper/small.txt"};
+  ASSERT_EQ(engine->PerformZip(), 2);
+  test::WriteFileText(Path("small.txt"), "the new small");
+  test::WriteFileText(Path("new.txt"), "new");
+  engine->SetRelativePaths(false);
+  engine->SetStorePaths(true);
+  engine->ZipAction = TZipAction::zaReplace;
+  engine->StoredFolder = "sub/./deeper/../deeper";
+  std::vector<std::string> stored;
+  engine->OnStartZip = [&](TZipEngine&, const std::string&, TZipHeaderInfo& header, bool&) {
+    stored.push_back(header.FullName());
+  };
+  engine->FilesList = {Path("small.txt"), Path("new.txt")};
+  EXPECT_EQ(engine->PerformZip(), 2);
+  EXPECT_EQ(stored,
+            (std::vector<std::string>{"sub/deeper/deeper/small.txt", "sub/deeper/deeper/new.txt"}));
+  engine->StoredFolder = "sub/deeper/";
+  engine->FilesList = {Path("small.txt"), Path("new.txt")};
+  EXPECT_EQ(engine->PerformZip(), 2);
+  EXPECT_EQ(
+      Names(Path("into.zip")),
+      (std::vector<std::string>{"text.txt", "sub/deeper/small.txt", "sub/deeper/deeper/small.txt",
+                                "sub/deeper/deeper/new.txt", "sub/deeper/new.txt"}));
+  const std::string replaced = "the new small";
+  EXPECT_EQ(Member(Path("into.zip"), "sub/deeper/small.txt"),
+            std::vector<u8>(replaced.begin(), replaced.end()));
+  engine->StoredFolder = "//server/share/";
+  engine->FilesList = {Path("new.txt")};
+  EXPECT_EQ(engine->PerformZip(), 1);
+  EXPECT_EQ(Names(Path("into.zip")).back(), "//server/share/new.txt");
+}
+
 TEST_F(ZipEngineTest, FreshenOnlyTouchesMembersAlreadyThere) {
   auto engine = RelativeEngine(Path("fresh.zip"));
   engine->FilesList = {Src + "text.txt"};
