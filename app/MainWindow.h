@@ -7,9 +7,11 @@
 // shut-down), MainWindowActions.cpp (menus, toolbar, pop-up menu, which
 // command is enabled when), MainWindowView.cpp (opening an archive into the
 // tree and the list, view settings), MainWindowText.cpp (text pane, readme,
-// virus scan) and MainWindowEngine.cpp (engine reset and the engine events
-// that opening needs). Engine operations run on a worker through
-// TOperationRunner; the views only ever read a TArchiveTree snapshot.
+// virus scan), MainWindowEngine.cpp (engine reset and the engine events
+// that opening needs), MainWindowViewing.cpp (View File and the hand-off to
+// the viewer), MainWindowFiles.cpp (deleting archives, mail, properties,
+// options, the Help menu) and MainWindowHelp.cpp (F1, What's This texts). Engine operations run on
+// a worker through TOperationRunner; the views only ever read a TArchiveTree snapshot.
 #pragma once
 
 #include <QMainWindow>
@@ -24,6 +26,7 @@
 #include "engine/writer/ZipEngine.h"
 
 class QAction;
+class QDialog;
 class QActionGroup;
 class QLabel;
 class QLineEdit;
@@ -39,8 +42,12 @@ class QPushButton;
 
 namespace vz {
 
+class IHelpService;
 class TAppInfo;
 class TCFI;
+class TEmail;
+class THelpService;
+class TViewerFolder;
 class TFileListModel;
 class TFileView;
 class TFolderModel;
@@ -60,6 +67,9 @@ struct TMainServices {
   TAppInfo& AppInfo;
   TOpInfo& OpInfo;
   TCFI& CFI;
+  // F1, the Help buttons and Help Finder; without one the window makes
+  // its own help window.
+  IHelpService* Help = nullptr;
 };
 
 class TfrmMain : public QMainWindow {
@@ -126,6 +136,30 @@ class TfrmMain : public QMainWindow {
   // Shows a disk prompt and answers whether OK was chosen; tests replace it.
   std::function<bool(TDiskPrompt&)> ExecPrompt;
 
+  // ---- viewing, file management, properties, options and help ----
+  // View File: text members into the text pane, the others extracted into
+  // the private folder and handed to the viewer.
+  void ViewSelected();
+  void mnuDeletecurrentzipfileClick();
+  void mnuDeleteZipfilesClick();
+  void mnuSendClick();
+  void mnuPropertiesClick();
+  void popPropertiesClick();
+  void mnuOptionsClick();
+  void mnuFormatClick(const std::string& drive);
+  void mnuHelpFinderClick();
+  void mnuVarnelClick();
+  void mnuAboutClick();
+  IHelpService& Help() const { return *FHelp; }
+  // The web page of the web command: the setting HomePage, else ours.
+  std::string HomePage() const;
+  // Shows a dialog of these commands modally and answers whether it was
+  // accepted; tests replace it.
+  std::function<bool(QDialog&)> ExecDialog;
+  // The files chosen in a file dialog that takes several; tests replace it.
+  std::function<std::vector<std::string>(const std::string& Title, const std::string& Filter)>
+      OpenFilesDialog;
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -171,6 +205,13 @@ class TfrmMain : public QMainWindow {
   QIcon DriveIcon() const;
   // MainWindowText.cpp
   bool RunScanner();
+  // MainWindowViewing.cpp
+  void ViewInViewer(const std::string& name);
+  // MainWindowFiles.cpp
+  void ConnectFileCommands();
+  void ShowProperties(const std::string& Name, bool Member);
+  // MainWindowHelp.cpp
+  void InstallHelp();
 
   const TAppContext& FApp;
   TAppInfo& FAppInfo;
@@ -189,6 +230,10 @@ class TfrmMain : public QMainWindow {
   bool FCloseAfterOperation = false;
   bool FClosing = false;
   TDiskPrompt* FOpenPrompt = nullptr;
+  IHelpService* FHelp = nullptr;
+  std::unique_ptr<THelpService> FOwnHelp;
+  std::unique_ptr<TEmail> emSend;
+  std::unique_ptr<TViewerFolder> FViewerFolder;
 
   std::map<QString, QAction*> FActions;
   QActionGroup* FViewStyles = nullptr;

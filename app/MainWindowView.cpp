@@ -153,9 +153,11 @@ void TfrmMain::lvFilesClick() {
   if (row.IsFolder()) SelectNode(row.Node());
 }
 
+// A folder row was already opened by the click; one member is viewed.
 void TfrmMain::lvFilesDblClick() {
-  // Viewing the one selected member belongs to View File, which comes with
-  // the viewing commands; a folder row was already opened by the click.
+  const std::vector<int> rows = FFiles->SelectedRows();
+  if (rows.size() != 1 || FFileModel->RowAt(rows.front()).IsFolder()) return;
+  if (Action(QStringLiteral("mnuViewFile"))->isEnabled()) Guarded([this] { ViewSelected(); });
 }
 
 void TfrmMain::lvFilesMouseDown(const QPoint& position) {
