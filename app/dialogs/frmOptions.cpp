@@ -26,6 +26,7 @@ QWidget* PathRow(const QString& label, TPathEdit* edit, QPushButton* browse) {
   caption->setWordWrap(true);
   caption->setBuddy(edit);
   layout->addWidget(caption);
+  browse->setFixedWidth(browse->fontMetrics().horizontalAdvance(browse->text()) + 20);
   auto* line = new QHBoxLayout;
   line->addWidget(edit, 1);
   line->addWidget(browse);
@@ -41,6 +42,7 @@ TfrmOptions::TfrmOptions(const TAppContext& App, IHelpService& Help, QWidget* pa
   pages->addTab(BuildGeneral(), QStringLiteral("General"));
   pages->addTab(BuildAntiVirus(), QStringLiteral("Anti-virus"));
   pages->addTab(BuildViewer(), QStringLiteral("Viewer"));
+  pages->setMinimumWidth(400);
   auto* butOK = MakeButton("butOK", QStringLiteral("&OK"));
   connect(butOK, &QPushButton::clicked, this, &TfrmOptions::butOKClick);
   Arrange(pages, butOK);
