@@ -1,6 +1,7 @@
 #include "app/QtHost.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QSortFilterProxyModel>
@@ -84,7 +85,9 @@ class TProgramFilter : public QSortFilterProxyModel {
   bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
     const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
     if (!FProgramsOnly || files == nullptr) return true;
-    const QFileInfo info = files->fileInfo(files->index(row, 0, parent));
+    // Looked at on disk: the model may not have gathered the file's
+    // details yet when it first lists the name.
+    const QFileInfo info(files->filePath(files->index(row, 0, parent)));
     return info.isDir() || info.isExecutable();
   }
 
@@ -104,9 +107,12 @@ QString PickFile(QWidget* parent, const QString& title, const QString& folder,
   dialog.setFileMode(QFileDialog::ExistingFile);
   auto* programs = new TProgramFilter(&dialog);
   dialog.setProxyModel(programs);
-  QObject::connect(&dialog, &QFileDialog::filterSelected, programs, [programs](const QString& f) {
-    programs->SetProgramsOnly(f.startsWith(QLatin1String(kProgramsFilterName)));
-  });
+  // The filter box of Qt's own dialog says which filter is chosen.
+  if (auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+    QObject::connect(types, &QComboBox::currentTextChanged, programs, [programs](const QString& f) {
+      programs->SetProgramsOnly(f.startsWith(QLatin1String(kProgramsFilterName)));
+    });
+  }
   return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }
 
