@@ -8,6 +8,7 @@
 #include "app/FileView.h"
 #include "app/MainWindow.h"
 #include "app/OperationRunner.h"
+#include "app/ScopeExit.h"
 #include "app/core/AppInfo.h"
 #include "app/core/Helpers.h"
 #include "app/core/OpInfo.h"
@@ -53,10 +54,7 @@ void TfrmMain::ViewSelected() {
   const std::string archive = ZipEngine.ZipName();
   ResetEngine();
   ZipEngine.SetZipName(archive);
-  struct TForgetPassword {
-    TZipEngine& Engine;
-    ~TForgetPassword() { Engine.Password.clear(); }
-  } forget{ZipEngine};
+  const TScopeExit forgetPassword([this] { ZipEngine.Password.clear(); });
   OpenArchive();
   for (const std::string& name : names) {
     if (IsTextMember(name)) {
@@ -69,13 +67,10 @@ void TfrmMain::ViewSelected() {
 
 void TfrmMain::ViewInViewer(const std::string& name) {
   TBusyCursor busy(FApp.Platform.Host);
-  struct TDone {
-    TfrmMain& Window;
-    ~TDone() {
-      Window.FProgress->setValue(0);
-      Window.StatusBarMsg("");
-    }
-  } done{*this};
+  const TScopeExit done([this] {
+    FProgress->setValue(0);
+    StatusBarMsg("");
+  });
   if (!FViewerFolder) FViewerFolder = std::make_unique<TViewerFolder>(FApp);
   std::string folderPath;
   int error = 0;

@@ -58,22 +58,10 @@ TfrmOptions::TfrmOptions(const TAppContext& App, IHelpService& Help, QWidget* pa
 QWidget* TfrmOptions::BuildGeneral() {
   tsGeneral = Named<QWidget>("tsGeneral");
   auto* grpLevel = Named<QGroupBox>("grpLevel", QStringLiteral("Default compression &level "));
-  TrackBar = Named<QSlider>("TrackBar", Qt::Horizontal);
-  TrackBar->setRange(1, 9);
-  TrackBar->setSingleStep(1);
-  TrackBar->setPageStep(1);
-  TrackBar->setTickInterval(1);
-  TrackBar->setTickPosition(QSlider::TicksBothSides);
-  TrackBar->setValue(kDefaultLevel);
+  auto* levelLayout = new QVBoxLayout(grpLevel);
+  TrackBar = AddLevelTrackBar(*levelLayout, QStringLiteral("More Compression (Slower)"));
   auto* butReset = MakeButton("butReset", QStringLiteral("&Reset"));
   connect(butReset, &QPushButton::clicked, this, &TfrmOptions::butResetClick);
-  auto* ends = new QHBoxLayout;
-  ends->addWidget(new QLabel(QStringLiteral("Less compression (Faster)")));
-  ends->addStretch(1);
-  ends->addWidget(new QLabel(QStringLiteral("More Compression (Slower)")));
-  auto* levelLayout = new QVBoxLayout(grpLevel);
-  levelLayout->addWidget(TrackBar);
-  levelLayout->addLayout(ends);
   levelLayout->addWidget(butReset, 0, Qt::AlignRight);
 
   auto* grpPassword = Named<QGroupBox>("grpPassword", QStringLiteral("&Password display"));
