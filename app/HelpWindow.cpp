@@ -38,6 +38,8 @@ QTreeWidgetItem* FindItem(QTreeWidget& tree, const QString& file) {
 
 THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName(QStringLiteral("frmHelp"));
+  // Closing the main window ends the program even while help is open.
+  setAttribute(Qt::WA_QuitOnClose, false);
   setWindowTitle(QStringLiteral("Varnel Zip Help"));
   setWindowIcon(AppIcon());
 

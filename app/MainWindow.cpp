@@ -77,6 +77,7 @@ void TfrmMain::FormCreate() {
   ConnectFileCommands();
   ConnectEngineEvents();
   InstallHelp();
+  InstallDragAndDrop();
   ResetEngine();
   FAppInfo.LoadSettings();
   FNameEncoding = LoadNameEncoding(FApp.Platform.Settings, SettingsKeyOf(FApp.Globals.AppKey));

@@ -18,6 +18,7 @@
 #include <QStringList>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/ArchiveTree.h"
@@ -27,6 +28,7 @@
 
 class QAction;
 class QDialog;
+class QMimeData;
 class QActionGroup;
 class QLabel;
 class QLineEdit;
@@ -156,6 +158,16 @@ class TfrmMain : public QMainWindow {
   // Shows a dialog of these commands modally and answers whether it was
   // accepted; tests replace it.
   std::function<bool(QDialog&)> ExecDialog;
+  // ---- drag and drop ----
+  // Paths dropped from a file manager: on an empty window one archive is
+  // opened; with an archive open they go into the selected folder.
+  void DropFiles(const std::vector<std::string>& Paths);
+  // The data of a drag that carries these members: each extracted whole
+  // into the private folder, as file URLs; nullptr when none could be.
+  QMimeData* DragMembers(const std::vector<std::string>& FullNames);
+  // Open with the file already chosen: the scan when the options ask for
+  // it, the read and the view.
+  void OpenFile(const std::string& File);
   // The files chosen in a file dialog that takes several; tests replace it.
   std::function<std::vector<std::string>(const std::string& Title, const std::string& Filter)>
       OpenFilesDialog;
@@ -207,6 +219,11 @@ class TfrmMain : public QMainWindow {
   bool RunScanner();
   // MainWindowViewing.cpp
   void ViewInViewer(const std::string& name);
+  // The member extracted whole into a new folder of the private folder:
+  // its path, or nullopt (nothing left behind) when it was not extracted.
+  std::optional<std::string> ExtractForViewing(const std::string& name);
+  // MainWindowDrag.cpp
+  void InstallDragAndDrop();
   // MainWindowFiles.cpp
   void ConnectFileCommands();
   void ShowProperties(const std::string& Name, bool Member);

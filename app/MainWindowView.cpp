@@ -266,15 +266,18 @@ void TfrmMain::mnuOpenClick() {
     file = FApp.Platform.Host.OpenFileDialog("Open", kArchiveFilter,
                                              FApp.Platform.Files.CurrentFolder());
   }
-  if (!file) return;
+  if (file) OpenFile(*file);
+}
+
+void TfrmMain::OpenFile(const std::string& File) {
   TBusyCursor busy(FApp.Platform.Host);
   repaint();
   FOpInfo.Reset();
   FOpInfo.OpKind = TOpKind::Open;
-  FOpInfo.IsSFX = IsSfxName(*file);
+  FOpInfo.IsSFX = IsSfxName(File);
   ResetEngine();
   try {
-    ZipEngine.SetZipName(*file);
+    ZipEngine.SetZipName(File);
     if (FAppInfo.AutoScan) ScanArchive(false);
   } catch (const std::exception&) {
   }

@@ -65,19 +65,14 @@ void TfrmMain::ViewSelected() {
   }
 }
 
-void TfrmMain::ViewInViewer(const std::string& name) {
-  TBusyCursor busy(FApp.Platform.Host);
-  const TScopeExit done([this] {
-    FProgress->setValue(0);
-    StatusBarMsg("");
-  });
+std::optional<std::string> TfrmMain::ExtractForViewing(const std::string& name) {
   if (!FViewerFolder) FViewerFolder = std::make_unique<TViewerFolder>(FApp);
   std::string folderPath;
   int error = 0;
   const auto folder = FViewerFolder->NewMemberFolder(folderPath, error);
   if (!folder) {
     ShowWarning(FApp, SystemErrorText(error));
-    return;
+    return std::nullopt;
   }
   const std::string fileName = SafeFileName(name);
   const std::string path = folderPath + fileName;
@@ -90,18 +85,29 @@ void TfrmMain::ViewInViewer(const std::string& name) {
     FOpInfo.OpKind = TOpKind::Unzip;
     FRunner->Run([&] { extracted = ZipEngine.UnZipToStream(stream, name); });
   } catch (const EFCreateError&) {
-    return;  // as when the system gives no temporary file: nothing to view
+    return std::nullopt;  // as when the system gives no temporary file: nothing to view
   }
-  if (extracted != 1) return;
+  if (extracted != 1) return std::nullopt;
   unviewed.Keep();
-  const int processId = FApp.Platform.Processes.Start(ViewerCommand(FAppInfo.FileViewer, path));
+  return path;
+}
+
+void TfrmMain::ViewInViewer(const std::string& name) {
+  TBusyCursor busy(FApp.Platform.Host);
+  const TScopeExit done([this] {
+    FProgress->setValue(0);
+    StatusBarMsg("");
+  });
+  const std::optional<std::string> path = ExtractForViewing(name);
+  if (!path) return;
+  const int processId = FApp.Platform.Processes.Start(ViewerCommand(FAppInfo.FileViewer, *path));
   if (processId == 0 && AskYesNo(FApp,
                                  std::string("The file viewer could not be opened!") + CRCR +
                                      "Would you like to use the text viewer?",
                                  true)) {
     ShowInTextPane(name);
   }
-  FAppInfo.AddTempFile(processId, path);
+  FAppInfo.AddTempFile(processId, *path);
 }
 
 }  // namespace vz

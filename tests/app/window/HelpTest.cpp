@@ -111,6 +111,7 @@ TEST(HelpWindow, RendersAsAPicture) {
   help.ShowTopic(540);
   THelpWindow& window = help.Window();
   EXPECT_TRUE(window.isVisible());
+  EXPECT_FALSE(window.testAttribute(Qt::WA_QuitOnClose));  // never keeps the program running
   window.ShowSearch();
   window.Search(QStringLiteral("viewer"));
   ASSERT_TRUE(QDir().mkpath(QStringLiteral(VZ_SCREENSHOT_DIR)));
