@@ -22,6 +22,7 @@
 #include "app/FolderModel.h"
 #include "app/HelpWindow.h"
 #include "app/Icons.h"
+#include "app/MemberEdits.h"
 #include "app/OperationRunner.h"
 #include "app/Placement.h"
 #include "app/RecentFiles.h"

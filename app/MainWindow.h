@@ -48,6 +48,8 @@ class IHelpService;
 class TAppInfo;
 class TCFI;
 class TEmail;
+class TMemberEdits;
+struct TMemberEdit;
 class THelpService;
 class TViewerFolder;
 class TFileListModel;
@@ -165,6 +167,8 @@ class TfrmMain : public QMainWindow {
   // The data of a drag that carries these members: each extracted whole
   // into the private folder, as file URLs; nullptr when none could be.
   QMimeData* DragMembers(const std::vector<std::string>& FullNames);
+  // Members handed to a viewer, watched for saves.
+  TMemberEdits& MemberEdits() const { return *FEdits; }
   // Open with the file already chosen: the scan when the options ask for
   // it, the read and the view.
   void OpenFile(const std::string& File);
@@ -224,6 +228,10 @@ class TfrmMain : public QMainWindow {
   std::optional<std::string> ExtractForViewing(const std::string& name);
   // MainWindowDrag.cpp
   void InstallDragAndDrop();
+  // MainWindowEdits.cpp
+  void WatchEdit(const std::string& name, const std::string& path);
+  void MemberSaved(TMemberEdit& edit);
+  void ReplaceMember(TMemberEdit& edit);
   // MainWindowFiles.cpp
   void ConnectFileCommands();
   void ShowProperties(const std::string& Name, bool Member);
@@ -251,6 +259,7 @@ class TfrmMain : public QMainWindow {
   std::unique_ptr<THelpService> FOwnHelp;
   std::unique_ptr<TEmail> emSend;
   std::unique_ptr<TViewerFolder> FViewerFolder;
+  TMemberEdits* FEdits = nullptr;
 
   std::map<QString, QAction*> FActions;
   QActionGroup* FViewStyles = nullptr;

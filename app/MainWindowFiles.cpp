@@ -11,6 +11,7 @@
 #include "app/HelpWindow.h"
 #include "app/Icons.h"
 #include "app/MainWindow.h"
+#include "app/MemberEdits.h"
 #include "app/OperationRunner.h"
 #include "app/QtHost.h"
 #include "app/core/AppErrors.h"
@@ -52,6 +53,10 @@ void TfrmMain::ConnectFileCommands() {
   on("mnuHelpFinder", [this] { mnuHelpFinderClick(); });
   on("mnuVarnel", [this] { mnuVarnelClick(); });
   on("mnuAbout", [this] { mnuAboutClick(); });
+  FEdits = new TMemberEdits(FApp.Platform.Files, this);
+  FEdits->OnSaved = [this](TMemberEdit& edit) { MemberSaved(edit); };
+  // No question while an operation runs or another dialog waits.
+  FEdits->CanAsk = [this] { return !FRunner->Busy() && !QApplication::activeModalWidget(); };
   ExecDialog = [](QDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
   OpenFilesDialog = [this](const std::string& Title, const std::string& Filter) {
     std::vector<std::string> files;

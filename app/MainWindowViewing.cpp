@@ -108,6 +108,7 @@ void TfrmMain::ViewInViewer(const std::string& name) {
     ShowInTextPane(name);
   }
   FAppInfo.AddTempFile(processId, *path);
+  if (processId != 0) WatchEdit(name, *path);
 }
 
 }  // namespace vz

@@ -162,6 +162,10 @@ bool RemoveViewedFile(IFileSystem& files, const std::string& path) {
   return removed;
 }
 
+bool RemoveMemberFolder(IFileSystem& files, const std::string& folder) {
+  return RemoveViewedFile(files, WithTrailingSlash(folder) + "member");
+}
+
 TCommand ViewerCommand(const std::string& viewer, const std::string& path) {
   return {viewer, {path}, "", TShowState::Normal};
 }

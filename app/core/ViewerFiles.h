@@ -62,6 +62,10 @@ class TViewerFolder {
 // is left.
 bool RemoveViewedFile(IFileSystem& files, const std::string& path);
 
+// Removes one member folder of the private folder with everything in it,
+// links removed and never followed; true when it is gone.
+bool RemoveMemberFolder(IFileSystem& files, const std::string& folder);
+
 // The viewer started on one file: `viewer` with the file's path as its one
 // argument.
 TCommand ViewerCommand(const std::string& viewer, const std::string& path);
