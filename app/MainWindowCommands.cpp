@@ -181,12 +181,6 @@ void TfrmMain::SetShellLocations(TShellLocations locations) {
   FShell.reset();
 }
 
-IHelpService& TfrmMain::Help() {
-  if (FHelp) return *FHelp;
-  if (!FOwnHelp) FOwnHelp = std::make_shared<TRecordingHelpService>();
-  return *FOwnHelp;
-}
-
 // The stored names of the selected member rows, and with `withFolders` a
 // pattern for everything below each selected folder row.
 std::vector<std::string> TfrmMain::SelectedMemberNames(bool withFolders) const {
