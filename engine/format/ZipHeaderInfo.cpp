@@ -389,6 +389,7 @@ bool TEndCentral::FindIn(TStream& stream) {
 // written.
 bool TEndCentral::ReadZip64(TStream& stream, i64 endPos) {
   Zip64EndPos = 0;
+  OffsetShift = 0;
   if (endPos < static_cast<i64>(kZip64LocatorSize)) return false;
   std::array<u8, kZip64LocatorSize> locator{};
   stream.Seek(endPos - kZip64LocatorSize, TSeekOrigin::Begin);
@@ -405,8 +406,10 @@ bool TEndCentral::ReadZip64(TStream& stream, i64 endPos) {
   const u64 declared = GetLE64(locator, 8);
   if (readAt(declared)) {
     Zip64EndPos = declared;
-  } else if (limit >= kZip64EndSize && readAt(limit - kZip64EndSize)) {
+  } else if (limit >= kZip64EndSize && limit - kZip64EndSize > declared &&
+             readAt(limit - kZip64EndSize)) {
     Zip64EndPos = limit - kZip64EndSize;
+    OffsetShift = Zip64EndPos - declared;
   } else {
     throw EDamagedRecord("The Zip64 end record is not where its locator says (" +
                          std::to_string(declared) + ")");
@@ -427,6 +430,10 @@ void TEndCentral::TakeZip64Record(std::span<const u8> record) {
   TotalEntries = GetLE64(record, 32);
   CentralDirSize = GetLE64(record, 40);
   CentralDirOffset = GetLE64(record, 48);
+  if (CentralDirOffset > Zip64EndPos) {
+    throw EDamagedRecord("The Zip64 end record describes a directory that runs past it");
+  }
+  CentralDirOffset += OffsetShift;
   // On one disk the directory ends where the record begins; a prepended
   // stub only moves it further on, never closer.
   if (CentralStartDisk == ThisDisk &&

@@ -153,6 +153,10 @@ class TEndCentral {
   // says).
   bool Zip64 = false;
   u64 Zip64EndPos = 0;
+  // Bytes in front of the archive that its offsets do not count (a stub put
+  // there after it was written), as the Zip64 end record's place shows:
+  // CentralDirOffset includes them, the members' offsets need them added.
+  u64 OffsetShift = 0;
 
   void Clear() { *this = TEndCentral(); }
   // Every field but Modified.

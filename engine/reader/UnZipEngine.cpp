@@ -401,6 +401,7 @@ void TUnZipEngine::ReadCentralRecords() {
       i = static_cast<u64>(-1);
       continue;
     } else {
+      if (FEndCentral.ThisDisk == 0) entry->RelativeOffset += FEndCentral.OffsetShift;
       stored = entry.get();
       FCatalogue->Add(std::move(entry));
     }

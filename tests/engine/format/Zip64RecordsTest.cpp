@@ -218,6 +218,8 @@ TEST(Zip64End, FoundBeforeItsLocatorWhenAStubMovedIt) {
   TEndCentral r;
   ASSERT_TRUE(r.FindIn(stream));
   EXPECT_EQ(r.Zip64EndPos, 1460u);
+  EXPECT_EQ(r.OffsetShift, 1000u);
+  EXPECT_EQ(r.CentralDirOffset, 1000u);
   EXPECT_EQ(r.TotalEntries, 10u);
 }
 

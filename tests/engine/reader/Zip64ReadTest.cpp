@@ -57,14 +57,17 @@ TEST_F(Zip64ReadTest, SaturatedFieldsAndTheEndRecordAreReadFromTheirZip64Records
   EXPECT_EQ(All(), "helloworld");
 }
 
-TEST_F(Zip64ReadTest, StubInFrontIsReadByItsLocalHeaders) {
+TEST_F(Zip64ReadTest, StubInFrontMovesEveryOffsetByItsSize) {
   std::vector<u8> archive(5000, 'S');
   const auto zip = WideArchive();
   archive.insert(archive.end(), zip.begin(), zip.end());
   Open(archive);
   Engine.ReadZip();
   ASSERT_EQ(Engine.Count(), 2);
+  EXPECT_FALSE(Engine.Rebuilt());
+  EXPECT_EQ(Engine.EndCentral().OffsetShift, 5000u);
   EXPECT_EQ(Engine.Entry(0).RelativeOffset, 5000u);
+  EXPECT_EQ(Engine.Entry(1).RelativeOffset, 5060u);
   EXPECT_EQ(All(), "helloworld");
 }
 
