@@ -527,6 +527,9 @@ void TZipEngine::WriteCentralDirectory(TZipOperation& op) {
   op.NewEnd.TotalEntries = static_cast<u64>(op.NewCatalogue->Count());
   op.NewEnd.EntriesThisDisk =
       static_cast<u64>(spanning ? op.CentralRecordsThisDisk : op.NewCatalogue->Count());
+  // The new archive's end as a reader finds it.
+  op.NewEnd.Zip64 = op.NewEnd.NeedsZip64();
+  op.NewEnd.Zip64EndPos = op.NewEnd.Zip64 ? static_cast<u64>(op.Output->Position()) : 0;
   op.NewEnd.WriteTo(*op.Output);
   if (MultiMode() == TMultiMode::mmSpan) LabelDisk(op);
 }
