@@ -120,8 +120,8 @@ void TCentralIndex::Load(int fd, u64 archiveOffset) {
     if (local == 0xFFFFFFFF) {
       const u32 skip = (GetLE32(&record[24]) == 0xFFFFFFFF ? 8u : 0u) +
                        (GetLE32(&record[20]) == 0xFFFFFFFF ? 8u : 0u);
-      local = Zip64Offset(fd, at + kCentralBytes + GetLE16(&record[28]), GetLE16(&record[30]),
-                          skip);
+      local =
+          Zip64Offset(fd, at + kCentralBytes + GetLE16(&record[28]), GetLE16(&record[30]), skip);
     }
     FEntries.Push({local + shift, GetLE16(&record[4]), GetLE32(&record[38])});
     at += kCentralBytes + GetLE16(&record[28]) + GetLE16(&record[30]) + GetLE16(&record[32]);

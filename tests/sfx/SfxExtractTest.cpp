@@ -135,7 +135,8 @@ TEST(Sfx, ArchiveWithZip64RecordsEverywhere) {
                 "      info.compress_type = zipfile.ZIP_DEFLATED\n"
                 "      with open(path, 'rb') as src, z.open(info, 'w', force_zip64=True) as dst:\n"
                 "        dst.write(src.read())\n");
-  const auto made = RunCommand("cd " + ShellQuote(scratch / "src") + " && python3 ../make.py ../a.zip");
+  const auto made =
+      RunCommand("cd " + ShellQuote(scratch / "src") + " && python3 ../make.py ../a.zip");
   ASSERT_EQ(made.ExitCode, 0) << made.Output;
   const std::string exe = scratch / "setup.exe";
   WriteSfx(exe, ReadFileBytes(scratch / "a.zip"));
