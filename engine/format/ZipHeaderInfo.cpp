@@ -430,16 +430,19 @@ void TEndCentral::TakeZip64Record(std::span<const u8> record) {
   TotalEntries = GetLE64(record, 32);
   CentralDirSize = GetLE64(record, 40);
   CentralDirOffset = GetLE64(record, 48);
-  if (CentralDirOffset > Zip64EndPos) {
-    throw EDamagedRecord("The Zip64 end record describes a directory that runs past it");
+  // In a single file the directory ends where the record begins; a
+  // prepended stub only moves it further on, never closer. (Across disks
+  // the offset counts in another file.)
+  const u64 room = Zip64EndPos - OffsetShift;  // where the locator says the record is
+  const bool pastRecord =
+      ThisDisk == 0 && (CentralDirSize > room || CentralDirOffset > room - CentralDirSize);
+  if (pastRecord || std::max(CentralDirSize, CentralDirOffset) > kLargestZip64Value) {
+    throw EDamagedRecord("The Zip64 end record describes a directory (" +
+                         std::to_string(CentralDirSize) + " bytes at " +
+                         std::to_string(CentralDirOffset) + ") that runs past it (at " +
+                         std::to_string(Zip64EndPos) + ")");
   }
   CentralDirOffset += OffsetShift;
-  // On one disk the directory ends where the record begins; a prepended
-  // stub only moves it further on, never closer.
-  if (CentralStartDisk == ThisDisk &&
-      (CentralDirSize > Zip64EndPos || CentralDirOffset > Zip64EndPos - CentralDirSize)) {
-    throw EDamagedRecord("The Zip64 end record describes a directory that runs past it");
-  }
   if (TotalEntries > CentralDirSize / kCentralHeaderSize ||
       EntriesThisDisk > CentralDirSize / kCentralHeaderSize) {
     throw EDamagedRecord("The Zip64 end record declares " + std::to_string(TotalEntries) +

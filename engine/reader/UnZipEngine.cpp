@@ -247,7 +247,14 @@ std::unique_ptr<TLFNFileStream> TUnZipEngine::OpenArchiveStream() {
     const auto directoryEnd = [&end] {
       return end.Zip64 ? end.Zip64EndPos : end.ZipCommentPos - kEndCentralSize;
     };
-    if (end.FindIn(*joined) && end.ThisDisk == 0 && end.ZipCommentPos >= kEndCentralSize &&
+    // Records that make no sense across the joined files belong to one
+    // file of a set: read as such, they are checked again.
+    bool found = false;
+    try {
+      found = end.FindIn(*joined);
+    } catch (const EDamagedRecord&) {
+    }
+    if (found && end.ThisDisk == 0 && end.ZipCommentPos >= kEndCentralSize &&
         end.CentralDirSize <= directoryEnd() &&
         end.CentralDirOffset == directoryEnd() - end.CentralDirSize) {
       FSliceCount = static_cast<int>(parts.size());

@@ -106,7 +106,7 @@ class Zip64BigTest : public test::TEngineFixture {
   }
 
   // Every member of `zip` listed and extracted by us, the same as the tree.
-  void ExpectManyExtract(const std::string& zip, const std::string& root) {
+  void ExpectManyExtract(const std::string& zip) {
     TUnZipEngine engine(Services());
     engine.SetZipName(zip);
     engine.ReadZip();
@@ -117,9 +117,13 @@ class Zip64BigTest : public test::TEngineFixture {
     engine.DoAll = true;
     engine.RecreateDirs = true;
     EXPECT_EQ(engine.UnZip(), engine.Count());
-    const auto r = test::RunCommand("diff -r " + test::ShellQuote(root) + " " +
-                                    test::ShellQuote(Path("out/many")));
-    EXPECT_EQ(r.ExitCode, 0) << r.Output.substr(0, 2000);
+    int differ = 0;
+    for (int i = 0; i < kManyMembers; ++i) {
+      const std::string name = "d" + std::to_string(i / 1000) + "/f" + std::to_string(i);
+      const std::string path = Path("out/many/") + name;
+      if (!test::FileExists(path) || test::ReadFileText(path) != std::to_string(i)) ++differ;
+    }
+    EXPECT_EQ(differ, 0);
   }
 };
 
@@ -187,21 +191,21 @@ TEST_F(Zip64BigTest, OurArchiveOf70000Members) {
   PeersTest(Path("many.zip"));
   engine.ReadZip();
   EXPECT_TRUE(engine.EndCentral().Zip64);
-  ExpectManyExtract(Path("many.zip"), root);
+  ExpectManyExtract(Path("many.zip"));
 }
 
 TEST_F(Zip64BigTest, PeersArchivesOf70000Members) {
-  const std::string root = ManyFiles();
+  ManyFiles();
   const std::string folder = test::ShellQuote(Path(""));
   Run("cd " + folder + " && /usr/bin/zip -q -r infozip.zip many");
-  ExpectManyExtract(Path("infozip.zip"), root);
+  ExpectManyExtract(Path("infozip.zip"));
   std::filesystem::remove_all(Path("out"));
   Run("cd " + folder +
       " && python3 -c 'import os, zipfile\n"
       "with zipfile.ZipFile(\"python.zip\", \"w\") as z:\n"
       "  for d, _, fs in os.walk(\"many\"):\n"
       "    for f in fs: z.write(os.path.join(d, f))'");
-  ExpectManyExtract(Path("python.zip"), root);
+  ExpectManyExtract(Path("python.zip"));
 }
 
 }  // namespace
