@@ -123,6 +123,18 @@ std::vector<u8> WithCentral(const std::vector<u8>& centralExtra) {
   return TZipBuilder::Zip64Archive({m});
 }
 
+// One plain member, and a Zip64 end record with this count and directory
+// size (default: the real one).
+std::vector<u8> WithZip64End(u64 entries, std::optional<u64> size) {
+  TZipBuilder b;
+  const u32 local = b.AddLocal(Stored("a", "1"));
+  const u32 central = b.Position();
+  b.AddCentral(Stored("a", "1"), local);
+  b.AddZip64End(entries, central, size.value_or(b.Position() - central));
+  b.AddEnd({}, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF);
+  return b.Bytes;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, Zip64HostileTest,
     testing::Values(THostileCase{"FieldShorterThanTheSaturatedValues",
@@ -143,27 +155,10 @@ INSTANTIATE_TEST_SUITE_P(
                                  },
                                  "past any file"},
                     THostileCase{"CountTheDirectoryCannotHold",
-                                 [] {
-                                   TZipBuilder b;
-                                   const u32 local = b.AddLocal(Stored("a", "1"));
-                                   const u32 central = b.Position();
-                                   b.AddCentral(Stored("a", "1"), local);
-                                   b.AddZip64End(u64{1} << 40, central, b.Position() - central);
-                                   b.AddEnd({}, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF);
-                                   return b.Bytes;
-                                 },
+                                 [] { return WithZip64End(u64{1} << 40, std::nullopt); },
                                  "more than its directory"},
                     THostileCase{"DirectoryPastTheRecord",
-                                 [] {
-                                   TZipBuilder b;
-                                   const u32 local = b.AddLocal(Stored("a", "1"));
-                                   const u32 central = b.Position();
-                                   b.AddCentral(Stored("a", "1"), local);
-                                   b.AddZip64End(1, central, 1u << 30);
-                                   b.AddEnd({}, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF);
-                                   return b.Bytes;
-                                 },
-                                 "runs past it"}),
+                                 [] { return WithZip64End(1, u64{1} << 30); }, "runs past it"}),
     [](const auto& param) { return std::string(param.param.Name); });
 
 }  // namespace
