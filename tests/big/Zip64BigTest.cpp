@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -43,6 +44,31 @@ class TZeroSink : public TStream {
   i64 FPosition = 0;
   i64 FSize = 0;
   i64 FNonZero = 0;
+};
+
+// A source that says it is small and then delivers 4 GiB of zeros, as a
+// file that grows while it is added.
+class TGrowingSource : public TStream {
+ public:
+  std::size_t Read(std::span<u8> buffer) override {
+    const auto n = static_cast<std::size_t>(
+        std::min<i64>(static_cast<i64>(buffer.size()), kGrownSize - FPosition));
+    std::fill_n(buffer.begin(), n, u8{0});
+    FPosition += static_cast<i64>(n);
+    return n;
+  }
+  std::size_t Write(std::span<const u8>) override { return 0; }
+  i64 Seek(i64 offset, TSeekOrigin origin) override {
+    FPosition = origin == TSeekOrigin::Begin ? offset : FPosition + offset;
+    return FPosition;
+  }
+  i64 Size() override { return 1000; }
+  void SetSize(i64) override {}
+
+  static constexpr i64 kGrownSize = (i64{1} << 32) + 10;
+
+ private:
+  i64 FPosition = 0;
 };
 
 class Zip64BigTest : public test::TEngineFixture {
@@ -167,6 +193,22 @@ TEST_F(Zip64BigTest, OurArchivePast4GiBSurvivesDeleteAndComment) {
   TMemoryStream after;
   EXPECT_EQ(reader.UnZipToStream(after, "after.txt"), 1);
   EXPECT_EQ(std::string(after.Memory().begin(), after.Memory().end()), "after\n");
+}
+
+// Its header has no room for Zip64 sizes: the run fails instead of storing
+// sizes that lie, and no archive is left.
+TEST_F(Zip64BigTest, SourceThatGrowsPast4GiBFailsTheRun) {
+  TZipEngine engine(Services());
+  engine.SetZipName(Path("grown.zip"));
+  engine.PackLevel = 1;
+  TGrowingSource source;
+  try {
+    engine.PerformZipFromStream(source, "grown.bin");
+    FAIL() << "stored";
+  } catch (const EZipLimitError& e) {
+    EXPECT_NE(std::string(e.what()).find("grew to 4 GiB or more"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(test::FileExists(Path("grown.zip")));
 }
 
 TEST_F(Zip64BigTest, PeersMembersOf4_5GiB) {
