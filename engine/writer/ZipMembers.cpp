@@ -246,7 +246,8 @@ void TZipEngine::CopyMember(TZipOperation& op, TZipHeaderInfo& entry) {
       RawCentralRecord(entry, std::span(local).subspan(kLocalHeaderSize, nameLength));
   if (!central.empty()) {
     // Both records go over as they were (extra fields and all); only the
-    // central record's offset, disk and comment are set when it is written.
+    // central record's offset, disk and comment are set when it is written,
+    // with its Zip64 field made anew where the member has or needs one.
     copy->RelativeOffset = static_cast<u64>(op.Output->Position());
     op.Output->WriteBuffer(local);
     copy->ExtraFieldLength = GetLE16(central, 30);
@@ -254,7 +255,6 @@ void TZipEngine::CopyMember(TZipOperation& op, TZipHeaderInfo& entry) {
     // No trustworthy central record (a directory rebuilt from the local
     // headers): the local header is written afresh and its extra field kept.
     // Its Zip64 field is made anew from the sizes.
-    (void)extraLength;
     copy->WriteLocal(*op.Output, WithoutZip64ExtraField(localExtra));
     copy->ExtraFieldLength = 0;  // no extra bytes reach the central record
   }

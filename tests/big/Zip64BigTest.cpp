@@ -220,7 +220,10 @@ TEST_F(Zip64BigTest, PeersMembersOf4_5GiB) {
   ExpectZeroMember(Path("7zip.zip"), "huge.bin", kHugeSize);
 }
 
-TEST_F(Zip64BigTest, OurArchiveOf70000Members) {
+// One tree of 70,000 files (making them is the slow part) zipped by us, by
+// Info-ZIP and by Python; each archive listed and extracted by us, ours
+// tested by the peers.
+TEST_F(Zip64BigTest, ArchivesOf70000Members) {
   const std::string root = ManyFiles();
   TZipEngine engine(Services());
   engine.SetZipName(Path("many.zip"));
@@ -234,19 +237,17 @@ TEST_F(Zip64BigTest, OurArchiveOf70000Members) {
   engine.ReadZip();
   EXPECT_TRUE(engine.EndCentral().Zip64);
   ExpectManyExtract(Path("many.zip"));
-}
 
-TEST_F(Zip64BigTest, PeersArchivesOf70000Members) {
-  ManyFiles();
   const std::string folder = test::ShellQuote(Path(""));
   Run("cd " + folder + " && /usr/bin/zip -q -r infozip.zip many");
-  ExpectManyExtract(Path("infozip.zip"));
   std::filesystem::remove_all(Path("out"));
+  ExpectManyExtract(Path("infozip.zip"));
   Run("cd " + folder +
       " && python3 -c 'import os, zipfile\n"
       "with zipfile.ZipFile(\"python.zip\", \"w\") as z:\n"
       "  for d, _, fs in os.walk(\"many\"):\n"
       "    for f in fs: z.write(os.path.join(d, f))'");
+  std::filesystem::remove_all(Path("out"));
   ExpectManyExtract(Path("python.zip"));
 }
 
