@@ -35,8 +35,8 @@ struct TMemberSource {
   std::string Directory;  // empty or ends in "/" (a bare drive "C:" may lack it)
   std::string Filename;
   double Modified = 0;  // days since 1899-12-30, local time (the engine's TDateTime)
-  u32 CompressedSize = 0;
-  u32 UncompressedSize = 0;
+  u64 CompressedSize = 0;
+  u64 UncompressedSize = 0;
   bool Encrypted = false;
   // Made on DOS, OS/2 or Windows: only there do "C:" and "//server/share"
   // stand for a drive and a network share.
@@ -47,8 +47,8 @@ struct TMemberSource {
 struct TMemberInfo {
   std::string Filename;
   double Modified = 0;
-  u32 CompressedSize = 0;
-  u32 UncompressedSize = 0;
+  u64 CompressedSize = 0;
+  u64 UncompressedSize = 0;
   int Node = -1;  // the folder node of its stored path
   int Rank = 0;   // place of its caption in the collation order
   bool Encrypted = false;

@@ -64,7 +64,7 @@ int lvFilesCompare(const TArchiveTree& tree, TListRow a, TListRow b) {
 
 // Two decimals at most, no trailing zeros, and no integer digit when it is 0
 // (".5 :1"), as the pattern's "#" asks.
-QString RatioText(u32 uncompressed, u32 compressed, const TNumberFormat& format) {
+QString RatioText(u64 uncompressed, u64 compressed, const TNumberFormat& format) {
   if (uncompressed == 0 || compressed == 0) return {};
   const auto hundredths = std::llround(static_cast<double>(uncompressed) * 100.0 / compressed);
   const long long whole = hundredths / 100;

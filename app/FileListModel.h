@@ -39,7 +39,7 @@ struct TListRow {
 int lvFilesCompare(const TArchiveTree& tree, TListRow a, TListRow b);
 
 // "#.## :1" of uncompressed / compressed; empty unless both are above 0.
-QString RatioText(u32 uncompressed, u32 compressed, const TNumberFormat& format);
+QString RatioText(u64 uncompressed, u64 compressed, const TNumberFormat& format);
 
 class TFileListModel : public QAbstractTableModel {
   Q_OBJECT

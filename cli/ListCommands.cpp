@@ -93,11 +93,13 @@ TExitCode RunList(TSession& session) {
   char line[128];
   for (int i = 0; i < engine.Count(); ++i) {
     const TZipHeaderInfo& entry = engine.Entry(i);
-    totalSize += entry.UncompressedSize;
-    totalCompressed += entry.CompressedSize;
-    std::snprintf(line, sizeof line, "%s  %10u %10u %5s %-9s %c %08x  ",
-                  DateText(entry.FileDate).c_str(), entry.UncompressedSize, entry.CompressedSize,
-                  SavedText(entry.UncompressedSize, entry.CompressedSize).c_str(),
+    totalSize += static_cast<i64>(entry.UncompressedSize);
+    totalCompressed += static_cast<i64>(entry.CompressedSize);
+    const auto size = static_cast<i64>(entry.UncompressedSize);
+    const auto compressed = static_cast<i64>(entry.CompressedSize);
+    std::snprintf(line, sizeof line, "%s  %10lld %10lld %5s %-9s %c %08x  ",
+                  DateText(entry.FileDate).c_str(), static_cast<long long>(size),
+                  static_cast<long long>(compressed), SavedText(size, compressed).c_str(),
                   entry.MethodName().c_str(), entry.Encrypted() ? '*' : ' ', entry.Crc32);
     out += line + TerminalText(engine.FullName(i)) + "\n";
     if (session.Options().Comments && entry.HasComment()) {

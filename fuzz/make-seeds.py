@@ -179,6 +179,43 @@ def shared_header_zip(names):
     return one[:offset] + directory + bytes(tail)
 
 
+def zip64_everywhere(members):
+    """Every record as a writer makes it past 4 GiB and 65,535 members: Python's
+    limits lowered to 1 for the one archive."""
+    saved = zipfile.ZIP64_LIMIT, zipfile.ZIP_FILECOUNT_LIMIT
+    zipfile.ZIP64_LIMIT, zipfile.ZIP_FILECOUNT_LIMIT = 1, 1
+    try:
+        return zip_bytes(members, force_zip64=True)
+    finally:
+        zipfile.ZIP64_LIMIT, zipfile.ZIP_FILECOUNT_LIMIT = saved
+
+
+def patched(data, at, fmt, *values):
+    out = bytearray(data)
+    struct.pack_into(fmt, out, at, *values)
+    return bytes(out)
+
+
+def hostile_zip64_seeds(everywhere):
+    """Zip64 values that cannot be the archive's: each must end in a clear
+    error, never in a read past the buffer or an allocation by a count."""
+    locator = everywhere.rfind(b"PK\x06\x07")
+    record = everywhere.rfind(b"PK\x06\x06")
+    central = everywhere.find(b"PK\x01\x02")
+    field = everywhere.find(b"\x01\x00", central + 46)
+    # The second member's field holds its offset too, after both sizes.
+    second = everywhere.find(b"PK\x01\x02", central + 1)
+    offset = everywhere.find(b"\x01\x00", second + 46) + 20
+    return {
+        "zip64-count-too-large.zip": patched(everywhere, record + 32, "<Q", 1 << 40),
+        "zip64-directory-past-record.zip": patched(everywhere, record + 48, "<Q", 2**64 - 10),
+        "zip64-record-past-file.zip": patched(
+            patched(everywhere, locator + 8, "<Q", 1 << 62), record, "<I", 0),
+        "zip64-short-field.zip": patched(everywhere, field + 2, "<H", 8),
+        "zip64-offset-past-any-file.zip": patched(everywhere, offset, "<Q", 2**64 - 30),
+    }
+
+
 def archive_seeds():
     d, s = zipfile.ZIP_DEFLATED, zipfile.ZIP_STORED
     plain = zip_bytes([
@@ -202,6 +239,11 @@ def archive_seeds():
         "cut-directory.zip": plain[:plain.find(b"PK\x01\x02") + 40],
         "shared-local-header.zip": shared_header_zip(["one.txt", "two.txt", "six.txt"]),
     }
+    everywhere = zip64_everywhere([("one.txt", text(900, 10), d, b"note"),
+                                   ("two.bin", noise(200, 11), s, b"")])
+    seeds["zip64-everywhere.zip"] = everywhere
+    seeds["zip64-prefixed.zip"] = noise(500, 12) + everywhere
+    seeds.update(hostile_zip64_seeds(everywhere))
     for name in ("SHRUNK.ZIP", "imploding-4Kdict-2trees.zip", "imploding-8Kdict-3trees.zip"):
         seeds[name.lower()] = open(os.path.join(LEGACY, name), "rb").read()
     return seeds

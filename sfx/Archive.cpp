@@ -43,7 +43,7 @@ struct TMember {
   TNameText Name;  // the stored name as UTF-8
   u64 DataStart = 0;
   u32 Crc = 0;               // from the data descriptor when there is one
-  u32 UncompressedSize = 0;  // likewise
+  u64 UncompressedSize = 0;  // likewise
   bool NextKnown = true;     // false: the sizes are deferred, nothing after can be found
   u64 Next = 0;
   TRefusal Refusal = TRefusal::None;
@@ -62,11 +62,65 @@ std::size_t ReadAt(int fd, u64 position, std::span<u8> buffer) {
   return got;
 }
 
-// A member with flag bit 3 has a data descriptor after its data. When the
-// local sizes are real, the descriptor stands where they lead and repeats
-// the compressed size; otherwise (sizes deferred to the descriptor) the
-// member cannot be passed over and nothing after it can be found.
-bool FindDescriptor(int fd, u64 dataEnd, u32 compressedSize, TMember& member) {
+// The Zip64 field of a local header's extra field: marks the header (its
+// data descriptor has 8-byte sizes) and gives the sizes that the header
+// saturates. It holds both sizes when it has 16 bytes or more, else only
+// the saturated ones, in that order. False when there is none or it is too
+// short.
+bool ReadZip64Sizes(int fd, u64 extraStart, u16 extraLength, TLocalHeader& header) {
+  for (u32 pos = 0; pos + 4 <= extraLength;) {
+    std::array<u8, 4> field{};
+    if (ReadAt(fd, extraStart + pos, field) != field.size()) return false;
+    const u16 length = GetLE16(&field[2]);
+    if (pos + 4u + length > extraLength) return false;
+    if (GetLE16(&field[0]) != 1) {
+      pos += 4u + length;
+      continue;
+    }
+    std::array<u8, 16> values{};
+    const std::size_t n = length < values.size() ? length : values.size();
+    if (ReadAt(fd, extraStart + pos + 4, std::span(values.data(), n)) != n) return false;
+    header.Zip64 = true;
+    const bool both = n == values.size();
+    std::size_t at = 0;
+    for (u64* size : {&header.UncompressedSize, &header.CompressedSize}) {
+      if (*size != 0xFFFFFFFF && !both) continue;
+      if (at + 8 > n) return false;
+      if (*size == 0xFFFFFFFF) *size = GetLE64(&values[at]);
+      at += 8;
+    }
+    return true;
+  }
+  return false;
+}
+
+// A member with flag bit 3 has a data descriptor after its data (with
+// 8-byte sizes after a Zip64 local header). When the local sizes are real,
+// the descriptor stands where they lead and repeats the compressed size;
+// otherwise (sizes deferred to the descriptor) the member cannot be passed
+// over and nothing after it can be found.
+bool FindDescriptor(int fd, u64 dataEnd, const TLocalHeader& header, TMember& member) {
+  const u64 compressedSize = header.CompressedSize;
+  if (header.Zip64) {
+    std::array<u8, 24> wide{};
+    const std::size_t got = ReadAt(fd, dataEnd, wide);
+    if (got >= 24 && GetLE32(&wide[0]) == kDescriptorSignature &&
+        GetLE64(&wide[8]) == compressedSize) {
+      member.Crc = GetLE32(&wide[4]);
+      member.UncompressedSize = GetLE64(&wide[16]);
+      member.Next = dataEnd + 24;
+      return true;
+    }
+    if (got >= 24 && GetLE64(&wide[4]) == compressedSize &&
+        (GetLE32(&wide[20]) == TLocalHeader::kSignature ||
+         GetLE32(&wide[20]) == kCentralSignature)) {
+      member.Crc = GetLE32(&wide[0]);
+      member.UncompressedSize = GetLE64(&wide[12]);
+      member.Next = dataEnd + 20;
+      return true;
+    }
+    return false;
+  }
   std::array<u8, 16> bytes{};
   const std::size_t got = ReadAt(fd, dataEnd, bytes);
   if (got >= 16 && GetLE32(&bytes[0]) == kDescriptorSignature &&
@@ -88,9 +142,10 @@ bool FindDescriptor(int fd, u64 dataEnd, u32 compressedSize, TMember& member) {
   return false;
 }
 
-// Reads the name after stub.LocalHeader; false when it could not be read.
-bool ReadMember(const TStub& stub, TMember& member) {
-  const TLocalHeader& header = stub.LocalHeader;
+// Reads the name after stub.LocalHeader, and the sizes its Zip64 field
+// holds; false when the name could not be read.
+bool ReadMember(TStub& stub, TMember& member) {
+  TLocalHeader& header = stub.LocalHeader;
   std::array<u8, kNameBufferBytes> stored{};
   const std::size_t wanted =
       header.NameLength < kMaxStoredNameBytes ? header.NameLength : kMaxStoredNameBytes;
@@ -105,12 +160,21 @@ bool ReadMember(const TStub& stub, TMember& member) {
     member.Refusal = TRefusal::NulInName;
   }
   member.DataStart = stub.HeaderPos + TLocalHeader::kBytes + header.NameLength + header.ExtraLength;
+  const bool saturated =
+      header.CompressedSize == 0xFFFFFFFF || header.UncompressedSize == 0xFFFFFFFF;
+  if (!ReadZip64Sizes(stub.ArchiveFile, member.DataStart - header.ExtraLength, header.ExtraLength,
+                      header) &&
+      saturated) {
+    member.NextKnown = false;
+    if (member.Refusal == TRefusal::None) member.Refusal = TRefusal::SizesUnknown;
+    return true;
+  }
   const u64 dataEnd = member.DataStart + header.CompressedSize;
   member.Crc = header.Crc;
   member.UncompressedSize = header.UncompressedSize;
   member.Next = dataEnd;
   if ((header.Flags & TLocalHeader::kFlagDataDescriptor) != 0 &&
-      !FindDescriptor(stub.ArchiveFile, dataEnd, header.CompressedSize, member)) {
+      !FindDescriptor(stub.ArchiveFile, dataEnd, header, member)) {
     member.NextKnown = false;
     if (member.Refusal == TRefusal::None) member.Refusal = TRefusal::SizesUnknown;
   }

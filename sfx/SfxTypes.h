@@ -119,5 +119,8 @@ constexpr u32 GetLE32(const u8* p) {
   return static_cast<u32>(p[0]) | (static_cast<u32>(p[1]) << 8) | (static_cast<u32>(p[2]) << 16) |
          (static_cast<u32>(p[3]) << 24);
 }
+constexpr u64 GetLE64(const u8* p) {
+  return static_cast<u64>(GetLE32(p)) | (static_cast<u64>(GetLE32(p + 4)) << 32);
+}
 
 }  // namespace sfx

@@ -43,6 +43,7 @@ void TLocalHeader::Parse(const std::array<u8, kBytes>& bytes) {
   UncompressedSize = GetLE32(p + 22);
   NameLength = GetLE16(p + 26);
   ExtraLength = GetLE16(p + 28);
+  Zip64 = false;
 }
 
 void TListBox::Clear() {

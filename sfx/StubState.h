@@ -27,10 +27,11 @@ struct TLocalHeader {
   u16 Time = 0;
   u16 Date = 0;
   u32 Crc = 0;
-  u32 CompressedSize = 0;
-  u32 UncompressedSize = 0;
+  u64 CompressedSize = 0;  // from the Zip64 field where saturated
+  u64 UncompressedSize = 0;
   u16 NameLength = 0;
   u16 ExtraLength = 0;
+  bool Zip64 = false;  // a Zip64 field: a data descriptor has 8-byte sizes
 
   void Parse(const std::array<u8, kBytes>& bytes);
   // The signature, or the other value that the walk has always taken.

@@ -15,7 +15,7 @@ TDecodeOutput::TDecodeOutput()
     : FWindow(std::make_unique<u8[]>(kLargeWindowSize + kWindowSlack)),
       FBuffer(std::make_unique<u8[]>(kBufferSize)) {}
 
-void TDecodeOutput::Reset(TStream* sink, u32 uncompressedSize, TOutputProgress progress) {
+void TDecodeOutput::Reset(TStream* sink, u64 uncompressedSize, TOutputProgress progress) {
   FSink = sink;
   FSize = uncompressedSize;
   FProgress = std::move(progress);
@@ -49,13 +49,13 @@ void TDecodeOutput::WriteBuffered() {
 // data (several members decoded into one memory stream) does not cut it short.
 void TDecodeOutput::WriteOut(std::span<const u8> chunk) {
   if (chunk.empty()) return;
-  const std::size_t room = FSize - FWritten;
+  const u64 room = FSize - FWritten;
   const bool tooBig = chunk.size() > room;
-  if (tooBig) chunk = chunk.first(room);
+  if (tooBig) chunk = chunk.first(static_cast<std::size_t>(room));
   if (!chunk.empty()) {
     FCrc = UpdateCrc(FCrc, chunk);
     if (FSink != nullptr) FSink->WriteBuffer(chunk);
-    FWritten += static_cast<u32>(chunk.size());
+    FWritten += chunk.size();
     if (FProgress) FProgress(FWritten, chunk.size());
   }
   if (tooBig) throw EBiggerThanUncompressed();

@@ -16,7 +16,7 @@ namespace vz {
 class TDecodeOutput {
  public:
   // Called after every chunk that was written out.
-  using TOutputProgress = std::function<void(u32 bytesWrittenThisMember, std::size_t chunkBytes)>;
+  using TOutputProgress = std::function<void(u64 bytesWrittenThisMember, std::size_t chunkBytes)>;
 
   static constexpr std::size_t kWindowSize = 32768;
   // Deflate64's history; the window is allocated this large for every run,
@@ -33,7 +33,7 @@ class TDecodeOutput {
   // Starts a member. `sink` (not owned, may be nullptr when an archive is only
   // tested) receives the bytes; at most `uncompressedSize` of them are
   // written. `progress` may be empty.
-  void Reset(TStream* sink, u32 uncompressedSize, TOutputProgress progress);
+  void Reset(TStream* sink, u64 uncompressedSize, TOutputProgress progress);
 
   // The window: kLargeWindowSize + kWindowSlack bytes owned by this object, kept
   // between calls. Its contents are the decoder's business (a sliding
@@ -59,8 +59,8 @@ class TDecodeOutput {
 
   // The CRC-32 of the bytes written out so far (final form, inverted).
   u32 Crc() const { return ~FCrc; }
-  u32 BytesWritten() const { return FWritten; }
-  u32 UncompressedSize() const { return FSize; }
+  u64 BytesWritten() const { return FWritten; }
+  u64 UncompressedSize() const { return FSize; }
 
  private:
   void WriteBuffered();
@@ -71,8 +71,8 @@ class TDecodeOutput {
   std::size_t FBuffered = 0;
   TStream* FSink = nullptr;
   TOutputProgress FProgress;
-  u32 FSize = 0;
-  u32 FWritten = 0;
+  u64 FSize = 0;
+  u64 FWritten = 0;
   u32 FCrc = 0xFFFFFFFF;
 };
 

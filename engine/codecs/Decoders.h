@@ -50,7 +50,7 @@ void Bunzip2(TDecodeInput& in, TDecodeOutput& out);
 // Method 14: LZMA in the ZIP form (version, properties' length and the
 // properties in front of the raw stream; liblzma). Flag bit 1 says the stream
 // ends in an end marker; otherwise it ends after `uncompressedSize` bytes.
-void UnLzma(TDecodeInput& in, TDecodeOutput& out, u16 flags, u32 uncompressedSize);
+void UnLzma(TDecodeInput& in, TDecodeOutput& out, u16 flags, u64 uncompressedSize);
 
 // Method 95: one .xz stream, its own check included (liblzma).
 void UnXz(TDecodeInput& in, TDecodeOutput& out);
@@ -69,7 +69,7 @@ inline constexpr u16 kMethodXz = 95;
 // caller has reset; `compressedSize` excludes any encryption header. Returns
 // false, decoding nothing, for a method other than 0, 1, 2-5, 6, 8, 9, 12,
 // 14, 93 or 95.
-bool DecodeMember(u16 method, u16 flags, u32 compressedSize, u32 uncompressedSize, TDecodeInput& in,
+bool DecodeMember(u16 method, u16 flags, u64 compressedSize, u64 uncompressedSize, TDecodeInput& in,
                   TDecodeOutput& out);
 
 }  // namespace vz

@@ -122,7 +122,7 @@ void Bunzip2(TDecodeInput& in, TDecodeOutput& out) {
 // 13-byte header of the same properties and the uncompressed size, so the
 // header is made up here: with flag bit 1 the stream ends in a marker and
 // the size is given as unknown, otherwise decoding stops at the size.
-void UnLzma(TDecodeInput& in, TDecodeOutput& out, u16 flags, u32 uncompressedSize) {
+void UnLzma(TDecodeInput& in, TDecodeOutput& out, u16 flags, u64 uncompressedSize) {
   std::array<u8, 9> zipHeader{};
   for (u8& b : zipHeader) {
     const int c = in.ReadByte();
@@ -134,13 +134,14 @@ void UnLzma(TDecodeInput& in, TDecodeOutput& out, u16 flags, u32 uncompressedSiz
   // larger dictionary would only take memory; liblzma rounds tiny ones up.
   const u32 declared = u32{zipHeader[5]} | u32{zipHeader[6]} << 8 | u32{zipHeader[7]} << 16 |
                        u32{zipHeader[8]} << 24;
-  const u32 dictionary = std::min(declared, std::max(uncompressedSize, u32{4096}));
+  const auto dictionary =
+      static_cast<u32>(std::min<u64>(declared, std::max<u64>(uncompressedSize, 4096)));
   std::array<u8, 13> header{};
   header[0] = zipHeader[4];
   for (unsigned i = 0; i < 4; ++i) header[1 + i] = static_cast<u8>(dictionary >> (8 * i));
   const bool endMarker = (flags & 0x0002) != 0;
   for (unsigned i = 0; i < 8; ++i) {
-    header[5 + i] = endMarker ? u8{0xFF} : static_cast<u8>(u64{uncompressedSize} >> (8 * i));
+    header[5 + i] = endMarker ? u8{0xFF} : static_cast<u8>(uncompressedSize >> (8 * i));
   }
   TLzmaStream stream;
   lzma_stream& s = stream.S;

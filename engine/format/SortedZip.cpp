@@ -44,7 +44,8 @@ int Descending(V existing, V key) {
 }  // namespace
 
 int Rate(const TZipHeaderInfo& entry) {
-  return Percent(entry.UncompressedSize, entry.CompressedSize);
+  // Both are below 2^62: the reader refuses larger ones.
+  return Percent(static_cast<i64>(entry.UncompressedSize), static_cast<i64>(entry.CompressedSize));
 }
 
 int TSortedZip::Compare(const TZipHeaderInfo& e, const TZipHeaderInfo& k) const {
@@ -111,7 +112,8 @@ std::unique_ptr<TSortedZip> TSortedZip::BuildView(const std::vector<TZipHeaderIn
       });
       break;
     case TZipSortMode::ByDate:
-      sortBy([](const TZipHeaderInfo* a, const TZipHeaderInfo* b) { return DateKey(a) > DateKey(b); });
+      sortBy(
+          [](const TZipHeaderInfo* a, const TZipHeaderInfo* b) { return DateKey(a) > DateKey(b); });
       break;
     case TZipSortMode::ByCompressedSize:
       sortBy([](const TZipHeaderInfo* a, const TZipHeaderInfo* b) {

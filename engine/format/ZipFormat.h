@@ -12,12 +12,22 @@ inline constexpr u32 kLocalHeaderSignature = 0x04034B50;
 inline constexpr u32 kCentralHeaderSignature = 0x02014B50;
 inline constexpr u32 kEndCentralSignature = 0x06054B50;
 inline constexpr u32 kDataDescriptorSignature = 0x08074B50;
+inline constexpr u32 kZip64EndSignature = 0x06064B50;
+inline constexpr u32 kZip64LocatorSignature = 0x07064B50;
 
 inline constexpr u32 kLocalHeaderSize = 30;
 inline constexpr u32 kCentralHeaderSize = 46;
 inline constexpr u32 kEndCentralSize = 22;
 inline constexpr u32 kDataDescriptorSize = 16;
 inline constexpr u32 kEncryptionHeaderSize = 12;
+// The Zip64 end record without extensible data, its locator, and the data
+// descriptor of a member whose local header has a Zip64 field.
+inline constexpr u32 kZip64EndSize = 56;
+inline constexpr u32 kZip64LocatorSize = 20;
+inline constexpr u32 kZip64DescriptorSize = 24;
+// A plain field holding this says "look in the Zip64 record or field".
+inline constexpr u32 kSaturated32 = 0xFFFFFFFF;
+inline constexpr u16 kSaturated16 = 0xFFFF;
 // The end record is looked for in this many bytes at the end of the file.
 inline constexpr u32 kEndRecordSearchBytes = 65528;
 
@@ -34,6 +44,8 @@ inline constexpr u16 kVersionMadeBy = 20;
 // Version 2.0 on a Unix host: the external attributes' high half is a mode.
 inline constexpr u16 kVersionMadeByUnix = 0x0314;
 inline constexpr u16 kVersionNeeded = 20;
+// What a record with Zip64 fields needs, and makes.
+inline constexpr u16 kVersionNeededZip64 = 45;
 
 enum class TCompressionMethod : u16 {
   Stored = 0,

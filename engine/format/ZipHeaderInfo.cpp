@@ -1,5 +1,6 @@
 #include "engine/format/ZipHeaderInfo.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -9,6 +10,18 @@
 #include "engine/support/Exceptions.h"
 
 namespace vz {
+namespace {
+
+// Larger sizes and offsets than any file has: a sum of three of them (an
+// offset, a header and a size) still fits a signed 64-bit position.
+constexpr u64 kLargestZip64Value = u64{1} << 62;
+
+// Four plain fields to saturate or not.
+u32 Plain32(u64 value, bool saturated) {
+  return saturated ? kSaturated32 : static_cast<u32>(value);
+}
+
+}  // namespace
 
 void TZipHeaderInfo::SetFilename(std::string name) {
   if (name == FFilename) return;
@@ -150,11 +163,37 @@ bool TZipHeaderInfo::ReadCentral(TStream& stream, const TNextDiskStream& nextDis
   ExternalAttributes = GetLE32(record, 38);
   RelativeOffset = GetLE32(record, 42);
   SetNameFromStored(std::move(name), names);
-  CentralOffset = static_cast<u32>(start);
+  CentralOffset = static_cast<u64>(start);
+  TakeZip64Values(CentralExtra, false, "central record");
   return true;
 }
 
-bool TZipHeaderInfo::ReadLocal(TStream& stream, const TNameDecoder& names) {
+void TZipHeaderInfo::TakeZip64Values(std::span<const u8> extra, bool local, const char* record) {
+  const TZip64Need need{UncompressedSize == kSaturated32, CompressedSize == kSaturated32,
+                        !local && RelativeOffset == kSaturated32,
+                        !local && DiskNumberStart == kSaturated16};
+  TZip64Values values;
+  if (!ReadZip64ExtraField(extra, need, values, local)) {
+    throw EDamagedRecord(DisplayName(FullName()) + ": the Zip64 field of its " + record +
+                         " is missing or too short for the values it must hold");
+  }
+  if (need.Uncompressed) UncompressedSize = values.Uncompressed;
+  if (need.Compressed) CompressedSize = values.Compressed;
+  if (need.Offset) RelativeOffset = values.Offset;
+  if (need.Disk) {
+    if (values.Disk > 0xFFFF) {
+      throw EDamagedRecord(DisplayName(FullName()) + ": its disk number " +
+                           std::to_string(values.Disk) + " is past any set of disks");
+    }
+    DiskNumberStart = static_cast<u16>(values.Disk);
+  }
+  if (std::max({UncompressedSize, CompressedSize, RelativeOffset}) > kLargestZip64Value) {
+    throw EDamagedRecord(DisplayName(FullName()) + ": its " + record +
+                         " declares a size or offset past any file");
+  }
+}
+
+bool TZipHeaderInfo::ReadLocal(TStream& stream, const TNameDecoder& names, bool withExtra) {
   const i64 start = stream.Position();
   std::array<u8, kLocalHeaderSize> record{};
   if (stream.Read(record) != record.size() || GetLE32(record, 0) != kLocalHeaderSignature) {
@@ -180,57 +219,95 @@ bool TZipHeaderInfo::ReadLocal(TStream& stream, const TNameDecoder& names) {
   ExtraFieldLength = GetLE16(record, 28);
   InternalAttributes = 0;
   ExternalAttributes = 0;
-  RelativeOffset = static_cast<u32>(start);
+  RelativeOffset = static_cast<u64>(start);
   SetNameFromStored(std::move(name), names);
+  if (!withExtra) return true;
+  std::vector<u8> extra(ExtraFieldLength);
+  if (!extra.empty() && stream.Read(extra) != extra.size()) {
+    stream.Seek(start, TSeekOrigin::Begin);
+    return false;
+  }
+  LocalZip64 = FindExtraField(extra, kZip64Tag).has_value();
+  TakeZip64Values(extra, true, "local header");
   return true;
 }
 
-void TZipHeaderInfo::WriteCentral(TStream& stream) {
+TZip64Need TZipHeaderInfo::CentralZip64Need() const {
+  return {UncompressedSize >= kSaturated32, CompressedSize >= kSaturated32,
+          RelativeOffset >= kSaturated32, false};
+}
+
+std::vector<u8> TZipHeaderInfo::CentralRecord(std::span<const u8> extra) {
   const std::string name = PrepareStoredName();
-  // No extra-field bytes are ever written here, and a comment that was never
-  // loaded cannot be; the lengths say so rather than promise missing bytes.
+  const TZip64Need need = CentralZip64Need();
+  std::vector<u8> zip64 =
+      MakeZip64ExtraField({UncompressedSize, CompressedSize, RelativeOffset, 0}, need);
+  if (zip64.size() + extra.size() > 0xFFFF) {
+    throw EZipLimitError(DisplayName(FullName()) + ": its extra fields grow past 65535 bytes");
+  }
+  ExtraFieldLength = static_cast<u16>(zip64.size() + extra.size());
+  // A comment that was never loaded cannot be written; the length says so
+  // rather than promise missing bytes.
   const bool withComment = FileCommentLength != 0 && FileComment.has_value();
   std::vector<u8> out(kCentralHeaderSize);
   PutLE32(out, 0, kCentralHeaderSignature);
   PutLE16(out, 4, VersionMadeBy);
-  PutLE16(out, 6, VersionNeeded);
+  PutLE16(out, 6,
+          need.Any() || LocalZip64 ? std::max(VersionNeeded, kVersionNeededZip64) : VersionNeeded);
   PutLE16(out, 8, Flags);
   PutLE16(out, 10, CompressionMethod);
   PutLE32(out, 12, FileDate);
   PutLE32(out, 16, Crc32);
-  PutLE32(out, 20, CompressedSize);
-  PutLE32(out, 24, UncompressedSize);
+  PutLE32(out, 20, Plain32(CompressedSize, need.Compressed));
+  PutLE32(out, 24, Plain32(UncompressedSize, need.Uncompressed));
   PutLE16(out, 28, FilenameLength);
-  PutLE16(out, 30, 0);
+  PutLE16(out, 30, ExtraFieldLength);
   PutLE16(out, 32, withComment ? FileCommentLength : u16{0});
   PutLE16(out, 34, DiskNumberStart);
   PutLE16(out, 36, InternalAttributes);
   PutLE32(out, 38, ExternalAttributes);
-  PutLE32(out, 42, RelativeOffset);
+  PutLE32(out, 42, Plain32(RelativeOffset, need.Offset));
   out.insert(out.end(), name.begin(), name.end());
+  out.insert(out.end(), zip64.begin(), zip64.end());
+  out.insert(out.end(), extra.begin(), extra.end());
   if (withComment) out.insert(out.end(), FileComment->begin(), FileComment->end());
-  stream.WriteBuffer(out);
+  return out;
 }
 
-void TZipHeaderInfo::WriteLocal(TStream& stream) {
-  const i64 position = stream.Position();
-  if (position > 0xFFFFFFFF) {
-    throw EZipLimitError("The archive has grown past 4 GiB, more than the ZIP format can address");
-  }
-  RelativeOffset = static_cast<u32>(position);
+void TZipHeaderInfo::WriteCentral(TStream& stream, std::span<const u8> extra) {
+  stream.WriteBuffer(CentralRecord(extra));
+}
+
+void TZipHeaderInfo::WriteLocal(TStream& stream, std::span<const u8> extra) {
+  RelativeOffset = static_cast<u64>(stream.Position());
   const std::string name = PrepareStoredName();
+  // A local header's Zip64 field holds both sizes, whichever needs it.
+  const std::vector<u8> zip64 =
+      LocalZip64 ? MakeZip64ExtraField({UncompressedSize, CompressedSize, 0, 0}, {true, true})
+                 : std::vector<u8>();
+  if (!LocalZip64 && std::max(UncompressedSize, CompressedSize) >= kSaturated32) {
+    throw EZipLimitError(DisplayName(FullName()) +
+                         ": grew to 4 GiB or more while it was added, past the room its "
+                         "header has");
+  }
+  if (zip64.size() + extra.size() > 0xFFFF) {
+    throw EZipLimitError(DisplayName(FullName()) + ": its extra fields grow past 65535 bytes");
+  }
+  ExtraFieldLength = static_cast<u16>(zip64.size() + extra.size());
   std::vector<u8> out(kLocalHeaderSize);
   PutLE32(out, 0, kLocalHeaderSignature);
-  PutLE16(out, 4, VersionNeeded);
+  PutLE16(out, 4, LocalZip64 ? std::max(VersionNeeded, kVersionNeededZip64) : VersionNeeded);
   PutLE16(out, 6, Flags);
   PutLE16(out, 8, CompressionMethod);
   PutLE32(out, 10, FileDate);
   PutLE32(out, 14, Crc32);
-  PutLE32(out, 18, CompressedSize);
-  PutLE32(out, 22, UncompressedSize);
+  PutLE32(out, 18, Plain32(CompressedSize, LocalZip64));
+  PutLE32(out, 22, Plain32(UncompressedSize, LocalZip64));
   PutLE16(out, 26, FilenameLength);
   PutLE16(out, 28, ExtraFieldLength);
   out.insert(out.end(), name.begin(), name.end());
+  out.insert(out.end(), zip64.begin(), zip64.end());
+  out.insert(out.end(), extra.begin(), extra.end());
   stream.WriteBuffer(out);
 }
 
@@ -240,17 +317,43 @@ void TEndCentral::Assign(const TEndCentral& source) {
   Modified = modified;
 }
 
+bool TEndCentral::NeedsZip64() const {
+  return TotalEntries >= kSaturated16 || EntriesThisDisk >= kSaturated16 ||
+         CentralDirSize >= kSaturated32 || CentralDirOffset >= kSaturated32;
+}
+
 void TEndCentral::WriteTo(TStream& stream) const {
-  std::vector<u8> out(kEndCentralSize);
+  const bool zip64 = NeedsZip64();
+  std::vector<u8> out;
+  if (zip64) {
+    const u64 recordPos = static_cast<u64>(stream.Position());
+    out.resize(kZip64EndSize + kZip64LocatorSize);
+    PutLE32(out, 0, kZip64EndSignature);
+    PutLE64(out, 4, kZip64EndSize - 12);  // what follows this field
+    PutLE16(out, 12, (kVersionMadeByUnix & 0xFF00) | kVersionNeededZip64);
+    PutLE16(out, 14, kVersionNeededZip64);
+    PutLE32(out, 16, ThisDisk);
+    PutLE32(out, 20, CentralStartDisk);
+    PutLE64(out, 24, EntriesThisDisk);
+    PutLE64(out, 32, TotalEntries);
+    PutLE64(out, 40, CentralDirSize);
+    PutLE64(out, 48, CentralDirOffset);
+    PutLE32(out, kZip64EndSize, kZip64LocatorSignature);
+    PutLE32(out, kZip64EndSize + 4, ThisDisk);
+    PutLE64(out, kZip64EndSize + 8, recordPos);
+    PutLE32(out, kZip64EndSize + 16, u32{ThisDisk} + 1);
+  }
+  const std::size_t at = out.size();
+  out.resize(at + kEndCentralSize);
   const bool withComment = ZipCommentLength != 0 && ZipComment.has_value();
-  PutLE32(out, 0, Signature);
-  PutLE16(out, 4, ThisDisk);
-  PutLE16(out, 6, CentralStartDisk);
-  PutLE16(out, 8, EntriesThisDisk);
-  PutLE16(out, 10, TotalEntries);
-  PutLE32(out, 12, CentralDirSize);
-  PutLE32(out, 16, CentralDirOffset);
-  PutLE16(out, 20, withComment ? ZipCommentLength : u16{0});
+  PutLE32(out, at, Signature);
+  PutLE16(out, at + 4, ThisDisk);
+  PutLE16(out, at + 6, CentralStartDisk);
+  PutLE16(out, at + 8, static_cast<u16>(std::min<u64>(EntriesThisDisk, kSaturated16)));
+  PutLE16(out, at + 10, static_cast<u16>(std::min<u64>(TotalEntries, kSaturated16)));
+  PutLE32(out, at + 12, Plain32(CentralDirSize, CentralDirSize >= kSaturated32));
+  PutLE32(out, at + 16, Plain32(CentralDirOffset, CentralDirOffset >= kSaturated32));
+  PutLE16(out, at + 20, withComment ? ZipCommentLength : u16{0});
   if (withComment) out.insert(out.end(), ZipComment->begin(), ZipComment->end());
   stream.WriteBuffer(out);
 }
@@ -273,10 +376,79 @@ bool TEndCentral::FindIn(TStream& stream) {
     CentralDirOffset = GetLE32(tail, at + 16);
     ZipCommentLength = GetLE16(tail, at + 20);
     ZipComment.reset();
-    ZipCommentPos = static_cast<u32>(std::max<i64>(0, size - ZipCommentLength));
+    ZipCommentPos = static_cast<u64>(std::max<i64>(0, size - ZipCommentLength));
+    Zip64 = ReadZip64(stream, size - n + i);
     return true;
   }
   return false;
+}
+
+// The locator stands right before the end record. The Zip64 end record is
+// looked for where the locator says, and else right before the locator,
+// where it stands when a stub was put in front of the archive after it was
+// written.
+bool TEndCentral::ReadZip64(TStream& stream, i64 endPos) {
+  Zip64EndPos = 0;
+  OffsetShift = 0;
+  if (endPos < static_cast<i64>(kZip64LocatorSize)) return false;
+  std::array<u8, kZip64LocatorSize> locator{};
+  stream.Seek(endPos - kZip64LocatorSize, TSeekOrigin::Begin);
+  if (stream.Read(locator) != locator.size() || GetLE32(locator, 0) != kZip64LocatorSignature) {
+    return false;
+  }
+  const auto limit = static_cast<u64>(endPos - kZip64LocatorSize);  // the record ends by here
+  std::array<u8, kZip64EndSize> record{};
+  const auto readAt = [&](u64 position) {
+    if (position > limit || limit - position < kZip64EndSize) return false;
+    stream.Seek(static_cast<i64>(position), TSeekOrigin::Begin);
+    return stream.Read(record) == record.size() && GetLE32(record, 0) == kZip64EndSignature;
+  };
+  const u64 declared = GetLE64(locator, 8);
+  if (readAt(declared)) {
+    Zip64EndPos = declared;
+  } else if (limit >= kZip64EndSize && limit - kZip64EndSize > declared &&
+             readAt(limit - kZip64EndSize)) {
+    Zip64EndPos = limit - kZip64EndSize;
+    OffsetShift = Zip64EndPos - declared;
+  } else {
+    throw EDamagedRecord("The Zip64 end record is not where its locator says (" +
+                         std::to_string(declared) + ")");
+  }
+  TakeZip64Record(record);
+  return true;
+}
+
+void TEndCentral::TakeZip64Record(std::span<const u8> record) {
+  const u32 thisDisk = GetLE32(record, 16);
+  const u32 startDisk = GetLE32(record, 20);
+  if (thisDisk > 0xFFFF || startDisk > 0xFFFF) {
+    throw EDamagedRecord("The Zip64 end record names a disk past any set of disks");
+  }
+  ThisDisk = static_cast<u16>(thisDisk);
+  CentralStartDisk = static_cast<u16>(startDisk);
+  EntriesThisDisk = GetLE64(record, 24);
+  TotalEntries = GetLE64(record, 32);
+  CentralDirSize = GetLE64(record, 40);
+  CentralDirOffset = GetLE64(record, 48);
+  // In a single file the directory ends where the record begins; a
+  // prepended stub only moves it further on, never closer. (Across disks
+  // the offset counts in another file.)
+  const u64 room = Zip64EndPos - OffsetShift;  // where the locator says the record is
+  const bool pastRecord =
+      ThisDisk == 0 && (CentralDirSize > room || CentralDirOffset > room - CentralDirSize);
+  if (pastRecord || std::max(CentralDirSize, CentralDirOffset) > kLargestZip64Value) {
+    throw EDamagedRecord("The Zip64 end record describes a directory (" +
+                         std::to_string(CentralDirSize) + " bytes at " +
+                         std::to_string(CentralDirOffset) + ") that runs past it (at " +
+                         std::to_string(Zip64EndPos) + ")");
+  }
+  CentralDirOffset += OffsetShift;
+  if (TotalEntries > CentralDirSize / kCentralHeaderSize ||
+      EntriesThisDisk > CentralDirSize / kCentralHeaderSize) {
+    throw EDamagedRecord("The Zip64 end record declares " + std::to_string(TotalEntries) +
+                         " members, more than its directory of " + std::to_string(CentralDirSize) +
+                         " bytes could hold");
+  }
 }
 
 }  // namespace vz

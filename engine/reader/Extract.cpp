@@ -302,7 +302,7 @@ int TUnZipEngine::SelectEntries() {
                                     [&](const std::string& p) { return Match(p, name); });
     }
     if (entry->Selected) {
-      FTotalBytes += entry->UncompressedSize;
+      FTotalBytes += static_cast<i64>(entry->UncompressedSize);
       ++count;
     }
   }
@@ -323,7 +323,7 @@ void TUnZipEngine::IndexLocalHeaders() {
   for (const TZipHeaderInfo* entry : entries) {
     const u16 disk = FEndCentral.ThisDisk != 0 ? entry->DiskNumberStart : u16{0};
     marks.push_back({{disk, entry->RelativeOffset, 0},
-                     u64{entry->RelativeOffset} + kLocalHeaderSize + entry->CompressedSize});
+                     entry->RelativeOffset + kLocalHeaderSize + entry->CompressedSize});
   }
   std::sort(marks.begin(), marks.end(), [](const auto& a, const auto& b) {
     return std::tie(a.first.Disk, a.first.Offset) < std::tie(b.first.Disk, b.first.Offset);
@@ -520,7 +520,7 @@ TUnZipEngine::TMemberCheck TUnZipEngine::SeekMemberData(const TZipHeaderInfo& en
     RequestDisk(entry.DiskNumberStart + 1);
   }
   TStream& stream = *FZipStream;
-  stream.Seek(entry.RelativeOffset, TSeekOrigin::Begin);
+  stream.Seek(static_cast<i64>(entry.RelativeOffset), TSeekOrigin::Begin);
   std::array<u8, kLocalHeaderSize> local{};
   stream.ReadBuffer(local);
   const u32 nameAndExtra = u32{GetLE16(local, 26)} + GetLE16(local, 28);
@@ -530,13 +530,13 @@ TUnZipEngine::TMemberCheck TUnZipEngine::SeekMemberData(const TZipHeaderInfo& en
     // bytes as zeros: it is never taken for a whole one.
     std::string localName(GetLE16(local, 26), '\0');
     stream.Read(std::span(reinterpret_cast<u8*>(localName.data()), localName.size()));
-    stream.Seek(GetLE16(local, 28), TSeekOrigin::Current);
-    mismatch = LocalHeaderMismatch(entry, local, localName);
+    std::vector<u8> localExtra(GetLE16(local, 28));
+    localExtra.resize(stream.Read(localExtra));
+    mismatch = LocalHeaderMismatch(entry, local, localName, localExtra);
   } else {
     stream.Seek(nameAndExtra, TSeekOrigin::Current);
   }
-  const u64 dataEnd =
-      u64{entry.RelativeOffset} + kLocalHeaderSize + nameAndExtra + entry.CompressedSize;
+  const u64 dataEnd = entry.RelativeOffset + kLocalHeaderSize + nameAndExtra + entry.CompressedSize;
   const u16 disk = FEndCentral.ThisDisk != 0 ? entry.DiskNumberStart : u16{0};
   const auto byPlace = [](const TLocalHeaderMark& a, const TLocalHeaderMark& b) {
     return std::tie(a.Disk, a.Offset) < std::tie(b.Disk, b.Offset);
@@ -555,18 +555,16 @@ TUnZipEngine::TMemberCheck TUnZipEngine::SeekMemberData(const TZipHeaderInfo& en
   return TMemberCheck::HeaderMismatch;
 }
 
-// Sizes of 0xFFFFFFFF in a local header stand for its Zip64 field and are
-// not compared; with a data descriptor, CRC and sizes follow the data.
+// Sizes of 0xFFFFFFFF in a local header stand for its Zip64 field, whose
+// values are compared instead; with a data descriptor, CRC and sizes follow
+// the data.
 std::string TUnZipEngine::LocalHeaderMismatch(const TZipHeaderInfo& entry,
-                                              std::span<const u8> local,
-                                              std::string_view localName) const {
+                                              std::span<const u8> local, std::string_view localName,
+                                              std::span<const u8> localExtra) const {
   if (GetLE32(local, 0) != kLocalHeaderSignature) return "signature";
   constexpr u16 kComparedFlags =
       kFlagEncrypted | kFlagDataDescriptor | kFlagStrongEncryption | kFlagUtf8;
   const u16 flags = GetLE16(local, 6);
-  const auto differs = [](u32 localValue, u32 central) {
-    return localValue != 0xFFFFFFFF && localValue != central;
-  };
   std::string fields;
   const auto add = [&fields](std::string_view field) {
     fields += (fields.empty() ? "" : ", ") + std::string(field);
@@ -576,8 +574,14 @@ std::string TUnZipEngine::LocalHeaderMismatch(const TZipHeaderInfo& entry,
   if (((flags ^ entry.Flags) & kComparedFlags) != 0) add("flags");
   if ((flags & kFlagDataDescriptor) == 0) {
     if (GetLE32(local, 14) != entry.Crc32) add("CRC");
-    if (differs(GetLE32(local, 18), entry.CompressedSize)) add("compressed size");
-    if (differs(GetLE32(local, 22), entry.UncompressedSize)) add("size");
+    TZip64Values sizes{GetLE32(local, 22), GetLE32(local, 18), 0, 0};
+    const TZip64Need need{sizes.Uncompressed == kSaturated32, sizes.Compressed == kSaturated32};
+    if (!ReadZip64ExtraField(localExtra, need, sizes, true)) {
+      add("Zip64 field");
+    } else {
+      if (sizes.Compressed != entry.CompressedSize) add("compressed size");
+      if (sizes.Uncompressed != entry.UncompressedSize) add("size");
+    }
   }
   return fields;
 }
@@ -858,14 +862,15 @@ void TUnZipEngine::ReportBadData(int index, u32 crc, bool& retry) {
 u32 TUnZipEngine::DecodeEntry(TStream* sink) {
   FDecodedTooBig = false;
   const bool encrypted = FWorkEntry.Encrypted();
-  FDecodeIn->Reset(FWorkEntry.CompressedSize, [this, encrypted](std::span<u8> block) {
-    CheckCancel();
-    ReadMemberBytes(block);
-    if (encrypted) FCipher.Decrypt(block);
-  });
-  const u32 size = FWorkEntry.UncompressedSize;
-  FDecodeOut->Reset(sink, size, [this, size](u32 written, std::size_t chunk) {
-    Fire(OnFilePercentDone, *this, Percent(size, written));
+  FDecodeIn->Reset(static_cast<i64>(FWorkEntry.CompressedSize),
+                   [this, encrypted](std::span<u8> block) {
+                     CheckCancel();
+                     ReadMemberBytes(block);
+                     if (encrypted) FCipher.Decrypt(block);
+                   });
+  const u64 size = FWorkEntry.UncompressedSize;
+  FDecodeOut->Reset(sink, size, [this, size](u64 written, std::size_t chunk) {
+    Fire(OnFilePercentDone, *this, Percent(static_cast<i64>(size), static_cast<i64>(written)));
     FTotalDone += static_cast<i64>(chunk);
     Fire(OnTotalPercentDone, *this, Percent(FTotalBytes, FTotalDone));
   });

@@ -170,7 +170,7 @@ void TUnZipEngine::SetZipComment(const std::string& comment) {
 
 void TUnZipEngine::LoadFileComment(TZipHeaderInfo& entry) {
   TStream& stream = *FZipStream;
-  stream.Seek(entry.CentralOffset, TSeekOrigin::Begin);
+  stream.Seek(static_cast<i64>(entry.CentralOffset), TSeekOrigin::Begin);
   std::array<u8, kCentralHeaderSize> record{};
   if (stream.Read(record) != record.size() || GetLE32(record, 0) != kCentralHeaderSignature) {
     return;
@@ -187,7 +187,7 @@ void TUnZipEngine::LoadFileComment(TZipHeaderInfo& entry) {
 
 void TUnZipEngine::LoadZipComment() {
   TStream& stream = *FZipStream;
-  stream.Seek(FEndCentral.ZipCommentPos, TSeekOrigin::Begin);
+  stream.Seek(static_cast<i64>(FEndCentral.ZipCommentPos), TSeekOrigin::Begin);
   std::string comment(FEndCentral.ZipCommentLength, '\0');
   comment.resize(stream.Read(std::span(reinterpret_cast<u8*>(comment.data()), comment.size())));
   FEndCentral.ZipComment = std::move(comment);
@@ -203,7 +203,9 @@ TUnZipEngine::TArchiveStamp TUnZipEngine::StampOf(const std::string& path) const
   return {info->LastWrite, info->Size, info->Device, info->Inode};
 }
 
-void TUnZipEngine::RememberArchiveDate() { FArchiveDate = StampOf(FZipName); }
+void TUnZipEngine::RememberArchiveDate() {
+  FArchiveDate = StampOf(FZipName);
+}
 
 // The stamp of the file the open stream reads, which is what the directory
 // is read from. Taken from the path instead, a writer renaming its new
@@ -240,8 +242,21 @@ std::unique_ptr<TLFNFileStream> TUnZipEngine::OpenArchiveStream() {
   if (!parts.empty()) {
     auto joined = std::make_unique<TLFNFileStream>(OpenJoinedFile(FPlatform.Files, parts));
     TEndCentral end;
-    if (end.FindIn(*joined) && end.ThisDisk == 0 &&
-        u64{end.CentralDirOffset} + end.CentralDirSize + kEndCentralSize == end.ZipCommentPos) {
+    // Where the directory must end: at the Zip64 end record, or else at
+    // the end record.
+    const auto directoryEnd = [&end] {
+      return end.Zip64 ? end.Zip64EndPos : end.ZipCommentPos - kEndCentralSize;
+    };
+    // Records that make no sense across the joined files belong to one
+    // file of a set: read as such, they are checked again.
+    bool found = false;
+    try {
+      found = end.FindIn(*joined);
+    } catch (const EDamagedRecord&) {
+    }
+    if (found && end.ThisDisk == 0 && end.ZipCommentPos >= kEndCentralSize &&
+        end.CentralDirSize <= directoryEnd() &&
+        end.CentralDirOffset == directoryEnd() - end.CentralDirSize) {
       FSliceCount = static_cast<int>(parts.size());
       return joined;
     }
@@ -347,7 +362,7 @@ void TUnZipEngine::ReadDirectoryRecords() {
 
 bool TUnZipEngine::SeekCentralDirectory() {
   TStream& stream = *FZipStream;
-  stream.Seek(FEndCentral.CentralDirOffset, TSeekOrigin::Begin);
+  stream.Seek(static_cast<i64>(FEndCentral.CentralDirOffset), TSeekOrigin::Begin);
   std::array<u8, 4> signature{};
   if (stream.Read(signature) != signature.size() ||
       GetLE32(signature, 0) != kCentralHeaderSignature) {
@@ -362,11 +377,11 @@ bool TUnZipEngine::SeekCentralDirectory() {
 
 void TUnZipEngine::ReadCentralRecords() {
   const TNextDiskStream nextDisk = [this]() -> TStream& { return RequestDisk(FCurrentDisk + 2); };
-  // A count of 0xFFFF is where the 16-bit field saturates: archives with
-  // more members (written with a ZIP64 end record) say so, and their
-  // directory is read to its end instead of stopping at 65535.
-  const bool countSaturated = FEndCentral.TotalEntries == 0xFFFF;
-  for (u32 i = 0; i < FEndCentral.TotalEntries || countSaturated; ++i) {
+  // A count of 0xFFFF without a Zip64 end record is where the 16-bit field
+  // saturates for a writer that left that record out: the directory is
+  // read to its end instead of stopping at 65535.
+  const bool countSaturated = FEndCentral.TotalEntries == 0xFFFF && !FEndCentral.Zip64;
+  for (u64 i = 0; i < FEndCentral.TotalEntries || countSaturated; ++i) {
     if (i % kRecordsPerCancelCheck == kRecordsPerCancelCheck - 1) CheckCancel();
     auto entry = std::make_unique<TZipHeaderInfo>();
     const bool allowDiskChange = !FRebuilt && MultiMode() != TMultiMode::mmNone;
@@ -381,7 +396,7 @@ void TUnZipEngine::ReadCentralRecords() {
       int index = 0;
       if (!FCatalogue->Find(*entry, index)) continue;
       stored = FCatalogue->Items(index);
-      const u32 foundAt = stored->RelativeOffset;
+      const u64 foundAt = stored->RelativeOffset;
       *stored = *entry;
       stored->RelativeOffset = foundAt;
     } else if (!ok) {
@@ -389,10 +404,11 @@ void TUnZipEngine::ReadCentralRecords() {
       // their local headers instead of inventing entries, then match the
       // records that were readable.
       if (!RebuildFromLocalHeaders()) return;
-      FZipStream->Seek(FEndCentral.CentralDirOffset, TSeekOrigin::Begin);
-      i = static_cast<u32>(-1);
+      FZipStream->Seek(static_cast<i64>(FEndCentral.CentralDirOffset), TSeekOrigin::Begin);
+      i = static_cast<u64>(-1);
       continue;
     } else {
+      if (FEndCentral.ThisDisk == 0) entry->RelativeOffset += FEndCentral.OffsetShift;
       stored = entry.get();
       FCatalogue->Add(std::move(entry));
     }
@@ -436,17 +452,22 @@ bool TUnZipEngine::RebuildFromLocalHeaders() {
   const i64 fileSize = stream.Size();
   while (true) {
     auto entry = std::make_unique<TZipHeaderInfo>();
-    if (!entry->ReadLocal(stream, FNames)) break;
-    const i64 skip = static_cast<i64>(entry->CompressedSize) + entry->ExtraFieldLength +
-                     (entry->HasDescriptor() ? kDataDescriptorSize : 0);
+    try {
+      if (!entry->ReadLocal(stream, FNames, true)) break;
+    } catch (const EDamagedRecord&) {
+      break;  // what comes after a header that cannot be read is no member
+    }
+    const i64 skip = static_cast<i64>(entry->CompressedSize) +
+                     (entry->HasDescriptor() ? entry->DescriptorSize() : 0);
     // A member whose data runs past the end of the file was cut off: it can
     // be neither extracted nor copied, and would end a repair with it.
     if (stream.Position() + skip > fileSize) break;
     FCatalogue->Add(std::move(entry));
     stream.Seek(skip, TSeekOrigin::Current);
   }
-  FEndCentral.CentralDirOffset = static_cast<u32>(stream.Position());
-  FEndCentral.TotalEntries = static_cast<u16>(std::min(FCatalogue->Count(), 0xFFFF));
+  FEndCentral.CentralDirOffset = static_cast<u64>(stream.Position());
+  FEndCentral.TotalEntries = static_cast<u64>(FCatalogue->Count());
+  FEndCentral.Zip64 = false;
   return true;
 }
 

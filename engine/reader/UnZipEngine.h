@@ -89,7 +89,7 @@ enum class TSkipReason : u8 {
   srNotOverwritten = 1,  // the target exists and is not to be overwritten
   srUnsafeEntry =
       2,  // the name leads outside the destination, or the data overlaps another member's
-  srNotWritten = 3,  // the target or its folder could not be made or written
+  srNotWritten = 3,      // the target or its folder could not be made or written
   srUnsupported = 4,     // a compression method or an encryption the engine cannot decode
   srHeaderMismatch = 5,  // the local header disagrees with the central record (CheckLocalHeaders)
   srSizeMismatch = 6,    // the data decoded to another size than the archive declares
@@ -238,8 +238,8 @@ class TUnZipEngine {
   // The current date-time when the stored value is not a real moment.
   TDateTime DateTime(int index) const;
   u32 Crc(int index) const { return Entry(index).Crc32; }
-  u32 CompressedSize(int index) const { return Entry(index).CompressedSize; }
-  u32 UncompressedSize(int index) const { return Entry(index).UncompressedSize; }
+  u64 CompressedSize(int index) const { return Entry(index).CompressedSize; }
+  u64 UncompressedSize(int index) const { return Entry(index).UncompressedSize; }
   bool IsEncrypted(int index) const { return Entry(index).Encrypted(); }
   int DiskNo(int index) const { return Entry(index).DiskNumberStart + 1; }
   // Loads the comment from the archive on first use, decoded as the names
@@ -368,7 +368,7 @@ class TUnZipEngine {
   // furthest byte that the members before it on its disk claim at least.
   struct TLocalHeaderMark {
     u16 Disk = 0;
-    u32 Offset = 0;
+    u64 Offset = 0;
     u64 ReachBefore = 0;
   };
   struct TTargetPlace;
@@ -393,7 +393,7 @@ class TUnZipEngine {
   // The fields in which the local header differs from the entry ("name,
   // CRC"); empty when it agrees.
   std::string LocalHeaderMismatch(const TZipHeaderInfo& entry, std::span<const u8> local,
-                                  std::string_view localName) const;
+                                  std::string_view localName, std::span<const u8> localExtra) const;
   void ReadMemberBytes(std::span<u8> bytes);
   bool CheckPassword(int index);
   bool CheckOverwrite(int index, TTargetFile& target, int& count);

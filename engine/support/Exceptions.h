@@ -73,4 +73,13 @@ class EZipLimitError : public EVarnelError {
   using EVarnelError::EVarnelError;
 };
 
+// A record whose values cannot be the archive's: a Zip64 end record past
+// the file, a directory it describes running into the records after it, a
+// count its directory cannot hold, a Zip64 field shorter than the values it
+// must hold.
+class EDamagedRecord : public EVarnelError {
+ public:
+  using EVarnelError::EVarnelError;
+};
+
 }  // namespace vz

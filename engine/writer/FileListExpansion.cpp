@@ -69,6 +69,7 @@ void TZipEngine::ExpandFilesList(TZipOperation& op) {
       continue;
     }
     op.TotalBytes += info->Size;
+    op.LargestFile = std::max(op.LargestFile, info->Size);
     plain.push_back(line);
   }
   for (std::string line : patterns) {
@@ -93,6 +94,7 @@ void TZipEngine::ExpandFilesList(TZipOperation& op) {
         continue;
       }
       op.TotalBytes += found->Entry.Info.Size;
+      op.LargestFile = std::max(op.LargestFile, found->Entry.Info.Size);
       plain.push_back(found->Path);
     }
     if (!matched) Fire(OnNoSuchFile, *this, line);

@@ -31,7 +31,19 @@ void TZipEngine::StartSpanning(TZipOperation& op) {
   if (op.Capacity <= 0) throw EUserCanceled(kCanceled);
 }
 
-i64 TZipEngine::RoomLeft(TZipOperation& op) { return op.Capacity - op.Output->Size(); }
+// A set of disks carries no Zip64 records: members that might need them
+// are refused while nothing is written yet. (Only a new archive is split,
+// so the files to add are all its members.)
+void TZipEngine::RefuseZip64Spanning(const TZipOperation& op) {
+  if (FilesList.size() < 0xFFFF && !NeedsZip64Header(op.LargestFile)) return;
+  throw EZipLimitError(ZipName() +
+                       ": an archive split over disks holds at most 65534 members and files "
+                       "under 4 GiB (no Zip64 records on disks)");
+}
+
+i64 TZipEngine::RoomLeft(TZipOperation& op) {
+  return op.Capacity - op.Output->Size();
+}
 
 void TZipEngine::LabelDisk(TZipOperation& op) {
   if (!FMultiZipInfo.WriteDiskLabels) return;

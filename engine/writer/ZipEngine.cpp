@@ -315,7 +315,8 @@ void TZipEngine::RunOperation(TZipOperation& op) {
   }
   if (spanning) StartSpanning(op);
   if (!FDeleting && !FFromStream && !FilesList.empty()) ExpandFilesList(op);
-  if (FFromStream) op.TotalBytes = FSourceStreamFromCaller->Size();
+  if (FFromStream) op.TotalBytes = op.LargestFile = FSourceStreamFromCaller->Size();
+  if (spanning) RefuseZip64Spanning(op);
 
   const auto lock = LockArchive(op.Target);
   FDeflater = std::make_unique<TDeflater>();

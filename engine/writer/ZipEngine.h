@@ -61,8 +61,8 @@ using TStartZipEvent = std::function<void(TZipEngine& Sender, const std::string&
 using TStartZipInfo = std::function<void(TZipEngine& Sender, int NumFiles, i64 TotalBytes,
                                          TEndCentral& EndCentralRecord, bool& StopNow)>;
 using TEndZipFileEvent =
-    std::function<void(TZipEngine& Sender, const std::string& FName, u32 UncompressedSize,
-                       u32 CompressedSize, i64 CurrentZipSize)>;
+    std::function<void(TZipEngine& Sender, const std::string& FName, u64 UncompressedSize,
+                       u64 CompressedSize, i64 CurrentZipSize)>;
 using TDisposeEvent = std::function<void(TZipEngine& Sender, const std::string& FName, bool& Skip)>;
 using TDeleteEvent = std::function<void(TZipEngine& Sender, const std::string& FName, bool& Skip)>;
 using TNoSuchFileEvent = std::function<void(TZipEngine& Sender, const std::string& FName)>;
@@ -231,6 +231,7 @@ class TZipEngine : public TUnZipEngine {
 
   // ---- spanning (Spanning.cpp) ----
   void StartSpanning(TZipOperation& op);
+  void RefuseZip64Spanning(const TZipOperation& op);
   i64 RoomLeft(TZipOperation& op);
   void NextDisk(TZipOperation& op);
   void LabelDisk(TZipOperation& op);

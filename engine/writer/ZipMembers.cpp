@@ -3,11 +3,13 @@
 // directory and end record written after them.
 #include <algorithm>
 #include <array>
+#include <limits>
 
-#include "engine/support/Crc32.h"
 #include "engine/codecs/Deflate.h"
 #include "engine/format/ByteOrder.h"
+#include "engine/format/ExtraFields.h"
 #include "engine/format/ZipNames.h"
+#include "engine/support/Crc32.h"
 #include "engine/support/Exceptions.h"
 #include "engine/support/PathUtils.h"
 #include "engine/writer/ZipEngine.h"
@@ -18,9 +20,6 @@
 namespace vz {
 namespace {
 
-// The largest value a 32-bit field may hold: 0xFFFFFFFF itself means "look
-// in the ZIP64 record" to modern readers, so it is never written.
-constexpr u64 kMax32 = 0xFFFFFFFEu;
 constexpr std::size_t kCopyBlock = 65536;
 
 // Stored names are file names of a case-sensitive system: a.h and A.h are two
@@ -46,6 +45,35 @@ u32 UnixAttributes(const TFileInfo& info) {
   return mode << 16 | (info.Attributes & 0xFF);
 }
 
+// A copied central record whose member has or needs Zip64 values: the plain
+// sizes and offset saturated where they do not fit, and a Zip64 field made
+// anew from the entry, before the record's other extra fields. Anything
+// else stays as the record was.
+std::vector<u8> WithZip64Values(const std::vector<u8>& record, const TZipHeaderInfo& entry) {
+  const u16 nameLength = GetLE16(record, 28);
+  const auto extra =
+      std::span(record).subspan(kCentralHeaderSize + nameLength, GetLE16(record, 30));
+  const TZip64Need need = entry.CentralZip64Need();
+  if (!need.Any() && !FindExtraField(extra, kZip64Tag)) return record;
+  const std::vector<u8> zip64 = MakeZip64ExtraField(
+      {entry.UncompressedSize, entry.CompressedSize, entry.RelativeOffset, 0}, need);
+  const std::vector<u8> others = WithoutZip64ExtraField(extra);
+  if (zip64.size() + others.size() > 0xFFFF) {
+    throw EZipLimitError(DisplayName(entry.FullName()) +
+                         ": its extra fields grow past 65535 bytes");
+  }
+  std::vector<u8> out(record.begin(), record.begin() + kCentralHeaderSize + nameLength);
+  const bool zip64Member = need.Any() || entry.LocalZip64;
+  if (zip64Member) PutLE16(out, 6, std::max(GetLE16(out, 6), kVersionNeededZip64));
+  PutLE32(out, 20, need.Compressed ? kSaturated32 : static_cast<u32>(entry.CompressedSize));
+  PutLE32(out, 24, need.Uncompressed ? kSaturated32 : static_cast<u32>(entry.UncompressedSize));
+  PutLE16(out, 30, static_cast<u16>(zip64.size() + others.size()));
+  PutLE16(out, 34, 0);  // the disk, and the offset, are set when it is written
+  out.insert(out.end(), zip64.begin(), zip64.end());
+  out.insert(out.end(), others.begin(), others.end());
+  return out;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- routines
@@ -66,13 +94,17 @@ std::size_t TZipEngine::ReadSource(TZipOperation& op, std::span<u8> buffer) {
   const std::size_t n = op.SourceStream->Read(buffer);
   if (n == 0) return 0;
   op.MemberBytesRead += n;
-  if (op.MemberBytesRead > kMax32) {
+  // A file that grows to 4 GiB while it is read, its header written
+  // without room for Zip64 sizes, cannot be described: the operation fails
+  // rather than write sizes that lie.
+  if (op.MemberBytesRead >= kSaturated32 && !op.CurrentEntry->LocalZip64) {
     throw EZipLimitError(op.CurrentEntry->FullName() +
-                         ": file too large for the ZIP format (4 GiB or more)");
+                         ": the file grew to 4 GiB or more while it was added");
   }
   op.Crc = UpdateCrc(op.Crc, buffer.first(n));
   Fire(OnFilePercentDone, *this,
-       Percent(op.CurrentEntry->UncompressedSize, static_cast<i64>(op.MemberBytesRead)));
+       Percent(static_cast<i64>(op.CurrentEntry->UncompressedSize),
+               static_cast<i64>(op.MemberBytesRead)));
   op.DoneBytes += static_cast<i64>(n);
   Fire(OnTotalPercentDone, *this, Percent(op.TotalBytes, op.DoneBytes));
   return n;
@@ -102,15 +134,15 @@ void TZipEngine::WriteEncryptionHeader(TZipOperation& op, u32 crc) {
 // ---------------------------------------------------------------- catalogue
 
 void TZipEngine::AddToNewCatalogue(TZipOperation& op, std::unique_ptr<TZipHeaderInfo> entry) {
-  if (op.NewCatalogue->Count() >= 0xFFFF) {
-    throw EZipLimitError(ZipName() + ": more than 65535 members, more than the ZIP format holds");
+  if (op.NewCatalogue->Count() >= std::numeric_limits<int>::max() - 1) {
+    throw EZipLimitError(ZipName() + ": more members than one archive can list");
   }
   // A copied archive may hold two members of one name; the first keeps the
   // name in the index.
   op.NameIndex.emplace(Key(*entry), entry.get());
   op.NewCatalogue->Add(std::move(entry));
-  if (op.NewEnd.TotalEntries < 0xFFFF) ++op.NewEnd.TotalEntries;
-  if (op.NewEnd.EntriesThisDisk < 0xFFFF) ++op.NewEnd.EntriesThisDisk;
+  ++op.NewEnd.TotalEntries;
+  ++op.NewEnd.EntriesThisDisk;
 }
 
 void TZipEngine::RecordSuccess(TZipOperation& op, std::unique_ptr<TZipHeaderInfo> entry,
@@ -179,7 +211,7 @@ std::vector<u8> TZipEngine::RawCentralRecord(const TZipHeaderInfo& entry,
   TStream& archive = ZipStream();
   const i64 resume = archive.Position();
   std::vector<u8> record(kCentralHeaderSize);
-  archive.Seek(entry.CentralOffset, TSeekOrigin::Begin);
+  archive.Seek(static_cast<i64>(entry.CentralOffset), TSeekOrigin::Begin);
   bool ok = archive.Read(record) == record.size() &&
             GetLE32(record, 0) == kCentralHeaderSignature &&
             GetLE16(record, 28) == localName.size();
@@ -196,7 +228,7 @@ std::vector<u8> TZipEngine::RawCentralRecord(const TZipHeaderInfo& entry,
 
 void TZipEngine::CopyMember(TZipOperation& op, TZipHeaderInfo& entry) {
   TStream& archive = ZipStream();
-  archive.Seek(entry.RelativeOffset, TSeekOrigin::Begin);
+  archive.Seek(static_cast<i64>(entry.RelativeOffset), TSeekOrigin::Begin);
   std::vector<u8> local(kLocalHeaderSize);
   if (archive.Read(local) != local.size() || GetLE32(local, 0) != kLocalHeaderSignature) {
     throw EVarnelError(ZipName() + ": the local header of " + entry.FullName() + " is damaged");
@@ -208,26 +240,25 @@ void TZipEngine::CopyMember(TZipOperation& op, TZipHeaderInfo& entry) {
   auto copy = std::make_unique<TZipHeaderInfo>(entry);
   copy->Selected = false;
   copy->DiskNumberStart = static_cast<u16>(op.Disk);
-  if (static_cast<u64>(op.Output->Position()) > kMax32) {
-    throw EZipLimitError(ZipName() + ": the archive would grow past 4 GiB");
-  }
+  const auto localExtra = std::span<const u8>(local).subspan(kLocalHeaderSize + nameLength);
+  copy->LocalZip64 = FindExtraField(localExtra, kZip64Tag).has_value();
   std::vector<u8> central =
       RawCentralRecord(entry, std::span(local).subspan(kLocalHeaderSize, nameLength));
   if (!central.empty()) {
     // Both records go over as they were (extra fields and all); only the
-    // central record's offset, disk and comment are set when it is written.
-    copy->RelativeOffset = static_cast<u32>(op.Output->Position());
+    // central record's offset, disk and comment are set when it is written,
+    // with its Zip64 field made anew where the member has or needs one.
+    copy->RelativeOffset = static_cast<u64>(op.Output->Position());
     op.Output->WriteBuffer(local);
     copy->ExtraFieldLength = GetLE16(central, 30);
   } else {
     // No trustworthy central record (a directory rebuilt from the local
     // headers): the local header is written afresh and its extra field kept.
-    copy->ExtraFieldLength = extraLength;
-    copy->WriteLocal(*op.Output);
-    op.Output->WriteBuffer(std::span(local).subspan(kLocalHeaderSize + nameLength));
+    // Its Zip64 field is made anew from the sizes.
+    copy->WriteLocal(*op.Output, WithoutZip64ExtraField(localExtra));
     copy->ExtraFieldLength = 0;  // no extra bytes reach the central record
   }
-  i64 dataBytes = entry.CompressedSize;
+  auto dataBytes = static_cast<i64>(entry.CompressedSize);
   if (entry.HasDescriptor()) {
     // The descriptor after the data goes along: with flag bit 3 an
     // enciphered member's password check depends on it staying set.
@@ -237,7 +268,7 @@ void TZipEngine::CopyMember(TZipOperation& op, TZipHeaderInfo& entry) {
     const bool withSignature =
         archive.Read(signature) == 4 && GetLE32(signature, 0) == kDataDescriptorSignature;
     archive.Seek(after - dataBytes, TSeekOrigin::Begin);
-    dataBytes += withSignature ? kDataDescriptorSize : kDataDescriptorSize - 4;
+    dataBytes += withSignature ? copy->DescriptorSize() : copy->DescriptorSize() - 4;
   }
   std::vector<u8> buffer(kCopyBlock);
   while (dataBytes > 0) {
@@ -347,11 +378,8 @@ bool TZipEngine::WriteFolderEntry(TZipOperation& op, const std::string& name) {
     NextDisk(op);
     entry.DiskNumberStart = static_cast<u16>(op.Disk);
   }
-  if (static_cast<u64>(op.Output->Position()) > kMax32) {
-    throw EZipLimitError(ZipName() + ": the archive would grow past 4 GiB");
-  }
   entry.WriteLocal(*op.Output);
-  Fire(OnEndZip, *this, name, 0u, 0u, static_cast<i64>(op.Output->Size()));
+  Fire(OnEndZip, *this, name, u64{0}, u64{0}, static_cast<i64>(op.Output->Size()));
   RecordSuccess(op, std::move(op.CurrentEntry), name);
   return true;
 }
@@ -370,10 +398,8 @@ bool TZipEngine::ZipOneFile(TZipOperation& op, const std::string& name) {
   } closeSource{op};
   if (!PrepareSource(op, name)) return false;
   const i64 size = op.SourceStream->Size();
-  if (static_cast<u64>(size) > kMax32) {
-    throw EZipLimitError(name + ": file too large for the ZIP format (4 GiB or more)");
-  }
-  entry.UncompressedSize = static_cast<u32>(size);
+  entry.LocalZip64 = NeedsZip64Header(size);
+  entry.UncompressedSize = static_cast<u64>(std::max<i64>(size, 0));
   entry.SetFilename(ExtractFileName(name));
   entry.InternalAttributes = 2;
   entry.DiskNumberStart = static_cast<u16>(op.Disk);
@@ -404,9 +430,6 @@ void TZipEngine::WriteMember(TZipOperation& op, const std::string& name) {
     if (entry.LocalSize() >= RoomLeft(op)) NextDisk(op);
     entry.DiskNumberStart = static_cast<u16>(op.Disk);
   }
-  if (static_cast<u64>(op.Output->Position()) > kMax32) {
-    throw EZipLimitError(ZipName() + ": the archive would grow past 4 GiB");
-  }
   entry.WriteLocal(*op.Output);
   struct TDropWork {
     TZipEngine& Engine;
@@ -435,20 +458,16 @@ void TZipEngine::WriteMember(TZipOperation& op, const std::string& name) {
   entry.Crc32 = ~op.Crc;
   // The file may have changed since its size was taken; the header tells
   // what was actually stored.
-  entry.UncompressedSize = static_cast<u32>(op.MemberBytesRead);
+  entry.UncompressedSize = op.MemberBytesRead;
   if (!Password.empty()) {
     if (entry.Crc32 != firstCrc) {
       throw EVarnelError(name + ": the file changed while it was being added");
     }
     entry.Flags |= kFlagEncrypted;
   }
-  const u64 stored = compressed + (Password.empty() ? 0 : kEncryptionHeaderSize);
-  if (stored > kMax32) {
-    throw EZipLimitError(name + ": compressed data too large for the ZIP format (4 GiB or more)");
-  }
-  entry.CompressedSize = static_cast<u32>(stored);
+  entry.CompressedSize = compressed + (Password.empty() ? 0 : kEncryptionHeaderSize);
   const i64 end = op.Output->Position();
-  op.Output->Seek(entry.RelativeOffset, TSeekOrigin::Begin);
+  op.Output->Seek(static_cast<i64>(entry.RelativeOffset), TSeekOrigin::Begin);
   entry.WriteLocal(*op.Output);
   if (spanning) {
     op.Output->Seek(0, TSeekOrigin::End);
@@ -462,18 +481,20 @@ void TZipEngine::WriteMember(TZipOperation& op, const std::string& name) {
 
 void TZipEngine::WriteCentralRecord(TZipOperation& op, TZipHeaderInfo& entry) {
   // Later comment look-ups find the record in the new archive.
-  entry.CentralOffset = static_cast<u32>(op.Output->Position());
+  entry.CentralOffset = static_cast<u64>(op.Output->Position());
   const auto raw = op.RawCentral.find(&entry);
   if (raw == op.RawCentral.end()) {
     entry.ExtraFieldLength = 0;  // records written afresh carry no extra field
     entry.WriteCentral(*op.Output);
     return;
   }
-  std::vector<u8>& record = raw->second;
+  std::vector<u8> record = WithZip64Values(raw->second, entry);
   const bool withComment = entry.FileCommentLength != 0 && entry.FileComment.has_value();
   PutLE16(record, 32, withComment ? entry.FileCommentLength : u16{0});
   PutLE16(record, 34, entry.DiskNumberStart);
-  PutLE32(record, 42, entry.RelativeOffset);
+  PutLE32(record, 42,
+          entry.CentralZip64Need().Offset ? kSaturated32 : static_cast<u32>(entry.RelativeOffset));
+  entry.ExtraFieldLength = GetLE16(record, 30);
   if (withComment)
     record.insert(record.end(), entry.FileComment->begin(), entry.FileComment->end());
   op.Output->WriteBuffer(record);
@@ -482,7 +503,7 @@ void TZipEngine::WriteCentralRecord(TZipOperation& op, TZipHeaderInfo& entry) {
 
 void TZipEngine::WriteCentralDirectory(TZipOperation& op) {
   const bool spanning = MultiMode() != TMultiMode::mmNone;
-  op.NewEnd.CentralDirOffset = static_cast<u32>(std::min<i64>(op.Output->Position(), 0xFFFFFFFF));
+  op.NewEnd.CentralDirOffset = static_cast<u64>(op.Output->Position());
   op.NewEnd.CentralStartDisk = static_cast<u16>(op.Disk);
   op.CentralRecordsThisDisk = 0;
   u64 written = 0;
@@ -495,23 +516,20 @@ void TZipEngine::WriteCentralDirectory(TZipOperation& op) {
         op.NewEnd.CentralStartDisk = static_cast<u16>(op.Disk);
       }
     }
-    if (first && static_cast<u64>(op.Output->Position()) > kMax32) {
-      throw EZipLimitError(ZipName() + ": the archive would grow past 4 GiB");
-    }
     first = false;
     WriteCentralRecord(op, *entry);
     written += entry->CentralSize();
     ++op.CentralRecordsThisDisk;
   }
-  if (written > kMax32 || static_cast<u64>(op.NewEnd.CentralDirOffset) + written > kMax32) {
-    throw EZipLimitError(ZipName() + ": the archive would grow past 4 GiB");
-  }
-  op.NewEnd.CentralDirSize = static_cast<u32>(written);
+  op.NewEnd.CentralDirSize = written;
   if (spanning && RoomLeft(op) < static_cast<i64>(op.NewEnd.Size())) NextDisk(op);
   op.NewEnd.ThisDisk = static_cast<u16>(op.Disk);
-  op.NewEnd.TotalEntries = static_cast<u16>(op.NewCatalogue->Count());
+  op.NewEnd.TotalEntries = static_cast<u64>(op.NewCatalogue->Count());
   op.NewEnd.EntriesThisDisk =
-      static_cast<u16>(spanning ? op.CentralRecordsThisDisk : op.NewCatalogue->Count());
+      static_cast<u64>(spanning ? op.CentralRecordsThisDisk : op.NewCatalogue->Count());
+  // The new archive's end as a reader finds it.
+  op.NewEnd.Zip64 = op.NewEnd.NeedsZip64();
+  op.NewEnd.Zip64EndPos = op.NewEnd.Zip64 ? static_cast<u64>(op.Output->Position()) : 0;
   op.NewEnd.WriteTo(*op.Output);
   if (MultiMode() == TMultiMode::mmSpan) LabelDisk(op);
 }

@@ -15,6 +15,14 @@
 
 namespace vz {
 
+// Whether a member of `size` bytes (negative: not known) gets a Zip64 field
+// in its local header. It is decided before the data is written, so it
+// leaves room for the data to grow when compressed or enciphered (stored
+// blocks and the encryption header add far less than 1/64).
+inline bool NeedsZip64Header(i64 size) {
+  return size < 0 || static_cast<u64>(size) >= kSaturated32 - (kSaturated32 >> 6);
+}
+
 struct TZipOperation {
   // ---- the archive ----
   std::string Target;                 // the file ZipName stands for (a link's target)
@@ -49,6 +57,7 @@ struct TZipOperation {
   // ---- progress ----
   i64 TotalBytes = 0;
   i64 DoneBytes = 0;
+  i64 LargestFile = 0;  // of the files to add
 
   // ---- FilesList while members are matched: lines taken out are marked,
   // and lines are found by the stored name they would get ----

@@ -2,6 +2,7 @@
 // sets that Info-ZIP writes (name.z01, ..., name.zip), read by naming any
 // part; Info-ZIP and 7-Zip reading vzip's sets; a missing part ends the run
 // with its name instead of waiting for an answer.
+#include <algorithm>
 #include <filesystem>
 
 #include "tests/cli/CliHarness.h"
@@ -99,12 +100,31 @@ TEST_F(Parts, AnOldPartInTheWayIsNotOverwritten) {
   EXPECT_EQ(ReadFileText(Scratch / "set.001"), "old part");
 }
 
+constexpr u8 kZip64Locator[] = {'P', 'K', 6, 7};
+
 class InfoZipSets : public Parts, public testing::WithParamInterface<const char*> {};
 
 TEST_P(InfoZipSets, AreReadByNamingAnyPart) {
   if (!HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   ASSERT_EQ(Shell(Scratch.Path(), "/usr/bin/zip -q -r -s 64k z.zip src").ExitCode, 0);
   ASSERT_TRUE(FileExists(Scratch / "z.z04"));
+  const std::string named = std::string("z.") + GetParam();
+  EXPECT_EQ(Vzip(Scratch.Path(), "t " + named).ExitCode, 0);
+  const TVzipRun x = Vzip(Scratch.Path(), "x " + named + " -d out");
+  ASSERT_EQ(x.ExitCode, 0) << x.Err;
+  EXPECT_EQ(TreeContents(Scratch / "out/src"), TreeContents(Scratch / "src"));
+}
+
+// With -fz the last part holds a Zip64 end record and its locator, which
+// carry the disk numbers.
+TEST_P(InfoZipSets, Zip64SetsAreReadByNamingAnyPart) {
+  if (!HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  ASSERT_EQ(Shell(Scratch.Path(), "/usr/bin/zip -q -r -fz -s 64k z.zip src").ExitCode, 0);
+  ASSERT_TRUE(FileExists(Scratch / "z.z04"));
+  const auto last = ReadFileBytes(Scratch / "z.zip");
+  ASSERT_NE(
+      std::search(last.begin(), last.end(), std::begin(kZip64Locator), std::end(kZip64Locator)),
+      last.end());
   const std::string named = std::string("z.") + GetParam();
   EXPECT_EQ(Vzip(Scratch.Path(), "t " + named).ExitCode, 0);
   const TVzipRun x = Vzip(Scratch.Path(), "x " + named + " -d out");

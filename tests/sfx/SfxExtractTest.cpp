@@ -3,6 +3,8 @@
 // passwords; the stub alone; its recorded size and its size budget.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -107,8 +109,46 @@ INSTANTIATE_TEST_SUITE_P(
                     TZipCase{"NoExtraFields", "-X -6", "\n", false},
                     TZipCase{"OffsetsFixedUp", "-6", "\n", true},
                     TZipCase{"EncryptedStored", "-0 -P secret", "\nsecret\n", false},
-                    TZipCase{"EncryptedDeflated", "-9 -P secret", "\nsecret\n", false}),
+                    TZipCase{"EncryptedDeflated", "-9 -P secret", "\nsecret\n", false},
+                    TZipCase{"Zip64", "-fz -6", "\n", false},
+                    TZipCase{"Zip64Stored", "-fz -0", "\n", false},
+                    TZipCase{"Zip64Encrypted", "-fz -P secret", "\nsecret\n", false}),
     CaseName<TZipCase>);
+
+// Python's zipfile with its limits lowered to 1 writes every record as it
+// would past 4 GiB: Zip64 local fields, saturated central sizes and offsets,
+// the Zip64 end record. The stub extracts each member with its mode.
+TEST(Sfx, ArchiveWithZip64RecordsEverywhere) {
+  if (!HaveProgram("python3")) GTEST_SKIP() << "Python is not installed";
+  TScratch scratch;
+  const std::vector<TSourceFile> files = MakeSourceTree(scratch / "src");
+  ASSERT_EQ(::chmod((scratch / "src/docs/deep/mixed.bin").c_str(), 0751), 0);
+  WriteFileText(scratch / "make.py",
+                "import os, sys, zipfile\n"
+                "zipfile.ZIP64_LIMIT = 1\n"
+                "zipfile.ZIP_FILECOUNT_LIMIT = 1\n"
+                "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                "  for root, dirs, names in os.walk('.'):\n"
+                "    for f in sorted(names):\n"
+                "      path = os.path.join(root, f)[2:]\n"
+                "      info = zipfile.ZipInfo.from_file(path)\n"
+                "      info.compress_type = zipfile.ZIP_DEFLATED\n"
+                "      with open(path, 'rb') as src, z.open(info, 'w', force_zip64=True) as dst:\n"
+                "        dst.write(src.read())\n");
+  const auto made =
+      RunCommand("cd " + ShellQuote(scratch / "src") + " && python3 ../make.py ../a.zip");
+  ASSERT_EQ(made.ExitCode, 0) << made.Output;
+  const std::string exe = scratch / "setup.exe";
+  WriteSfx(exe, ReadFileBytes(scratch / "a.zip"));
+  MakeFolders(scratch / "out");
+  const TSfxRun run = RunIn(scratch / "out", exe, "\n");
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_NE(run.Output.find(kSuccessLine), std::string::npos) << run.Output;
+  for (const TSourceFile& file : files) {
+    EXPECT_EQ(ReadFileBytes(scratch / "out" + "/" + file.Name), file.Data) << file.Name;
+  }
+  EXPECT_EQ(FileMode(scratch / "out/docs/deep/mixed.bin") & 0777, 0751u);
+}
 
 TEST(Sfx, DestinationLineChoosesTheFolderAndCreatesIt) {
   if (!HaveProgram("/usr/bin/zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";

@@ -14,6 +14,55 @@ void TZipBuilder::Le32(u32 v) {
   Le16(static_cast<u16>(v >> 16));
 }
 
+void TZipBuilder::Le64(u64 v) {
+  Le32(static_cast<u32>(v));
+  Le32(static_cast<u32>(v >> 32));
+}
+
+u64 TZipBuilder::AddZip64End(u64 entries, u64 centralOffset, u64 centralSize,
+                             std::optional<u64> locatorOffset) {
+  const u64 at = Bytes.size();
+  Le32(0x06064B50);
+  Le64(44);
+  Le16(45);
+  Le16(45);
+  Le32(0);
+  Le32(0);
+  Le64(entries);
+  Le64(entries);
+  Le64(centralSize);
+  Le64(centralOffset);
+  Le32(0x07064B50);
+  Le32(0);
+  Le64(locatorOffset.value_or(at));
+  Le32(1);
+  return at;
+}
+
+std::vector<u8> TZipBuilder::Zip64Field(const std::vector<u64>& values, std::optional<u32> disk) {
+  TZipBuilder b;
+  b.Le16(1);
+  b.Le16(static_cast<u16>(8 * values.size() + (disk ? 4 : 0)));
+  for (const u64 v : values) b.Le64(v);
+  if (disk) b.Le32(*disk);
+  return b.Bytes;
+}
+
+std::vector<u8> TZipBuilder::Zip64Archive(const std::vector<TBuildMember>& members) {
+  TZipBuilder b;
+  std::vector<u32> offsets;
+  for (const auto& m : members) offsets.push_back(b.AddLocal(m));
+  const u32 central = b.Position();
+  for (std::size_t i = 0; i < members.size(); ++i) b.AddCentral(members[i], offsets[i]);
+  const u32 size = b.Position() - central;
+  b.AddZip64End(members.size(), central, size);
+  TEndFields end;
+  end.EntriesThisDisk = 0xFFFF;
+  end.TotalEntries = 0xFFFF;
+  b.AddEnd(end, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF);
+  return b.Bytes;
+}
+
 u32 TZipBuilder::AddLocal(const TBuildMember& m) {
   const u32 offset = Position();
   Le32(0x04034B50);
@@ -48,7 +97,7 @@ void TZipBuilder::AddCentral(const TBuildMember& m, u32 localOffset) {
   Le16(m.Disk);
   Le16(m.InternalAttributes);
   Le32(m.ExternalAttributes);
-  Le32(localOffset);
+  Le32(m.OffsetField.value_or(localOffset));
   AppendText(m.Name);
   Append(m.CentralExtra);
   AppendText(m.Comment);

@@ -21,7 +21,7 @@ TDecodeResult Decode(const TDecodeCall& call, std::span<const u8> compressed) {
     fetched += block.size();
   });
   out.Reset(call.NullSink ? nullptr : &sink, call.UncompressedSize,
-            [&](u32 written, std::size_t chunk) { result.Progress.emplace_back(written, chunk); });
+            [&](u64 written, std::size_t chunk) { result.Progress.emplace_back(written, chunk); });
   try {
     result.KnownMethod = DecodeMember(call.Method, call.Flags, static_cast<u32>(compressed.size()),
                                       call.UncompressedSize, in, out);
@@ -43,11 +43,11 @@ std::vector<TLocalMember> LocalMembers(const std::vector<u8>& archive) {
   TZipHeaderInfo header;
   while (header.ReadLocal(stream)) {
     const i64 start = stream.Position() + header.ExtraFieldLength;
-    if (start + header.CompressedSize > static_cast<i64>(archive.size())) break;
+    const auto size = static_cast<i64>(header.CompressedSize);
+    if (start + size > static_cast<i64>(archive.size())) break;
     const auto begin = archive.begin() + static_cast<std::ptrdiff_t>(start);
-    members.push_back(
-        {header, {begin, begin + header.CompressedSize}, {begin - header.ExtraFieldLength, begin}});
-    stream.SetPosition(start + header.CompressedSize);
+    members.push_back({header, {begin, begin + size}, {begin - header.ExtraFieldLength, begin}});
+    stream.SetPosition(start + size);
   }
   return members;
 }

@@ -18,15 +18,15 @@ struct TDecodeResult {
   bool TooBig = false;  // EBiggerThanUncompressed reached the caller
   std::vector<u8> Data;
   u32 Crc = 0;
-  u32 BytesWritten = 0;
+  u64 BytesWritten = 0;
   std::vector<std::size_t> FillSizes;
-  std::vector<std::pair<u32, std::size_t>> Progress;
+  std::vector<std::pair<u64, std::size_t>> Progress;
 };
 
 struct TDecodeCall {
   u16 Method = 8;
   u16 Flags = 0;
-  u32 UncompressedSize = 0;
+  u64 UncompressedSize = 0;
   bool NullSink = false;  // test mode: bytes are only summed
 };
 

@@ -191,7 +191,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(TZipOptions{"Enciphered", "-P secret", "secret"},
                     TZipOptions{"Descriptors", "-fd", ""},
                     TZipOptions{"DescriptorsEnciphered", "-fd -P secret", "secret"},
-                    TZipOptions{"BestEnciphered", "-9 -P 'pass word'", "pass word"}),
+                    TZipOptions{"BestEnciphered", "-9 -P 'pass word'", "pass word"},
+                    TZipOptions{"Zip64", "-fz", ""},
+                    TZipOptions{"Zip64Enciphered", "-fz -P secret", "secret"}),
     [](const auto& row) { return std::string(row.param.Name); });
 
 class ExtractInfoZipEnciphered : public ExtractInfoZip,
@@ -320,6 +322,57 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(TZipOptions{"Store", "-mx=0", ""}, TZipOptions{"Ultra", "-mx=9", ""},
                     TZipOptions{"ZipCrypto", "-mx=5 -psecret -mem=ZipCrypto", "secret"}),
     [](const auto& row) { return std::string(row.param.Name); });
+
+// ---- Zip64 records from other programs ------------------------------------
+
+// A stub put in front of a Zip64 archive after it was written (its offsets
+// still count from the archive's start; Info-ZIP's "zip -A" cannot adjust
+// a Zip64 archive): the Zip64 end record's place shows by how much, and the
+// directory is read with every offset moved.
+TEST_F(ExtractInfoZip, Zip64ArchiveBehindAStub) {
+  const std::string zip = Make("z.zip", "/usr/bin/zip -q -r -fz {zip} .");
+  std::vector<u8> bytes(3000, 0x90);
+  const auto archive = test::ReadFileBytes(zip);
+  bytes.insert(bytes.end(), archive.begin(), archive.end());
+  test::WriteFileBytes(Path("stub.zip"), bytes);
+  ExpectSameTree(Path("stub.zip"), "stub");
+  EXPECT_FALSE(Engine.Rebuilt());
+  EXPECT_EQ(Engine.EndCentral().OffsetShift, 3000u);
+}
+
+class ExtractPython : public ExtractPeerTest {
+ protected:
+  void SetUp() override {
+    if (!test::HaveProgram("python3")) GTEST_SKIP() << "no Python";
+    ExtractPeerTest::SetUp();
+  }
+};
+
+// Python's zipfile with force_zip64 puts a Zip64 field in every local
+// header; with its limits lowered to 1 it also writes the central fields
+// and the Zip64 end record as it would past 4 GiB and 65,535 members.
+TEST_F(ExtractPython, ForcedZip64RecordsEverywhere) {
+  const std::string script =
+      "import os, sys, zipfile\n"
+      "zipfile.ZIP64_LIMIT = 1\n"
+      "zipfile.ZIP_FILECOUNT_LIMIT = 1\n"
+      "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+      "  for root, dirs, files in os.walk('.'):\n"
+      "    for f in sorted(files):\n"
+      "      path = os.path.join(root, f)[2:]\n"
+      "      info = zipfile.ZipInfo.from_file(path)\n"
+      "      info.compress_type = zipfile.ZIP_DEFLATED\n"
+      "      with open(path, 'rb') as src, z.open(info, 'w', force_zip64=True) as dst:\n"
+      "        dst.write(src.read())\n";
+  test::WriteFileText(Path("make.py"), script);
+  const std::string zip = Make("py.zip", "python3 " + test::ShellQuote(Path("make.py")) + " {zip}");
+  ExpectSameTree(zip, "py", false);
+  EXPECT_TRUE(Engine.EndCentral().Zip64);
+  EXPECT_EQ(Engine.EndCentral().TotalEntries, std::size(kSources));
+  Engine.CheckLocalHeaders = true;
+  TMemoryStream all;
+  EXPECT_EQ(Engine.UnZipToStream(all, "*"), Engine.Count());
+}
 
 // ---- legacy methods -------------------------------------------------------
 

@@ -166,12 +166,23 @@ TEST_F(HostileArchiveTest, EmptyAndTinyFiles) {
   EXPECT_EQ(ListAll({'P', 'K', 3, 4, 0, 0}), 0);
 }
 
-TEST_F(HostileArchiveTest, RandomDamageNeverCrashes) {
+// Damage to the Zip64 records: end record, locator, and the fields of
+// saturated central sizes and offsets, as well as plain archives.
+class RandomDamage : public HostileArchiveTest, public testing::WithParamInterface<bool> {};
+
+TEST_P(RandomDamage, NeverCrashes) {
   std::mt19937 rng(1234);
   TBuildMember withExtra = Member("dir/file.txt", "some data here");
   withExtra.LocalExtra = {0x55, 0x54, 5, 0, 1, 2, 3, 4, 5};
   withExtra.Comment = "a member comment";
-  const auto base = TZipBuilder::Archive({withExtra, Member("b", "2"), Member("c/", "")}, "zc");
+  std::vector<TBuildMember> members = {withExtra, Member("b", "2"), Member("c/", "")};
+  if (GetParam()) {
+    members[1].UncompressedSize = members[1].CompressedSize = members[1].OffsetField = 0xFFFFFFFF;
+    members[1].CentralExtra = TZipBuilder::Zip64Field({1, 1, 30 + 12 + 9 + 14});
+  }
+  const auto base =
+      GetParam() ? TZipBuilder::Zip64Archive(members) : TZipBuilder::Archive(members, "zc");
+  ASSERT_EQ(ListAll(base), 3);
   for (int round = 0; round < 400; ++round) {
     auto bytes = base;
     const int edits = 1 + static_cast<int>(rng() % 6);
@@ -181,6 +192,9 @@ TEST_F(HostileArchiveTest, RandomDamageNeverCrashes) {
     EXPECT_LE(ListAll(bytes), static_cast<int>(bytes.size() / 30));
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Archives, RandomDamage, testing::Values(false, true),
+                         [](const auto& param) { return param.param ? "Zip64" : "Plain"; });
 
 }  // namespace
 }  // namespace vz

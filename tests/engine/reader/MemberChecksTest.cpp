@@ -153,18 +153,54 @@ TEST_F(MemberChecks, CentralRecordDecidesWhenHeadersAreNotChecked) {
 TEST_F(MemberChecks, DescriptorsAndZip64MarksAreNoDisagreement) {
   TBuildMember described = StoredMember("described.txt", "with a descriptor");
   described.Flags = kFlagDataDescriptor;
-  std::vector<u8> archive = TZipBuilder::Archive({described, StoredMember("wide.txt", "zip64")});
+  TBuildMember wide = StoredMember("wide.txt", "zip64");
+  wide.LocalExtra = TZipBuilder::Zip64Field({5, 5});
+  std::vector<u8> archive = TZipBuilder::Archive({described, wide});
   // The local header of a described member holds zeros; a Zip64 writer puts
-  // 0xFFFFFFFF in the local sizes.
+  // 0xFFFFFFFF in the local sizes and the sizes in its Zip64 field.
   std::fill_n(archive.begin() + 14, 12, 0);
-  const std::size_t wide = 30 + 13 + 17 + 16 * 0;
-  std::fill_n(archive.begin() + static_cast<long>(wide + 18), 8, 0xFF);
+  const std::size_t wideAt = 30 + 13 + 17;
+  std::fill_n(archive.begin() + static_cast<long>(wideAt + 18), 8, 0xFF);
   Open(archive);
   Engine.CheckLocalHeaders = true;
   TMemoryStream stream;
   EXPECT_EQ(Engine.UnZipToStream(stream, "*"), 2);
   EXPECT_EQ(stream.Size(), 17 + 5);
 }
+
+struct TLocalZip64Case {
+  const char* Name;
+  std::vector<u8> LocalExtra;
+  const char* Mismatch;
+};
+
+class LocalZip64Checks : public MemberChecks,
+                         public testing::WithParamInterface<TLocalZip64Case> {};
+
+// The sizes a saturated local header keeps in its Zip64 field are compared
+// with the directory's like plain ones.
+TEST_P(LocalZip64Checks, ZipFieldValuesAreCompared) {
+  TBuildMember m = StoredMember("wide.txt", "zip64");
+  m.LocalExtra = GetParam().LocalExtra;
+  std::vector<u8> archive = TZipBuilder::Archive({m});
+  std::fill_n(archive.begin() + 18, 8, 0xFF);
+  Open(archive);
+  Engine.CheckLocalHeaders = true;
+  TMemoryStream stream;
+  EXPECT_EQ(Engine.UnZipToStream(stream, "*"), 0);
+  EXPECT_EQ(Engine.SkipText(), std::string("its local header disagrees with the central "
+                                           "directory (") +
+                                   GetParam().Mismatch + ")");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LocalZip64Checks,
+    testing::Values(
+        TLocalZip64Case{"CompressedDiffers", TZipBuilder::Zip64Field({5, 6}), "compressed size"},
+        TLocalZip64Case{"SizeDiffers", TZipBuilder::Zip64Field({0x100000005, 5}), "size"},
+        TLocalZip64Case{"FieldMissing", {}, "Zip64 field"},
+        TLocalZip64Case{"FieldTooShort", TZipBuilder::Zip64Field({5}), "Zip64 field"}),
+    [](const auto& param) { return std::string(param.param.Name); });
 
 // ---- the decoded size -------------------------------------------------------
 
