@@ -6,9 +6,6 @@
 namespace vz {
 namespace {
 
-// A size field of 0xFFFFFFFF leaves the size to a ZIP64 extra field.
-constexpr u32 kSizeInExtraField = 0xFFFFFFFF;
-
 std::string Hex(u32 value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text(8, '0');
@@ -42,10 +39,10 @@ std::string HeaderDisagreement(const TZipHeaderInfo& local, const TZipHeaderInfo
     Add(reasons,
         "the local header gives CRC " + Hex(local.Crc32) + ", the directory " + Hex(central.Crc32));
   }
-  const auto size = [&](const char* what, u32 inLocal, u32 inCentral) {
-    if (inLocal == inCentral || inLocal == kSizeInExtraField || inCentral == kSizeInExtraField) {
-      return;
-    }
+  // Both sides hold the real sizes: saturated fields were read from their
+  // Zip64 fields.
+  const auto size = [&](const char* what, u64 inLocal, u64 inCentral) {
+    if (inLocal == inCentral) return;
     Add(reasons, std::string("the local header gives ") + what + " size " +
                      std::to_string(inLocal) + ", the directory " + std::to_string(inCentral));
   };
@@ -60,13 +57,20 @@ std::vector<TMemberFault> CheckMembers(IFileSystem& Files, const TUnZipEngine& E
   if (Engine.EndCentral().ThisDisk == 0) {
     archive = std::make_unique<TLFNFileStream>(Files, Engine.ZipName(), TOpenMode::ReadDenyNone);
   }
+  // Names read as the directory's were, sizes through the Zip64 field.
+  const TNameDecoder names(Engine.NameEncoding());
   for (int i = 0; i < Engine.Count(); ++i) {
     const TZipHeaderInfo& central = Engine.Entry(i);
     if (!archive) continue;
     archive->Seek(central.RelativeOffset, TSeekOrigin::Begin);
     TZipHeaderInfo local;
-    if (!local.ReadLocal(*archive)) {
-      faults.push_back({i, "no local header where the directory places it", true});
+    try {
+      if (!local.ReadLocal(*archive, names, true)) {
+        faults.push_back({i, "no local header where the directory places it", true});
+        continue;
+      }
+    } catch (const EDamagedRecord& e) {
+      faults.push_back({i, e.what(), true});
       continue;
     }
     std::string reason = HeaderDisagreement(local, central);

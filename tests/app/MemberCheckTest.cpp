@@ -74,6 +74,25 @@ INSTANTIATE_TEST_SUITE_P(
                     "places it"}),
     [](const auto& test) { return std::string(test.param.Name); });
 
+// Saturated size fields are compared through their Zip64 fields, past 4 GiB.
+TEST_F(AppFixture, Zip64SizesOfTheLocalHeaderAreCompared) {
+  const auto archive = [&](u64 localSize) {
+    TBuildMember m = Member("a.txt", "abcd");
+    m.UncompressedSize = m.CompressedSize = 0xFFFFFFFF;
+    m.LocalExtra = TZipBuilder::Zip64Field({localSize, 4});
+    m.CentralExtra = TZipBuilder::Zip64Field({4, 4});
+    WriteFileBytes(Path("z.zip"), TZipBuilder::Archive({m}));
+    TUnZipEngine engine(Fake.Services());
+    engine.SetZipName(Path("z.zip"));
+    engine.ReadZip();
+    return CheckMembers(Fake.Files, engine);
+  };
+  EXPECT_TRUE(archive(4).empty());
+  const auto faults = archive(5'000'000'000);
+  ASSERT_EQ(faults.size(), 1u);
+  EXPECT_EQ(faults[0].Reason, "the local header gives uncompressed size 5000000000, the directory 4");
+}
+
 TEST_F(AppFixture, PrivateFolderIsTheUsersAloneAndGoesWithEverythingInIt) {
   std::string path;
   {
