@@ -1,7 +1,7 @@
 #include "engine/format/ExtraFields.h"
 
-#include "engine/support/Crc32.h"
 #include "engine/format/ByteOrder.h"
+#include "engine/support/Crc32.h"
 #include "platform/CodePage.h"
 
 namespace vz {
@@ -33,7 +33,7 @@ std::optional<std::string> UnicodeExtraField(std::span<const u8> extra, u16 tag,
 std::optional<TAesField> AesExtraField(std::span<const u8> extra) {
   const auto field = FindExtraField(extra, kAesTag);
   if (!field || field->size() < 7 || (*field)[2] != 'A' || (*field)[3] != 'E') return std::nullopt;
-  return TAesField{(*field)[4], GetLE16(*field, 5)};
+  return TAesField{GetLE16(*field, 0), (*field)[4], GetLE16(*field, 5)};
 }
 
 }  // namespace vz

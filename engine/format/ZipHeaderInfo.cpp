@@ -84,21 +84,39 @@ std::string TZipHeaderInfo::DecodedComment(const TNameDecoder& names) const {
   return names.DecodeText({*FileComment, Flags, VersionMadeBy, unicode ? &*unicode : nullptr});
 }
 
-std::string TZipHeaderInfo::MethodName() const {
-  if (CompressionMethod == kMethodAes) {
-    const auto aes = AesExtraField(CentralExtra);
-    if (aes && aes->Strength >= 1 && aes->Strength <= 3) {
-      return "AES-" + std::to_string(64 * (aes->Strength + 1));
-    }
+std::optional<TAesField> TZipHeaderInfo::Aes() const {
+  if (CompressionMethod != kMethodAes || !Encrypted()) return std::nullopt;
+  const auto aes = AesExtraField(CentralExtra);
+  if (!aes || aes->Version < 1 || aes->Version > 2 || aes->Strength < 1 || aes->Strength > 3) {
+    return std::nullopt;
   }
-  return CompressionMethodName(CompressionMethod);
+  return aes;
+}
+
+u16 TZipHeaderInfo::DataMethod() const {
+  const auto aes = Aes();
+  return aes ? aes->Method : CompressionMethod;
+}
+
+std::string TZipHeaderInfo::MethodName() const {
+  return CompressionMethodName(DataMethod());
+}
+
+std::string TZipHeaderInfo::EncryptionName() const {
+  if (!Encrypted() && CompressionMethod != kMethodAes) return {};
+  if ((Flags & kFlagStrongEncryption) != 0) return "strong encryption";
+  if (CompressionMethod != kMethodAes) return "traditional";
+  const auto aes = Aes();
+  return aes ? "AES-" + std::to_string(64 * (aes->Strength + 1)) : "AES";
 }
 
 std::optional<std::string> TZipHeaderInfo::UnsupportedMethod() const {
   // PKWARE's strong encryption keeps its own header in front of the data.
   if (Encrypted() && (Flags & kFlagStrongEncryption) != 0) return "strong encryption";
-  if (IsDecodableMethod(CompressionMethod)) return std::nullopt;
-  return MethodName();
+  if (CompressionMethod == kMethodAes && !Aes()) return "AES";
+  const u16 method = DataMethod();
+  if (IsDecodableMethod(method)) return std::nullopt;
+  return CompressionMethodName(method);
 }
 
 bool TZipHeaderInfo::ReadCentral(TStream& stream, const TNextDiskStream& nextDisk,
@@ -187,8 +205,18 @@ bool TZipHeaderInfo::ReadLocal(TStream& stream, const TNameDecoder& names) {
 
 void TZipHeaderInfo::WriteCentral(TStream& stream) {
   const std::string name = PrepareStoredName();
-  // No extra-field bytes are ever written here, and a comment that was never
-  // loaded cannot be; the lengths say so rather than promise missing bytes.
+  // The only extra field written here is an AES member's, which it cannot
+  // be read without; a comment that was never loaded cannot be written
+  // either. The lengths say so rather than promise missing bytes.
+  std::vector<u8> extra;
+  const auto aes = Aes() ? FindExtraField(CentralExtra, kAesTag) : std::nullopt;
+  if (aes) {
+    extra.resize(4);
+    PutLE16(extra, 0, kAesTag);
+    PutLE16(extra, 2, static_cast<u16>(aes->size()));
+    extra.insert(extra.end(), aes->begin(), aes->end());
+  }
+  ExtraFieldLength = static_cast<u16>(extra.size());
   const bool withComment = FileCommentLength != 0 && FileComment.has_value();
   std::vector<u8> out(kCentralHeaderSize);
   PutLE32(out, 0, kCentralHeaderSignature);
@@ -201,13 +229,14 @@ void TZipHeaderInfo::WriteCentral(TStream& stream) {
   PutLE32(out, 20, CompressedSize);
   PutLE32(out, 24, UncompressedSize);
   PutLE16(out, 28, FilenameLength);
-  PutLE16(out, 30, 0);
+  PutLE16(out, 30, ExtraFieldLength);
   PutLE16(out, 32, withComment ? FileCommentLength : u16{0});
   PutLE16(out, 34, DiskNumberStart);
   PutLE16(out, 36, InternalAttributes);
   PutLE32(out, 38, ExternalAttributes);
   PutLE32(out, 42, RelativeOffset);
   out.insert(out.end(), name.begin(), name.end());
+  out.insert(out.end(), extra.begin(), extra.end());
   if (withComment) out.insert(out.end(), FileComment->begin(), FileComment->end());
   stream.WriteBuffer(out);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/format/ExtraFields.h"
 #include "engine/format/ZipFormat.h"
 #include "engine/format/ZipNames.h"
 #include "engine/support/Stream.h"
@@ -71,6 +72,8 @@ class TZipHeaderInfo {
   // Gives the name flag bit 11 (and its UTF-8 bytes), so that a UTF-8
   // comment reads as one. False when the name is no UTF-8 text.
   bool UseUtf8Flag();
+  // Writes, of the extra fields, only an AES member's (from CentralExtra),
+  // and sets ExtraFieldLength to what was written.
   void WriteCentral(TStream& stream);
   // Sets RelativeOffset to the stream's position first.
   void WriteLocal(TStream& stream);
@@ -86,11 +89,23 @@ class TZipHeaderInfo {
   // The name exactly as it was read or will be written.
   std::string StoredName() const { return FKeepStored ? FStoredName : FullName(); }
 
-  // The method by name ("Deflated", "BZip2"; "AES-256" for an AES-encrypted
-  // member); "Method17" for a number without one.
+  // The AES field of an AES-encrypted member (method 99, flag bit 0) when it
+  // is one this reader knows (vendor "AE", version 1 or 2, strength 1 to 3);
+  // nullopt for any other member.
+  std::optional<TAesField> Aes() const;
+  // The compression method of the data: the AES field's for an AES member.
+  u16 DataMethod() const;
+  // The method of the data by name ("Deflated", "BZip2"; the real method of
+  // an AES member, "AES" when its field is missing or unknown); "Method17"
+  // for a number without one.
   std::string MethodName() const;
+  // How the member is enciphered: "" (not at all), "traditional",
+  // "AES-128", "AES-192", "AES-256", "AES" (a field this reader does not
+  // know) or "strong encryption".
+  std::string EncryptionName() const;
   // Why the engine cannot decode this member: the name of its compression
-  // method or encryption ("Deflate64", "AES-256"); nullopt when it can.
+  // method or encryption ("PPMd", "AES", "strong encryption"); nullopt when
+  // it can.
   std::optional<std::string> UnsupportedMethod() const;
 
  private:
