@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <array>
 
-#include "engine/support/Crc32.h"
 #include "engine/codecs/Deflate.h"
 #include "engine/format/ByteOrder.h"
 #include "engine/format/ZipNames.h"
+#include "engine/support/Crc32.h"
 #include "engine/support/Exceptions.h"
 #include "engine/support/PathUtils.h"
 #include "engine/writer/ZipEngine.h"
@@ -28,6 +28,16 @@ constexpr std::size_t kCopyBlock = 65536;
 // let one replace the other.
 std::string Key(const TZipHeaderInfo& entry) {
   return entry.FullName();
+}
+
+// WinZip's recommendation: a CRC of fewer bytes would tell too much about
+// them, so smaller members are AE-2, without one.
+constexpr u32 kAesCrcFromSize = 20;
+// The version an AES member needs, as WinZip and 7-Zip write it.
+constexpr u16 kVersionNeededAes = 51;
+
+TAesStrength AesStrengthOf(TZipEncryption encryption) {
+  return encryption == TZipEncryption::Aes128 ? TAesStrength::Aes128 : TAesStrength::Aes256;
 }
 
 // What a file added from a stream is on disk: a plain file, rw-r--r--.
@@ -54,7 +64,11 @@ void TZipEngine::WriteData(TZipOperation& op, std::span<const u8> bytes, bool en
   TStream& target = op.SpanWork ? static_cast<TStream&>(*op.SpanWork) : *op.Output;
   if (encrypt) {
     std::vector<u8> enciphered(bytes.begin(), bytes.end());
-    op.Cipher.Encrypt(std::span(enciphered));
+    if (op.Aes) {
+      op.Aes->Encrypt(enciphered);
+    } else {
+      op.Cipher.Encrypt(std::span(enciphered));
+    }
     target.WriteBuffer(enciphered);
   } else {
     target.WriteBuffer(bytes);
@@ -97,6 +111,42 @@ void TZipEngine::WriteEncryptionHeader(TZipOperation& op, u32 crc) {
   header[11] = static_cast<u8>(crc >> 24);
   op.Encrypting = true;
   WriteData(op, header, true);
+}
+
+// The salt and password verifier in front of the data; from here on
+// WriteData enciphers with AES.
+void TZipEngine::StartAesMember(TZipOperation& op) {
+  const TAesStrength strength = AesStrengthOf(Encryption);
+  std::vector<u8> salt(AesSaltBytes(strength));
+  FPlatform.Random.Fill(salt);
+  op.Aes = std::make_unique<TWinZipAes>();
+  WriteData(op, op.Aes->StartWriting(strength, Password, salt), false);
+  op.Encrypting = true;
+}
+
+// The authentication code after the data, and the entry made an AES one:
+// method 99, the real method in its field, and no CRC for an AE-2 member.
+void TZipEngine::FinishAesMember(TZipOperation& op) {
+  TZipHeaderInfo& entry = *op.CurrentEntry;
+  WriteData(op, op.Aes->AuthenticationCode(), false);
+  const bool ae1 = entry.UncompressedSize >= kAesCrcFromSize;
+  const auto field = AesExtraFieldData(
+      {ae1 ? kAesVersion1 : kAesVersion2, AesStrengthOf(Encryption), entry.CompressionMethod});
+  entry.CentralExtra = {static_cast<u8>(kAesExtraFieldId), static_cast<u8>(kAesExtraFieldId >> 8),
+                        static_cast<u8>(field.size()), 0};
+  entry.CentralExtra.insert(entry.CentralExtra.end(), field.begin(), field.end());
+  entry.CompressionMethod = kMethodAes;
+  entry.VersionNeeded = kVersionNeededAes;
+  if (!ae1) entry.Crc32 = 0;
+}
+
+// The local header with an AES member's field after it (the same bytes as in
+// the central record).
+void TZipEngine::WriteLocalRecord(TZipOperation& op) {
+  TZipHeaderInfo& entry = *op.CurrentEntry;
+  entry.ExtraFieldLength = static_cast<u16>(entry.CentralExtra.size());
+  entry.WriteLocal(*op.Output);
+  op.Output->WriteBuffer(entry.CentralExtra);
 }
 
 // ---------------------------------------------------------------- catalogue
@@ -407,12 +457,18 @@ void TZipEngine::WriteMember(TZipOperation& op, const std::string& name) {
   if (static_cast<u64>(op.Output->Position()) > kMax32) {
     throw EZipLimitError(ZipName() + ": the archive would grow past 4 GiB");
   }
-  entry.WriteLocal(*op.Output);
+  const bool aes = !Password.empty() && Encryption != TZipEncryption::Traditional;
+  if (aes) {
+    // Room for the field, filled in once the method is known.
+    entry.CentralExtra.assign(4 + kAesExtraFieldDataSize, 0);
+  }
+  WriteLocalRecord(op);
   struct TDropWork {
     TZipEngine& Engine;
     TZipOperation& Op;
     ~TDropWork() {
       Op.Encrypting = false;
+      Op.Aes.reset();
       Op.SpanWork.reset();
       if (!Op.SpanWorkName.empty()) Engine.FPlatform.Files.DeleteFile(Op.SpanWorkName);
       Op.SpanWorkName.clear();
@@ -424,7 +480,9 @@ void TZipEngine::WriteMember(TZipOperation& op, const std::string& name) {
         std::make_unique<TLFNFileStream>(FPlatform.Files, op.SpanWorkName, TOpenMode::Create);
   }
   u32 firstCrc = 0;
-  if (!Password.empty()) {
+  if (aes) {
+    StartAesMember(op);
+  } else if (!Password.empty()) {
     firstCrc = FirstPassCrc(op);
     WriteEncryptionHeader(op, firstCrc);
   }
@@ -437,19 +495,22 @@ void TZipEngine::WriteMember(TZipOperation& op, const std::string& name) {
   // what was actually stored.
   entry.UncompressedSize = static_cast<u32>(op.MemberBytesRead);
   if (!Password.empty()) {
-    if (entry.Crc32 != firstCrc) {
+    if (!aes && entry.Crc32 != firstCrc) {
       throw EVarnelError(name + ": the file changed while it was being added");
     }
     entry.Flags |= kFlagEncrypted;
   }
-  const u64 stored = compressed + (Password.empty() ? 0 : kEncryptionHeaderSize);
+  if (aes) FinishAesMember(op);
+  const u64 stored = compressed + (Password.empty() ? 0
+                                   : aes            ? AesOverheadBytes(AesStrengthOf(Encryption))
+                                                    : kEncryptionHeaderSize);
   if (stored > kMax32) {
     throw EZipLimitError(name + ": compressed data too large for the ZIP format (4 GiB or more)");
   }
   entry.CompressedSize = static_cast<u32>(stored);
   const i64 end = op.Output->Position();
   op.Output->Seek(entry.RelativeOffset, TSeekOrigin::Begin);
-  entry.WriteLocal(*op.Output);
+  WriteLocalRecord(op);
   if (spanning) {
     op.Output->Seek(0, TSeekOrigin::End);
     CopyWorkStreamToDisks(op);
