@@ -265,7 +265,27 @@ QVariant TFileListModel::headerData(int section, Qt::Orientation orientation, in
 }
 
 Qt::ItemFlags TFileListModel::flags(const QModelIndex& index) const {
-  return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+  if (!index.isValid()) return Qt::NoItemFlags;
+  const bool draggable = OnDragMembers && !RowAt(index.row()).IsFolder();
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable |
+         (draggable ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
+}
+
+QStringList TFileListModel::mimeTypes() const {
+  return {QStringLiteral("text/uri-list")};
+}
+
+QMimeData* TFileListModel::mimeData(const QModelIndexList& indexes) const {
+  if (!OnDragMembers || !FTree) return nullptr;
+  std::vector<int> rows;
+  for (const QModelIndex& index : indexes) {
+    if (index.isValid() && !RowAt(index.row()).IsFolder()) rows.push_back(index.row());
+  }
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  std::vector<std::string> names;
+  for (const int row : rows) names.push_back(FTree->FullName(RowAt(row).Member()));
+  return names.empty() ? nullptr : OnDragMembers(names);
 }
 
 }  // namespace vz

@@ -11,11 +11,15 @@
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QIcon>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/ArchiveTree.h"
 #include "platform/Locale.h"
+
+class QMimeData;
 
 namespace vz {
 
@@ -71,11 +75,21 @@ class TFileListModel : public QAbstractTableModel {
   // Whether any listed row has a state image.
   bool HasStateImages() const { return FHasStateImages; }
 
+  // Dragging members out: the data of a drag that carries the members of
+  // these stored names, made by the window (nullptr: no drag). Without it
+  // no row can be dragged.
+  std::function<QMimeData*(const std::vector<std::string>& FullNames)> OnDragMembers;
+
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
+  QStringList mimeTypes() const override;
+  // The members among the rows of `indexes`, in list order, through
+  // OnDragMembers; folder rows are not dragged.
+  QMimeData* mimeData(const QModelIndexList& indexes) const override;
+  Qt::DropActions supportedDragActions() const override { return Qt::CopyAction; }
 
  private:
   struct TShellInfo {

@@ -20,6 +20,7 @@ TFileView::TFileView(QWidget* parent)
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setMouseTracking(true);  // hot tracking
+    view->setDefaultDropAction(Qt::CopyAction);
     view->viewport()->installEventFilter(this);
     connect(view, &QAbstractItemView::clicked, this, &TFileView::RowClicked);
     connect(view, &QAbstractItemView::doubleClicked, this, &TFileView::RowDoubleClicked);
@@ -41,6 +42,17 @@ TFileView::TFileView(QWidget* parent)
   SetViewStyle(vsDetails);
 }
 
+// Members are dragged out to other programs; nothing is dropped on a view
+// (drops go to the window). A static list view turns dragging off, so this
+// follows every change of style.
+void TFileView::EnableDragOut() {
+  for (QAbstractItemView* view :
+       {static_cast<QAbstractItemView*>(FDetails), static_cast<QAbstractItemView*>(FIcons)}) {
+    view->setDragDropMode(QAbstractItemView::DragOnly);
+    view->viewport()->setAcceptDrops(false);
+  }
+}
+
 void TFileView::SetModel(QAbstractItemModel* model) {
   FDetails->setModel(model);
   FIcons->setModel(model);
@@ -52,6 +64,7 @@ void TFileView::SetModel(QAbstractItemModel* model) {
 
 void TFileView::SetViewStyle(int style) {
   FStyle = std::clamp(style, 0, 3);
+  EnableDragOut();
   if (FStyle == vsDetails) {
     setCurrentWidget(FDetails);
     return;
@@ -64,6 +77,7 @@ void TFileView::SetViewStyle(int style) {
   FIcons->setGridSize(large ? QSize(96, 64) : QSize());
   FIcons->setWordWrap(large);
   FIcons->setMovement(QListView::Static);
+  EnableDragOut();
   setCurrentWidget(FIcons);
 }
 

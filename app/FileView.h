@@ -48,6 +48,8 @@ class TFileView : public QStackedWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void EnableDragOut();
+
   QTableView* FDetails;
   QListView* FIcons;
   int FStyle = vsDetails;

@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "app/HelpWindow.h"
 #include "app/Icons.h"
 #include "app/MainWindow.h"
 #include "app/QtHost.h"
@@ -36,7 +37,8 @@ int main(int argc, char** argv) {
   const QRect screen = QApplication::primaryScreen()->availableGeometry();
   TAppInfo appInfo(app, {screen.width(), screen.height()});
   TOpInfo opInfo;
-  TfrmMain window({app, appInfo, opInfo, *cfi}, QApplication::arguments().mid(1));
+  THelpService help;
+  TfrmMain window({app, appInfo, opInfo, *cfi, &help}, QApplication::arguments().mid(1));
   host.SetParentWindow(&window);
   window.show();
   QTimer::singleShot(0, &window, &TfrmMain::FormShow);

@@ -20,24 +20,20 @@
 #include "app/FileListModel.h"
 #include "app/FileView.h"
 #include "app/FolderModel.h"
+#include "app/HelpWindow.h"
 #include "app/Icons.h"
+#include "app/MemberEdits.h"
 #include "app/OperationRunner.h"
 #include "app/Placement.h"
 #include "app/RecentFiles.h"
 #include "app/core/AppInfo.h"
 #include "app/core/CFI.h"
+#include "app/core/Email.h"
 #include "app/core/Helpers.h"
 #include "app/core/OpInfo.h"
+#include "app/core/ViewerFiles.h"
 
 namespace vz {
-namespace {
-
-// The help context of the window's parts, for What's This? and F1.
-void SetHelpContext(QWidget* widget, int context) {
-  widget->setProperty("HelpContext", context);
-}
-
-}  // namespace
 
 TfrmMain::TfrmMain(const TMainServices& services, QStringList arguments, QWidget* parent)
     : QMainWindow(parent),
@@ -46,7 +42,12 @@ TfrmMain::TfrmMain(const TMainServices& services, QStringList arguments, QWidget
       FAppInfo(services.AppInfo),
       FOpInfo(services.OpInfo),
       FCFI(services.CFI),
-      FArguments(std::move(arguments)) {
+      FArguments(std::move(arguments)),
+      FHelp(services.Help) {
+  if (FHelp == nullptr) {
+    FOwnHelp = std::make_unique<THelpService>();
+    FHelp = FOwnHelp.get();
+  }
   FormCreate();
 }
 
@@ -74,7 +75,10 @@ void TfrmMain::FormCreate() {
   ConnectViewSignals();
   BuildFormatMenu();
   ConnectCommands();
+  ConnectFileCommands();
   ConnectEngineEvents();
+  InstallHelp();
+  InstallDragAndDrop();
   ResetEngine();
   FAppInfo.LoadSettings();
   FNameEncoding = LoadNameEncoding(FApp.Platform.Settings, SettingsKeyOf(FApp.Globals.AppKey));

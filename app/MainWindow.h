@@ -8,10 +8,13 @@
 // command is enabled when), MainWindowView.cpp (opening an archive into the
 // tree and the list, view settings), MainWindowText.cpp (text pane, readme,
 // virus scan), MainWindowEngine.cpp (engine reset and the engine events
-// that opening needs), MainWindowCommands.cpp (the archive commands) and
-// MainWindowEvents.cpp (the events of their operations). Engine operations
-// run on a worker through TOperationRunner; the views only ever read a
-// TArchiveTree snapshot.
+// that opening needs), MainWindowCommands.cpp (the archive commands),
+// MainWindowEvents.cpp (the events of their operations), MainWindowViewing.cpp
+// (View File and the hand-off to the viewer), MainWindowFiles.cpp (deleting
+// archives, mail, properties, options, the Help menu), MainWindowHelp.cpp
+// (F1, What's This texts), MainWindowDrag.cpp and MainWindowEdits.cpp (drag
+// and drop, members edited in a viewer). Engine operations run on a worker
+// through TOperationRunner; the views only ever read a TArchiveTree snapshot.
 #pragma once
 
 #include <QMainWindow>
@@ -32,6 +35,8 @@
 #include "engine/writer/ZipEngine.h"
 
 class QAction;
+class QDialog;
+class QMimeData;
 class QActionGroup;
 class QLabel;
 class QLineEdit;
@@ -48,8 +53,14 @@ class QDialog;
 
 namespace vz {
 
+class IHelpService;
 class TAppInfo;
 class TCFI;
+class TEmail;
+class TMemberEdits;
+struct TMemberEdit;
+class THelpService;
+class TViewerFolder;
 class TFileListModel;
 class TFileView;
 class TFolderModel;
@@ -72,6 +83,9 @@ struct TMainServices {
   TAppInfo& AppInfo;
   TOpInfo& OpInfo;
   TCFI& CFI;
+  // F1, the Help buttons and Help Finder; without one the window makes
+  // its own help window.
+  IHelpService* Help = nullptr;
 };
 
 class TfrmMain : public QMainWindow {
@@ -181,8 +195,38 @@ class TfrmMain : public QMainWindow {
   QDialog* OpenDialog() const { return FOpenDialog; }
   // Where the dialogs' folder trees start; the user's own by default.
   void SetShellLocations(TShellLocations locations);
-  // The help the dialogs' Help buttons and F1 reach.
-  void SetHelpService(IHelpService* help) { FHelp = help; }
+  // ---- viewing, file management, properties, options and help ----
+  // View File: text members into the text pane, the others extracted into
+  // the private folder and handed to the viewer.
+  void ViewSelected();
+  void mnuDeletecurrentzipfileClick();
+  void mnuDeleteZipfilesClick();
+  void mnuSendClick();
+  void mnuPropertiesClick();
+  void popPropertiesClick();
+  void mnuOptionsClick();
+  void mnuFormatClick(const std::string& drive);
+  void mnuHelpFinderClick();
+  void mnuVarnelClick();
+  void mnuAboutClick();
+  IHelpService& Help() const { return *FHelp; }
+  // The web page of the web command: the setting HomePage, else ours.
+  std::string HomePage() const;
+  // ---- drag and drop ----
+  // Paths dropped from a file manager: on an empty window one archive is
+  // opened; with an archive open they go into the selected folder.
+  void DropFiles(const std::vector<std::string>& Paths);
+  // The data of a drag that carries these members: each extracted whole
+  // into the private folder, as file URLs; nullptr when none could be.
+  QMimeData* DragMembers(const std::vector<std::string>& FullNames);
+  // Members handed to a viewer, watched for saves.
+  TMemberEdits& MemberEdits() const { return *FEdits; }
+  // Open with the file already chosen: the scan when the options ask for
+  // it, the read and the view.
+  void OpenFile(const std::string& File);
+  // The files chosen in a file dialog that takes several; tests replace it.
+  std::function<std::vector<std::string>(const std::string& Title, const std::string& Filter)>
+      OpenFilesDialog;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -242,7 +286,6 @@ class TfrmMain : public QMainWindow {
   void RefreshView();
   int ExecModal(QDialog& dialog);
   TShellNamespace& Shell();
-  IHelpService& Help();
   std::vector<std::string> SelectedMemberNames(bool withFolders) const;
   i64 SelectedBytes() const;
   bool EnoughFreeSpace();
@@ -269,6 +312,22 @@ class TfrmMain : public QMainWindow {
   void ZipEngineSkippingFile(TSkipReason Reason, int FileIndex);
   // A step of the bar in commands that count members, not bytes.
   void StepProgress();
+  // MainWindowViewing.cpp
+  void ViewInViewer(const std::string& name);
+  // The member extracted whole into a new folder of the private folder:
+  // its path, or nullopt (nothing left behind) when it was not extracted.
+  std::optional<std::string> ExtractForViewing(const std::string& name);
+  // MainWindowDrag.cpp
+  void InstallDragAndDrop();
+  // MainWindowEdits.cpp
+  void WatchEdit(const std::string& name, const std::string& path);
+  void MemberSaved(TMemberEdit& edit);
+  void ReplaceMember(TMemberEdit& edit);
+  // MainWindowFiles.cpp
+  void ConnectFileCommands();
+  void ShowProperties(const std::string& Name, bool Member);
+  // MainWindowHelp.cpp
+  void InstallHelp();
 
   const TAppContext& FApp;
   TAppInfo& FAppInfo;
@@ -291,8 +350,6 @@ class TfrmMain : public QMainWindow {
   // Shared pointers, so that the window's own files need not know the types.
   std::shared_ptr<TShellNamespace> FShell;
   std::optional<TShellLocations> FShellLocations;
-  IHelpService* FHelp = nullptr;
-  std::shared_ptr<IHelpService> FOwnHelp;
   // What the operation's handlers read off the user-interface thread, set
   // before the operation starts.
   std::string FAddFolder;              // Add Files: the folder new members go to
@@ -303,6 +360,11 @@ class TfrmMain : public QMainWindow {
   std::map<int, std::vector<std::string>> FTestFaults;
   std::set<int> FTestUndecodable;
   std::set<int> FTestDone;
+  IHelpService* FHelp = nullptr;
+  std::unique_ptr<THelpService> FOwnHelp;
+  std::unique_ptr<TEmail> emSend;
+  std::unique_ptr<TViewerFolder> FViewerFolder;
+  TMemberEdits* FEdits = nullptr;
 
   std::map<QString, QAction*> FActions;
   QActionGroup* FViewStyles = nullptr;

@@ -239,7 +239,8 @@ void TfrmMain::BuildFormatMenu() {
     QAction* item = format->addAction(QString::fromStdString(floppies[n]));
     item->setObjectName(QStringLiteral("mnuDrive_%1").arg(n));
     item->setProperty("DriveNumber", static_cast<int>(n));
-    connect(item, &QAction::triggered, this, [this, n] { FormatDrive(FApp, static_cast<int>(n)); });
+    connect(item, &QAction::triggered, this,
+            [this, drive = floppies[n]] { Guarded([&] { mnuFormatClick(drive); }); });
   }
 }
 

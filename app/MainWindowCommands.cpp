@@ -35,6 +35,15 @@
 namespace vz {
 namespace {
 
+// The deepest folder ("/"-ended) that holds both folders.
+std::string CommonFolder(const std::string& a, const std::string& b) {
+  std::size_t end = 0;
+  for (std::size_t i = 0; i < a.size() && i < b.size() && a[i] == b[i]; ++i) {
+    if (a[i] == '/') end = i + 1;
+  }
+  return a.substr(0, end);
+}
+
 // The end of an engine operation as the user sees it: the bar back at 0
 // and "Done", however the operation ended.
 class TOperationEnd {
@@ -179,12 +188,6 @@ TShellNamespace& TfrmMain::Shell() {
 void TfrmMain::SetShellLocations(TShellLocations locations) {
   FShellLocations = std::move(locations);
   FShell.reset();
-}
-
-IHelpService& TfrmMain::Help() {
-  if (FHelp) return *FHelp;
-  if (!FOwnHelp) FOwnHelp = std::make_shared<TRecordingHelpService>();
-  return *FOwnHelp;
 }
 
 // The stored names of the selected member rows, and with `withFolders` a
@@ -498,25 +501,44 @@ void TfrmMain::AddFiles(const std::vector<std::string>& Files) {
     std::set<std::string> members;
     for (int i = 0; i < ZipEngine.Count(); ++i) members.insert(ZipEngine.FullName(i));
     // A member of exactly that name in that folder: on Linux a.txt and
-    // A.txt are two files, and only the same name would be replaced.
+    // A.txt are two files, and only the same name would be replaced. A
+    // folder (dropped from a file manager) is added with its tree, and
+    // asked about once when that folder of the archive holds anything.
     std::vector<std::string> kept;
-    for (const std::string& file : Files) {
-      const std::string name = ExtractFileName(file);
-      if (members.count(folder + name) != 0 &&
+    std::string root;  // the folder all added paths lie in
+    bool folders = false;
+    for (const std::string& path : Files) {
+      const auto info = FApp.Platform.Files.Stat(path);
+      const bool isFolder = info && info->IsDirectory;
+      const std::string item = isFolder ? ExcludeTrailingSlash(path) : path;
+      const std::string name = ExtractFileName(item);
+      const std::string below = folder + name + "/";
+      const auto next = members.lower_bound(below);
+      const bool exists = isFolder ? next != members.end() && next->starts_with(below)
+                                   : members.count(folder + name) != 0;
+      if (exists &&
           !AskYesNo(
               FApp,
               std::string("File already exist!") + CRCR + "Do you want to overwrite, " + name + "?",
               true)) {
         continue;
       }
-      kept.push_back(file);
+      kept.push_back(isFolder ? ">" + item + "/*" : item);
+      root = root.empty() ? ExtractFilePath(item) : CommonFolder(root, ExtractFilePath(item));
+      folders = folders || isFolder;
     }
     if (kept.empty()) return;
     // One rewrite replaces the members the user agreed to and adds the new
     // files: a failure or a cancel leaves the archive as it was.
     ZipEngine.FilesList = kept;
     ZipEngine.ZipAction = TZipAction::zaReplace;
-    ZipEngine.SetStorePaths(!folder.empty());
+    if (folders) {
+      // Each file's path below the folder they were added from is kept.
+      ZipEngine.SetRelativePaths(true);
+      ZipEngine.SetRootDir(root);
+    } else {
+      ZipEngine.SetStorePaths(!folder.empty());
+    }
     ZipEngine.StoredFolder = folder;
     FAddFolder = folder;
     DoZip();

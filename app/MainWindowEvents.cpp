@@ -92,8 +92,11 @@ void TfrmMain::ZipEngineStartUnZipInfo(int NumFiles) {
 void TfrmMain::ZipEngineStartZip(const std::string& FName, TZipHeaderInfo& ZipHeader) {
   FProgressGate->SetStatus("Zipping " + FName + "...");
   // Files added land in the folder the user is looking at (the engine's
-  // StoredFolder has matched them against that folder's members already).
-  if (FOpInfo.OpKind == TOpKind::AddFiles) ZipHeader.SetDirectory(FAddFolder);
+  // StoredFolder has matched them against that folder's members already);
+  // a folder added there keeps its tree inside it.
+  if (FOpInfo.OpKind == TOpKind::AddFiles && !ZipHeader.Directory().starts_with(FAddFolder)) {
+    ZipHeader.SetDirectory(FAddFolder);
+  }
 }
 
 void TfrmMain::ZipEngineEndZip() {

@@ -9,6 +9,7 @@
 #include "app/FileListModel.h"
 #include "app/MainWindow.h"
 #include "app/OperationRunner.h"
+#include "app/ScopeExit.h"
 #include "app/TextPane.h"
 #include "app/core/AppInfo.h"
 #include "app/core/Helpers.h"
@@ -20,13 +21,10 @@ namespace vz {
 
 void TfrmMain::ShowInTextPane(const std::string& MemberName) {
   if (MemberName.empty()) return;
-  struct TDone {
-    TfrmMain& Window;
-    ~TDone() {
-      Window.FProgress->setValue(0);
-      Window.StatusBarMsg("");
-    }
-  } done{*this};
+  const TScopeExit done([this] {
+    FProgress->setValue(0);
+    StatusBarMsg("");
+  });
   TCappedStream stream(kTextPaneCapacity);
   int extracted = 0;
   FRunner->Run([&] { extracted = ZipEngine.UnZipToStream(stream, MemberName); });

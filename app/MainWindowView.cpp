@@ -160,9 +160,11 @@ void TfrmMain::lvFilesClick() {
   if (row.IsFolder()) SelectNode(row.Node());
 }
 
+// A folder row was already opened by the click; one member is viewed.
 void TfrmMain::lvFilesDblClick() {
-  // Viewing the one selected member belongs to View File, which comes with
-  // the viewing commands; a folder row was already opened by the click.
+  const std::vector<int> rows = FFiles->SelectedRows();
+  if (rows.size() != 1 || FFileModel->RowAt(rows.front()).IsFolder()) return;
+  if (Action(QStringLiteral("mnuViewFile"))->isEnabled()) Guarded([this] { ViewSelected(); });
 }
 
 void TfrmMain::lvFilesMouseDown(const QPoint& position) {
@@ -270,15 +272,18 @@ void TfrmMain::mnuOpenClick() {
     file = FApp.Platform.Host.OpenFileDialog("Open", kArchiveFilter,
                                              FApp.Platform.Files.CurrentFolder());
   }
-  if (!file) return;
+  if (file) OpenFile(*file);
+}
+
+void TfrmMain::OpenFile(const std::string& File) {
   TBusyCursor busy(FApp.Platform.Host);
   repaint();
   FOpInfo.Reset();
   FOpInfo.OpKind = TOpKind::Open;
-  FOpInfo.IsSFX = IsSfxName(*file);
+  FOpInfo.IsSFX = IsSfxName(File);
   ResetEngine();
   try {
-    ZipEngine.SetZipName(*file);
+    ZipEngine.SetZipName(File);
     if (FAppInfo.AutoScan) ScanArchive(false);
   } catch (const std::exception&) {
   }

@@ -1,7 +1,10 @@
 #include "app/QtHost.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QSortFilterProxyModel>
 
 #include "app/UiThread.h"
 
@@ -68,6 +71,51 @@ TMsgResult ResultOf(QMessageBox::StandardButton button, TMsgButtons buttons) {
   }
 }
 
+// Under the "Programs" filter a file dialog lists folders and the files
+// that may be run, which no name pattern can tell on Linux.
+class TProgramFilter : public QSortFilterProxyModel {
+ public:
+  using QSortFilterProxyModel::QSortFilterProxyModel;
+  void SetProgramsOnly(bool on) {
+    FProgramsOnly = on;
+    invalidateFilter();
+  }
+
+ protected:
+  bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
+    const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+    if (!FProgramsOnly || files == nullptr) return true;
+    // Looked at on disk: the model may not have gathered the file's
+    // details yet when it first lists the name.
+    const QFileInfo info(files->filePath(files->index(row, 0, parent)));
+    return info.isDir() || info.isExecutable();
+  }
+
+ private:
+  bool FProgramsOnly = true;
+};
+
+constexpr char kProgramsFilterName[] = "Programs";
+
+QString PickFile(QWidget* parent, const QString& title, const QString& folder,
+                 const QString& filter) {
+  if (!filter.startsWith(QLatin1String(kProgramsFilterName))) {
+    return QFileDialog::getOpenFileName(parent, title, folder, filter);
+  }
+  QFileDialog dialog(parent, title, folder, filter);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);  // the filter needs Qt's own dialog
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  auto* programs = new TProgramFilter(&dialog);
+  dialog.setProxyModel(programs);
+  // The filter box of Qt's own dialog says which filter is chosen.
+  if (auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+    QObject::connect(types, &QComboBox::currentTextChanged, programs, [programs](const QString& f) {
+      programs->SetProgramsOnly(f.startsWith(QLatin1String(kProgramsFilterName)));
+    });
+  }
+  return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+}
+
 }  // namespace
 
 QString MessageText(const std::string& text) {
@@ -129,9 +177,8 @@ std::optional<std::string> TQtHost::OpenFileDialog(const std::string& title,
   std::optional<std::string> result;
   RunOnUiThread([&] {
     const TNormalCursor pointer;
-    const QString file =
-        QFileDialog::getOpenFileName(Parent(), QString::fromStdString(title),
-                                     QString::fromStdString(initialFolder), QtFileFilter(filter));
+    const QString file = PickFile(Parent(), QString::fromStdString(title),
+                                  QString::fromStdString(initialFolder), QtFileFilter(filter));
     if (!file.isEmpty()) result = file.toStdString();
   });
   return result;

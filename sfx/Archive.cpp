@@ -210,7 +210,6 @@ struct TFolderMode {
   std::size_t PathLength;
   u32 Depth;
   u32 Mode;
-  bool Absolute;
 };
 
 // What one extraction walk holds besides the stub's state: the destination,
@@ -329,15 +328,14 @@ void ApplyFolderModes(TExtraction& run) {
   for (std::size_t i = 0; i < modes.Count(); ++i) {
     const TFolderMode& folder = modes[i];
     const std::string_view path(&run.FolderPaths[folder.PathOffset], folder.PathLength);
-    const TFd fd(folder.Absolute ? OpenFolderPath(path, false)
-                                 : OpenBeneath(run.Destination.Get(), path, false));
+    const TFd fd(OpenBeneath(run.Destination.Get(), path, false));
     if (fd.Valid()) ::fchmod(fd.Get(), static_cast<mode_t>(folder.Mode & ~run.Umask));
   }
 }
 
-void RememberFolderMode(TExtraction& run, std::string_view path, bool absolute, u32 mode) {
+void RememberFolderMode(TExtraction& run, std::string_view path, u32 mode) {
   const TFolderMode folder{run.FolderPaths.Count(), path.size(), static_cast<u32>(DepthOf(path)),
-                           mode, absolute};
+                           mode};
   for (const char c : path) run.FolderPaths.Push(c);
   run.FolderModes.Push(folder);
 }
@@ -372,8 +370,8 @@ struct TPlace {
 };
 
 // Opens the member's folder (a folder member's own), making what is
-// missing. An absolute name is restored where it says, by path; every other
-// name is resolved below the destination without following links. Next
+// missing. Every name, one from the root too, is resolved below the
+// destination without following links. Next
 // with the folder left closed: the member was refused or failed, and is
 // reported; EndWalk when the destination itself cannot be made, or the disk
 // is full.
@@ -382,23 +380,17 @@ TMemberEnd OpenPlace(TStub& stub, TExtraction& run, std::string_view display,
   const bool isFolder = IsFolderName(display);
   const std::string_view folder = isFolder ? target.View() : FolderOf(target.View());
   if (!isFolder) (void)place.Name.Assign(FileNameOf(target.View()));
-  const bool absolute = IsAbsoluteName(display);
-  TPathText relative;
-  std::string_view opened = folder;
-  if (absolute) {
-    place.Folder.Reset(OpenFolderPath(folder, true));
-  } else {
-    if (!OpenDestination(stub, run)) {
-      ShowError(stub, {"Error Changing Dir."});
-      return TMemberEnd::EndWalk;
-    }
-    (void)BuildTargetPath({}, display, relative);
-    opened = isFolder ? relative.View() : FolderOf(relative.View());
-    place.Folder.Reset(OpenBeneath(run.Destination.Get(), opened, true));
+  if (!OpenDestination(stub, run)) {
+    ShowError(stub, {"Error Changing Dir."});
+    return TMemberEnd::EndWalk;
   }
+  TPathText relative;
+  (void)BuildTargetPath({}, display, relative);
+  const std::string_view opened = isFolder ? relative.View() : FolderOf(relative.View());
+  place.Folder.Reset(OpenBeneath(run.Destination.Get(), opened, true));
   if (place.Folder.Valid() && isFolder) {
     const i64 mode = run.Central.UnixMode(stub.HeaderPos, true);
-    if (mode >= 0) RememberFolderMode(run, opened, absolute, static_cast<u32>(mode));
+    if (mode >= 0) RememberFolderMode(run, opened, static_cast<u32>(mode));
   }
   if (place.Folder.Valid()) return TMemberEnd::Next;
   const int code = errno;

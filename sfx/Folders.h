@@ -1,8 +1,7 @@
 // Folders and files below the destination, reached by descriptor without
 // following a single symbolic link: a link standing inside the destination
-// cannot lead a member out of it. The destination itself, and absolute
-// stored names (restored where they were), are the user's paths and are
-// reached as paths are, links and all.
+// cannot lead a member out of it. The destination itself is the user's path
+// and is reached as paths are, links and all.
 #pragma once
 
 #include <string_view>

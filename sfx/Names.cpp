@@ -96,13 +96,11 @@ bool HasParentComponent(std::string_view name) {
 bool BuildTargetPath(std::string_view destination, std::string_view display, TPathText& target) {
   target.Clear();
   bool fits = true;
-  if (!IsAbsoluteName(display)) {
-    fits = target.Append(destination);
-    if (fits && !destination.empty() && !IsSeparator(destination.back())) {
-      fits = target.Append('/');
-    }
+  fits = target.Append(destination);
+  if (fits && !destination.empty() && !IsSeparator(destination.back())) {
+    fits = target.Append('/');
   }
-  fits = fits && target.Append(display);
+  fits = fits && target.Append(BelowRoot(display));
   for (std::size_t i = 0; i < target.Length(); ++i) {
     if (target.Data()[i] == '\\') target.Data()[i] = '/';
   }

@@ -40,14 +40,17 @@ inline bool IsFolderName(std::string_view name) {
 // True when some component between separators ("/" or "\") is "..".
 bool HasParentComponent(std::string_view name);
 
-// Names from the root: "/etc/x", "\x", "//host/share/x". Drive letters mean
-// nothing here; "C:\x" is a folder "C:" below the destination.
-inline bool IsAbsoluteName(std::string_view name) {
-  return !name.empty() && IsSeparator(name.front());
+// A name from the root ("/etc/x", "\x", "//host/share/x") without its
+// leading separators: it is restored below the destination like any other,
+// never over the user's own files elsewhere. Drive letters mean nothing
+// here; "C:\x" is a folder "C:" below the destination.
+inline std::string_view BelowRoot(std::string_view name) {
+  while (!name.empty() && IsSeparator(name.front())) name.remove_prefix(1);
+  return name;
 }
 
-// The target path of a display name: the name itself when absolute,
-// otherwise the destination, one "/" and the name; every "\" becomes "/".
+// The target path of a display name: the destination, one "/" and the
+// name below the root; every "\" becomes "/".
 // False when the result does not fit (target then holds what fitted).
 [[nodiscard]] bool BuildTargetPath(std::string_view destination, std::string_view display,
                                    TPathText& target);

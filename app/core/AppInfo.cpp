@@ -4,6 +4,7 @@
 
 #include "app/core/AppErrors.h"
 #include "app/core/CommaText.h"
+#include "app/core/ViewerFiles.h"
 #include "engine/format/ByteOrder.h"
 
 namespace vz {
@@ -182,9 +183,13 @@ void TAppInfo::CleanupTempFiles() {
     } catch (const EVarnelError&) {
       processId = 0;
     }
-    if (processId != 0 && processes.IsRunning(processId)) processes.Terminate(processId);
+    // A viewer that still runs keeps its file, and is never signalled: an
+    // editor may hold unsaved work, and the id may since belong to another
+    // program. The file goes at the next start.
     const std::string& path = fields[1];
-    if (!files.DeleteFile(path) && files.LStat(path)) DeferDeletion(path);
+    if ((processId != 0 && processes.IsRunning(processId)) || !RemoveViewedFile(files, path)) {
+      DeferDeletion(path);
+    }
   }
   TempFiles.clear();
 }
@@ -213,7 +218,7 @@ void TAppInfo::ProcessPendingDeletions() {
   if (key == nullptr) return;
   for (const auto& name : key->ValueNames()) {
     if (const auto path = key->ReadString(name); path && !path->empty()) {
-      FApp.Platform.Files.DeleteFile(*path);
+      RemoveViewedFile(FApp.Platform.Files, *path);
     }
     key->DeleteValue(name);
   }

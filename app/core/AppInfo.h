@@ -105,15 +105,17 @@ class TAppInfo {
   void StoreFormPlacement(const IFormGeometry& Form);
   // Bounds in one call, then the state.
   void ApplyFormPlacement(IFormGeometry& Form) const;
-  // For each temporary file in list order: asks its viewer to end when it
-  // still runs, deletes the file, and when that fails (the file still there)
-  // leaves its path in the pending-deletion list for the next start. Then
-  // empties TempFiles.
+  // For each temporary file in list order: when its viewer has ended (or
+  // none was started) removes the file with its member folder
+  // (RemoveViewedFile); a file whose viewer still runs, or that cannot be
+  // removed, goes into the pending-deletion list for the next start. No
+  // viewer is ever signalled. Then empties TempFiles.
   void CleanupTempFiles();
 
   // Records a temporary file handed to a viewer (process id 0: none started).
   void AddTempFile(int processId, const std::string& path);
-  // Deletes the files of the pending-deletion list and empties it.
+  // Removes the files of the pending-deletion list (with their member
+  // folders) and empties it.
   void ProcessPendingDeletions();
 
   // The key holding the pending deletions, below the program's key.

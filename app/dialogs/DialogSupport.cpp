@@ -2,8 +2,10 @@
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QSlider>
 #include <QStackedLayout>
 #include <QTabBar>
 #include <QTabWidget>
@@ -128,6 +130,23 @@ void TVzDialog::showEvent(QShowEvent* event) {
     move(screen->availableGeometry().center() - rect().center());
   }
   FormShow();
+}
+
+QSlider* AddLevelTrackBar(QBoxLayout& layout, const QString& rightCaption) {
+  auto* trackBar = Named<QSlider>("TrackBar", Qt::Horizontal);
+  trackBar->setRange(1, 9);
+  trackBar->setSingleStep(1);
+  trackBar->setPageStep(1);
+  trackBar->setTickInterval(1);
+  trackBar->setTickPosition(QSlider::TicksBothSides);
+  trackBar->setValue(6);
+  layout.addWidget(trackBar);
+  auto* ends = new QHBoxLayout;
+  ends->addWidget(new QLabel(QStringLiteral("Less compression (Faster)")));
+  ends->addStretch(1);
+  ends->addWidget(new QLabel(rightCaption));
+  layout.addLayout(ends);
+  return trackBar;
 }
 
 void MaskPasswords(QLineEdit& first, QLineEdit& second) {

@@ -15,7 +15,9 @@
 #include "app/core/Helpers.h"
 #include "app/dialogs/HelpService.h"
 
+class QBoxLayout;
 class QPushButton;
+class QSlider;
 class QStackedLayout;
 class QTabWidget;
 
@@ -114,6 +116,10 @@ class TVzDialog : public QDialog {
   int FHelpContext;
   bool FShown = false;
 };
+
+// The compression level's track bar, TrackBar (1 to 9, ticks on both
+// sides, at 6), with its two end captions below it, added to `layout`.
+QSlider* AddLevelTrackBar(QBoxLayout& layout, const QString& rightCaption);
 
 // Masks the password boxes with "*" for each character.
 void MaskPasswords(QLineEdit& first, QLineEdit& second);

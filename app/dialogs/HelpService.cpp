@@ -13,7 +13,8 @@
 namespace vz {
 namespace {
 
-constexpr char kHelpContextProperty[] = "helpContext";
+// The main window's controls and actions carry the same property.
+constexpr char kHelpContextProperty[] = "HelpContext";
 
 // Catches What's This requests anywhere in one dialog: the title-bar button
 // starts the mode; the control then clicked asks for its topic.
@@ -27,7 +28,14 @@ class TWhatsThisRouter : public QObject {
       return true;
     }
     if (event->type() != QEvent::WhatsThis || !watched->isWidgetType()) return false;
-    FHelp.ShowTopic(HelpContextOf(static_cast<QWidget*>(watched)));
+    auto* widget = static_cast<QWidget*>(watched);
+    const int context = HelpContextOf(widget);
+    const QString text = FHelp.TopicText(context);
+    if (text.isEmpty()) {
+      FHelp.ShowTopic(context);
+    } else {
+      QWhatsThis::showText(static_cast<QHelpEvent*>(event)->globalPos(), text, widget);
+    }
     // Accepted, so that no parent asks again. The mode ends once the click
     // is through: ending it here would delete the filter that sent this.
     event->accept();

@@ -22,7 +22,6 @@
 #include "platform/Errors.h"
 
 namespace vz {
-namespace {
 
 std::string Grouped(i64 value, const std::string& separator) {
   const std::string digits = std::to_string(value < 0 ? -value : value);
@@ -34,8 +33,6 @@ std::string Grouped(i64 value, const std::string& separator) {
   return out;
 }
 
-// A comment in UTF-8 is shown as it is; any other is taken as code page 437,
-// as DOS-era tools wrote it.
 std::string CommentText(const std::string& raw) {
   return IsValidUtf8(raw) ? raw : OemToUtf8(raw);
 }
@@ -45,6 +42,8 @@ std::string ModifiedText(TFileTime time, const QLocale& locale) {
   const QDateTime when = QDateTime::fromMSecsSinceEpoch(ms.count()).toLocalTime();
   return TextBytes(locale.toString(when, QLocale::ShortFormat));
 }
+
+namespace {
 
 void AddKindRows(TReportContent& report, TReportKind kind, const TOpInfo& op, bool removable) {
   const auto count = [](int n) { return std::to_string(n); };
@@ -161,9 +160,7 @@ std::optional<TReportContent> BuildReport(const TAppContext& App, TReportKind Ki
 
 // ---------------------------------------------------------------- window
 
-namespace {
-
-QTableView* MakeTable(const char* name, const QStringList& columns) {
+QTableView* MakeReportTable(const char* name, const QStringList& columns) {
   auto* table = Named<QTableView>(name);
   auto* model = new QStandardItemModel(0, static_cast<int>(columns.size()), table);
   model->setHorizontalHeaderLabels(columns);
@@ -179,21 +176,21 @@ QTableView* MakeTable(const char* name, const QStringList& columns) {
   return table;
 }
 
-QStandardItem* Cell(const std::string& text) {
+QStandardItem* ReportCell(const std::string& text) {
   auto* item = new QStandardItem(DisplayText(text));
   item->setToolTip(item->text());
   return item;
 }
 
-}  // namespace
-
 TfrmReport::TfrmReport(const TAppContext& App, IHelpService& Help, QWidget* parent)
     : TVzDialog(App, Help, kHelpContext, QStringLiteral("Report"), parent) {
   setObjectName(QStringLiteral("frmReport"));
-  lvResults = MakeTable("lvResults", {QStringLiteral("Report Item"), QStringLiteral("Result")});
+  lvResults =
+      MakeReportTable("lvResults", {QStringLiteral("Report Item"), QStringLiteral("Result")});
   lvResults->setColumnWidth(0, 150);
-  lvProblemFiles = MakeTable("lvProblemFiles", {QStringLiteral("Name"), QStringLiteral("<Action>"),
-                                                QStringLiteral("Error Message")});
+  lvProblemFiles = MakeReportTable(
+      "lvProblemFiles",
+      {QStringLiteral("Name"), QStringLiteral("<Action>"), QStringLiteral("Error Message")});
   lvProblemFiles->setColumnWidth(0, 150);
   lvProblemFiles->setColumnWidth(1, 75);
   auto* pages = Named<QTabWidget>("PageControl");
@@ -218,11 +215,11 @@ void TfrmReport::Fill(const TReportContent& Content, bool GridLines) {
   auto* results = static_cast<QStandardItemModel*>(lvResults->model());
   results->setRowCount(0);
   for (const TReportRow& row : Content.Results) {
-    QStandardItem* item = Cell(row.Item);
+    QStandardItem* item = ReportCell(row.Item);
     if (Content.StateImages && row.StateImage > 0 && row.StateImage <= 2) {
       item->setIcon(stateIcons[row.StateImage]);
     }
-    results->appendRow({item, Cell(row.Result)});
+    results->appendRow({item, ReportCell(row.Result)});
   }
   auto* problems = static_cast<QStandardItemModel*>(lvProblemFiles->model());
   problems->setRowCount(0);
@@ -230,11 +227,11 @@ void TfrmReport::Fill(const TReportContent& Content, bool GridLines) {
   QFileIconProvider icons;
   const QIcon plain = icons.icon(QAbstractFileIconProvider::File);
   for (const TProblemRow& row : Content.Problems) {
-    QStandardItem* name = Cell(row.Name);
+    QStandardItem* name = ReportCell(row.Name);
     const QIcon own =
         row.IconPath.empty() ? QIcon() : icons.icon(QFileInfo(DisplayText(row.IconPath)));
     name->setIcon(own.isNull() ? plain : own);
-    problems->appendRow({name, Cell(row.Action), Cell(row.Message)});
+    problems->appendRow({name, ReportCell(row.Action), ReportCell(row.Message)});
   }
   for (QTableView* table : {lvResults, lvProblemFiles}) {
     table->setShowGrid(GridLines);

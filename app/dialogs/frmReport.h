@@ -15,6 +15,7 @@
 #include "engine/reader/UnZipEngine.h"
 #include "platform/Locale.h"
 
+class QStandardItem;
 class QTableView;
 
 namespace vz {
@@ -58,6 +59,19 @@ std::optional<TReportContent> BuildReport(const TAppContext& App, TReportKind Ki
 // "#.## :1": up to two decimals, no leading zero, with `decimal` as the
 // decimal separator.
 std::string FormatRatio(double ratio, const std::string& decimal);
+
+// ---- shared with the properties window ----
+// Digits grouped by threes with `separator`.
+std::string Grouped(i64 value, const std::string& separator);
+// A comment in UTF-8 is shown as it is; any other is taken as code page 437,
+// as DOS-era tools wrote it.
+std::string CommentText(const std::string& raw);
+// A file time in the locale's short date and time.
+std::string ModifiedText(TFileTime time, const QLocale& locale);
+// A read-only table of whole rows with fixed column captions.
+QTableView* MakeReportTable(const char* name, const QStringList& columns);
+// A cell showing `text` (with the same text as its tooltip).
+QStandardItem* ReportCell(const std::string& text);
 
 class TfrmReport : public TVzDialog {
   Q_OBJECT

@@ -170,21 +170,9 @@ QWidget* TfrmZipOptions::BuildSecurity() {
 
 QWidget* TfrmZipOptions::BuildCompression() {
   tsCompression = Named<QWidget>("tsCompression");
-  TrackBar = Named<QSlider>("TrackBar", Qt::Horizontal);
-  TrackBar->setRange(1, 9);
-  TrackBar->setSingleStep(1);
-  TrackBar->setPageStep(1);
-  TrackBar->setTickInterval(1);
-  TrackBar->setTickPosition(QSlider::TicksBothSides);
-  TrackBar->setValue(6);
   auto* layout = new QVBoxLayout(tsCompression);
   layout->addStretch(1);
-  layout->addWidget(TrackBar);
-  auto* ends = new QHBoxLayout;
-  ends->addWidget(new QLabel(QStringLiteral("Less compression (Faster)")));
-  ends->addStretch(1);
-  ends->addWidget(new QLabel(QStringLiteral("More compression (Slower)")));
-  layout->addLayout(ends);
+  TrackBar = AddLevelTrackBar(*layout, QStringLiteral("More compression (Slower)"));
   layout->addStretch(1);
   return tsCompression;
 }

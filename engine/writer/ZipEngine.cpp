@@ -161,7 +161,10 @@ std::string TZipEngine::TempFolder() const {
 std::string TZipEngine::StoredDirectory(const std::string& fileName) const {
   std::string folder = IncludeTrailingSlash(ExtractFilePath(fileName));
   if (!StoredFolder.empty()) {
-    folder = IncludeTrailingSlash(StoredFolder);
+    // With relative paths, a file below the root keeps its path below it
+    // inside the stored folder: a folder added there keeps its tree.
+    const bool below = FRelativePaths && !FRoot.empty() && folder.rfind(FRoot, 0) == 0;
+    folder = IncludeTrailingSlash(StoredFolder) + (below ? folder.substr(FRoot.size()) : "");
   } else if (FRelativePaths && !FRoot.empty()) {
     // Outside the root, only the part below the folder both share is kept,
     // never a climb out of it ("../") or the whole path from "/".

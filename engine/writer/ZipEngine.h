@@ -106,8 +106,9 @@ class TZipEngine : public TUnZipEngine {
   // With StorePaths: a folder ("docs/") in which every file is stored,
   // whatever its own path, and by whose name it is matched against the
   // members, so a file put into a folder of the archive replaces the member
-  // of that name there. Empty: each file's own path decides. "." and ".."
-  // components are dropped as from any stored folder.
+  // of that name there; with RelativePaths, a file below RootDir keeps its
+  // path below it inside this folder. Empty: each file's own path decides.
+  // "." and ".." components are dropped as from any stored folder.
   std::string StoredFolder;
   TMultiZipInfo& MultiZipInfo() { return FMultiZipInfo; }
   void SetMultiZipInfo(const TMultiZipInfo& value) { FMultiZipInfo.Assign(value); }

@@ -291,7 +291,7 @@ TEST(FormPlacement, IsSeventeenLittleEndianBytes) {
 
 // ---------------------------------------------------------------- temporary files
 
-TEST_F(AppInfoTest, CleanupEndsRunningViewersDeletesTheFilesAndEmptiesTheList) {
+TEST_F(AppInfoTest, CleanupNeverSignalsViewersAndLeavesTheirFilesForTheNextStart) {
   const std::string first = Path("tmp/view one, a.txt");
   const std::string second = Path("tmp/b.bin");
   const std::string third = Path("tmp/c.doc");
@@ -299,17 +299,27 @@ TEST_F(AppInfoTest, CleanupEndsRunningViewersDeletesTheFilesAndEmptiesTheList) {
   const int running = Fake.Processes.Start({"viewer", {first}});
   const int ended = Fake.Processes.Start({"viewer", {third}});
   Fake.Processes.Exit(ended);
-  TAppInfo info(App, kScreen);
-  info.AddTempFile(running, first);
-  info.AddTempFile(0, second);
-  info.AddTempFile(ended, third);
-  EXPECT_EQ(info.TempFiles[0], std::to_string(running) + ",\"" + first + "\"");
+  {
+    TAppInfo info(App, kScreen);
+    info.AddTempFile(running, first);
+    info.AddTempFile(0, second);
+    info.AddTempFile(ended, third);
+    EXPECT_EQ(info.TempFiles[0], std::to_string(running) + ",\"" + first + "\"");
 
-  info.CleanupTempFiles();
-  EXPECT_EQ(Fake.Processes.Terminated, std::vector<int>{running});
-  for (const auto& f : {first, second, third}) EXPECT_FALSE(test::FileExists(f)) << f;
-  EXPECT_TRUE(info.TempFiles.empty());
-  EXPECT_FALSE(Fake.Settings.HasKey(TAppInfo::PendingDeletionKey(Globals.AppKey)));
+    info.CleanupTempFiles();
+    EXPECT_TRUE(Fake.Processes.Terminated.empty());
+    EXPECT_TRUE(Fake.Processes.IsRunning(running));
+    EXPECT_TRUE(test::FileExists(first));
+    EXPECT_FALSE(test::FileExists(second));
+    EXPECT_FALSE(test::FileExists(third));
+    EXPECT_TRUE(info.TempFiles.empty());
+  }
+  const std::string pendingKey = TAppInfo::PendingDeletionKey(Globals.AppKey);
+  ASSERT_EQ(Fake.Settings.ValueNames(pendingKey).size(), 1u);
+  TAppInfo next(App, kScreen);
+  next.LoadSettings();
+  EXPECT_FALSE(test::FileExists(first));
+  EXPECT_TRUE(Fake.Settings.ValueNames(pendingKey).empty());
 }
 
 TEST_F(AppInfoTest, EveryFileThatCannotBeDeletedWaitsForTheNextStart) {

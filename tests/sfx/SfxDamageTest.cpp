@@ -243,14 +243,21 @@ TEST(Sfx, NameFillingTheNameBufferIsExtracted) {
   EXPECT_EQ(ReadFileBytes(scratch / ("out/" + name)), kGood);
 }
 
-TEST(Sfx, AbsoluteNameIsHonouredWithPathInformation) {
+// A name from the root never reaches past the destination: the user chose
+// where the files go, and nothing of theirs elsewhere is overwritten.
+TEST(Sfx, NamesFromTheRootAreRestoredBelowTheDestination) {
   TScratch scratch;
   MakeFolders(scratch / "out");
   const std::string absolute = scratch / "elsewhere/abs.txt";
-  WriteSfx(scratch / "setup.exe", TZipBuilder::Archive({Stored(absolute, kGood)}));
+  WriteSfx(scratch / "setup.exe",
+           TZipBuilder::Archive({Stored(absolute, kGood), Stored("//host/share/x.txt", kGood),
+                                 Stored("\\dos\\y.txt", kGood)}));
   const TSfxRun run = RunIn(scratch / "out", scratch / "setup.exe", "\n");
   EXPECT_EQ(run.ExitCode, 0) << run.Output;
-  EXPECT_EQ(ReadFileBytes(absolute), kGood);
+  EXPECT_FALSE(fs::exists(absolute));
+  EXPECT_EQ(ReadFileBytes(scratch / ("out/" + absolute.substr(1))), kGood);
+  EXPECT_EQ(ReadFileBytes(scratch / "out/host/share/x.txt"), kGood);
+  EXPECT_EQ(ReadFileBytes(scratch / "out/dos/y.txt"), kGood);
 }
 
 TEST(Sfx, BackslashesSeparateFolders) {

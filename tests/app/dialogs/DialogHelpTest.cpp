@@ -11,7 +11,9 @@
 
 #include <functional>
 
+#include "app/dialogs/frmOptions.h"
 #include "app/dialogs/frmPasswordOptions.h"
+#include "app/dialogs/frmProperties.h"
 #include "app/dialogs/frmRefreshOptions.h"
 #include "app/dialogs/frmReport.h"
 #include "app/dialogs/frmUnzipOptions.h"
@@ -166,6 +168,30 @@ std::unique_ptr<TVzDialog> MakeReport(DialogHelpTest& t) {
   return form;
 }
 
+std::unique_ptr<TVzDialog> MakeOptions(DialogHelpTest& t) {
+  auto form = std::make_unique<TfrmOptions>(t.Context(), t.HelpService());
+  TAppInfo settings(t.Context(), {1024, 768});
+  settings.AntiVirus = "/usr/bin/clamscan";
+  settings.AVParameters = "--infected --recursive";
+  settings.AutoScan = true;
+  settings.FileViewer = "/usr/bin/xdg-open";
+  settings.DefCompressLevel = 8;
+  form->Prepare(settings);
+  return form;
+}
+
+std::unique_ptr<TVzDialog> MakeProperties(DialogHelpTest& t) {
+  auto form = std::make_unique<TfrmProperties>(t.Context(), t.HelpService());
+  TPropertiesContent content;
+  content.Rows = {{"Filename", "Backup.zip"},    {"Modified", "14/11/2023 22:13"},
+                  {"File Size", "1.5MB"},        {"Uncompressed Size", "4.2MB"},
+                  {"Compressed Size", "1.48MB"}, {"Compression Ratio", "2.84 :1"},
+                  {"Compressed Files", "1,234"}};
+  content.Comment = "Weekly backup of the project folder.\nKept for four weeks.";
+  form->Fill(content, true, false);
+  return form;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Dialogs, DialogHelpTest,
     ::testing::Values(
@@ -236,6 +262,32 @@ INSTANTIATE_TEST_SUITE_P(
                      {"lblPassword", "&Enter a password"},
                      {"lblConfirmPassword", "Confirm &password"},
                      {"butReset", "&Reset"}}},
+        TDialogCase{"TfrmOptions",
+                    MakeOptions,
+                    "Options",
+                    2130,
+                    "butOK",
+                    {{"butOK", "&OK"},
+                     {"tsGeneral", "General"},
+                     {"tsAntiVirus", "Anti-virus"},
+                     {"tsViewer", "Viewer"},
+                     {"grpLevel", "Default compression &level "},
+                     {"butReset", "&Reset"},
+                     {"grpPassword", "&Password display"},
+                     {"chkPasswordChar", "&Use password character"},
+                     {"butBrowseAntiVirus", "..."},
+                     {"chkAutoScan", "Automatically &scan zipfiles when opened"},
+                     {"chkRunMinimized", "Run &minimized"},
+                     {"butBrowseViewer", "..."}}},
+        TDialogCase{"TfrmProperties",
+                    MakeProperties,
+                    "Properties",
+                    2120,
+                    "butOK",
+                    {{"butOK", "&OK"},
+                     {"tsGeneral", "General"},
+                     {"tsComments", "Comment"},
+                     {"lblComment", "&Enter comment"}}},
         TDialogCase{
             "TfrmReport",
             MakeReport,

@@ -240,6 +240,38 @@ TEST_F(CommandsTest, AddFilesIntoTheRootStoreBareNames) {
   EXPECT_EQ(window.Tree()->Node(window.SelectedNode()).Caption, "Destination Folder");
 }
 
+// Files and folders dropped from a file manager on a window with an archive
+// open are added as Add Files adds them; a folder keeps its tree.
+TEST_F(CommandsTest, FilesDroppedOnAnOpenArchiveGoIntoTheSelectedFolder) {
+  TfrmMain& window = MakeCommandWindow();
+  const std::string archive = Archive("drop.zip", {"docs/a.txt", "top.txt"});
+  OpenArchive(archive);
+  SelectFolder("docs");
+  const std::string src = Fake.Root() + "dropped/";
+  MakeFolders(src);
+  WriteFileText(src + "a.txt", "replaced");
+  WriteFileText(src + "b.txt", "new");
+  window.DropFiles({src + "a.txt", src + "b.txt"});
+  EXPECT_EQ(MessageTexts(),
+            std::vector<std::string>{"File already exist!\r\rDo you want to overwrite, a.txt?"});
+  EXPECT_EQ(Names(archive), (std::vector<std::string>{"docs/a.txt", "top.txt", "docs/b.txt"}));
+  EXPECT_EQ(Content(archive, "docs/a.txt"), "replaced");
+
+  MakeFolders(src + "tree/deep");
+  WriteFileText(src + "tree/deep/c.txt", "deep");
+  WriteFileText(src + "loose.txt", "loose");
+  window.DropFiles({src + "tree", src + "loose.txt"});
+  EXPECT_EQ(Names(archive), (std::vector<std::string>{"docs/a.txt", "top.txt", "docs/b.txt",
+                                                      "docs/loose.txt", "docs/tree/deep/c.txt"}));
+  EXPECT_EQ(Content(archive, "docs/tree/deep/c.txt"), "deep");
+  // Dropped again: the folder of the archive holds it now, and No keeps it.
+  WriteFileText(src + "tree/deep/c.txt", "changed");
+  Host.MessageAnswers = {TMsgResult::No};
+  window.DropFiles({src + "tree"});
+  EXPECT_EQ(MessageTexts().back(), "File already exist!\r\rDo you want to overwrite, tree?");
+  EXPECT_EQ(Content(archive, "docs/tree/deep/c.txt"), "deep");
+}
+
 TEST_F(CommandsTest, AddFilesRefusesTheComputerRoot) {
   TfrmMain& window = MakeCommandWindow();
   TBuildMember drive = Stored("C:\\data\\a.txt", "a", 0x0B14);

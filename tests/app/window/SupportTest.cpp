@@ -4,13 +4,19 @@
 // setting.
 #include <gtest/gtest.h>
 
+#include <QAbstractProxyModel>
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <atomic>
 #include <thread>
 
@@ -22,6 +28,7 @@
 #include "app/UiThread.h"
 #include "app/dialogs/frmAVScan.h"
 #include "app/dialogs/frmDiskPrompt.h"
+#include "app/dialogs/frmOptions.h"
 #include "engine/support/Exceptions.h"
 #include "platform/fake/FakePlatform.h"
 #include "tests/support/ScriptedHost.h"
@@ -66,6 +73,60 @@ TEST(QtHost, FiltersInQtsSyntax) {
                          "File|*.zip;*.exe|Any File|*.*"),
             "Zipfile (*.zip);;Self Extracting File (*.exe);;Zipfile or Self Exracting File "
             "(*.zip *.exe);;Any File (*)");
+}
+
+// "Programs" lists folders and the files that may be run; the rest stay
+// out of sight until "Any File" is chosen.
+TEST(QtHost, TheProgramsFilterListsWhatMayRun) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  for (const char* name : {"tool", "notes.txt"}) {
+    QFile file(dir.filePath(QLatin1String(name)));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  }
+  QFile::setPermissions(dir.filePath(QStringLiteral("tool")),
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+  const auto listed = [&dir](QFileDialog& dialog, int expected) {
+    QAbstractProxyModel* proxy = dialog.proxyModel();
+    auto* files = qobject_cast<QFileSystemModel*>(proxy->sourceModel());
+    QStringList names;
+    if (files == nullptr) return names;
+    QModelIndex folder;
+    static_cast<void>(QTest::qWaitFor([&] {
+      folder = proxy->mapFromSource(files->index(dir.path()));
+      if (proxy->canFetchMore(folder)) proxy->fetchMore(folder);
+      return proxy->rowCount(folder) == expected;
+    }));
+    for (int row = 0; row < proxy->rowCount(folder); ++row) {
+      names << proxy->index(row, 0, folder).data().toString();
+    }
+    names.sort();
+    return names;
+  };
+  QStringList programs;
+  QStringList everything;
+  QTimer::singleShot(0, [&] {
+    QFileDialog* dialog = nullptr;
+    const bool found = QTest::qWaitFor([&] {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* open = qobject_cast<QFileDialog*>(widget); open && open->isVisible()) {
+          dialog = open;
+        }
+      }
+      return dialog != nullptr;
+    });
+    if (!found) return;
+    programs = listed(*dialog, 2);
+    auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    if (types != nullptr) types->setCurrentIndex(1);  // as the user picks "Any File"
+    everything = listed(*dialog, 3);
+    dialog->reject();
+  });
+  TQtHost host;
+  EXPECT_FALSE(host.OpenFileDialog("Browse", kProgramFilter, dir.path().toStdString()));
+  EXPECT_EQ(programs, (QStringList{"sub", "tool"}));
+  EXPECT_EQ(everything, (QStringList{"notes.txt", "sub", "tool"}));
 }
 
 TEST(UiThread, ErrorsReachTheCaller) {

@@ -6,14 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <deque>
 #include <fstream>
+#include <functional>
 #include <memory>
 
 #include "app/MainWindow.h"
 #include "app/core/AppInfo.h"
 #include "app/core/CFI.h"
 #include "app/core/OpInfo.h"
+#include "app/dialogs/HelpService.h"
 #include "app/dialogs/frmDiskPrompt.h"
 #include "platform/fake/FakePlatform.h"
 #include "tests/support/ScriptedHost.h"
@@ -43,17 +46,24 @@ class WindowFixture : public ::testing::Test {
   // Answers of the disk prompts (true: OK); Cancel once they run out.
   std::deque<bool> PromptAnswers;
   std::vector<std::pair<QString, QString>> Prompts;  // caption, text
-  // Every other dialog and prompt the window shows: its name in order, and
-  // the script that answers it (closed without an answer when none).
+  TRecordingHelpService Help;
+  // Every other dialog and prompt the window shows: its name and its
+  // caption in order, and the script that answers it with a modal result
+  // (closed without an answer when none). DialogAnswer answers the simple
+  // dialogs (the dialog is filled and shown, not yet accepted): true for OK.
   std::vector<QString> Dialogs;
+  std::vector<QString> DialogCaptions;
   std::function<int(QDialog&)> DialogScript;
+  std::function<bool(QDialog&)> DialogAnswer;
 
   // A window as the program makes it: settings loaded from the store.
-  TfrmMain& MakeWindow(QStringList arguments = {}) {
+  // `app`: other services than the fake's (real processes, say).
+  TfrmMain& MakeWindow(QStringList arguments = {}, const TAppContext* app = nullptr) {
     Window.reset();
-    AppInfo = std::make_unique<TAppInfo>(App, TScreenSize{1024, 768});
-    Window =
-        std::make_unique<TfrmMain>(TMainServices{App, *AppInfo, OpInfo, CFI}, std::move(arguments));
+    const TAppContext& context = app != nullptr ? *app : App;
+    AppInfo = std::make_unique<TAppInfo>(context, TScreenSize{1024, 768});
+    Window = std::make_unique<TfrmMain>(TMainServices{context, *AppInfo, OpInfo, CFI, &Help},
+                                        std::move(arguments));
     Window->ExecPrompt = [this](TDiskPrompt& prompt) {
       Prompts.emplace_back(prompt.windowTitle(), prompt.Label()->text());
       if (PromptAnswers.empty()) return false;
@@ -63,7 +73,10 @@ class WindowFixture : public ::testing::Test {
     };
     Window->ExecDialog = [this](QDialog& dialog) {
       Dialogs.push_back(dialog.objectName());
-      return DialogScript ? DialogScript(dialog) : 0;
+      DialogCaptions.push_back(dialog.windowTitle());
+      if (DialogScript) return DialogScript(dialog);
+      if (DialogAnswer) return DialogAnswer(dialog) ? int{QDialog::Accepted} : int{QDialog::Rejected};
+      return 0;
     };
     return *Window;
   }

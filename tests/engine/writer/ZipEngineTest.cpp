@@ -252,6 +252,16 @@ TEST_F(ZipEngineTest, StoredFolderPlacesFilesAndReplacesTheMemberOfThatName) {
   engine->FilesList = {Path("new.txt")};
   EXPECT_EQ(engine->PerformZip(), 1);
   EXPECT_EQ(Names(Path("into.zip")).back(), "//server/share/new.txt");
+  // With relative paths a folder's tree below the root stays a tree inside
+  // the stored folder; a file outside the root lands in it flat.
+  engine->SetRelativePaths(true);
+  engine->SetRootDir(Src);
+  engine->StoredFolder = "into/";
+  engine->FilesList = {">" + Src + "sub/*", Path("new.txt")};
+  stored.clear();
+  EXPECT_EQ(engine->PerformZip(), 3);
+  EXPECT_EQ(stored, (std::vector<std::string>{"into/new.txt", "into/sub/run.dat",
+                                              "into/sub/deeper/small.txt"}));
 }
 
 TEST_F(ZipEngineTest, FreshenOnlyTouchesMembersAlreadyThere) {
