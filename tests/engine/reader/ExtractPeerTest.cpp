@@ -131,6 +131,23 @@ class ExtractPeerTest : public test::TExtractFixture {
             check};
   }
 
+  // Flips bits of the byte in the middle of member `name`'s stored data and
+  // readies a run that extracts everything into out/; the member's index.
+  int DamageMember(const std::string& zip, const std::string& name, u8 bits) {
+    Engine.SetZipName(zip);
+    Engine.ReadZip();
+    const int index = IndexOf(name);
+    if (index < 0) return index;
+    auto bytes = test::ReadFileBytes(zip);
+    const TZipHeaderInfo& e = Engine.Entry(index);
+    bytes[DataStart(bytes, e) + e.CompressedSize / 2] ^= bits;
+    test::WriteFileBytes(zip, bytes);
+    Engine.SetDestDir(Path("out"));
+    Engine.DoAll = true;
+    Engine.RecreateDirs = true;
+    return index;
+  }
+
   int IndexOf(const std::string& name) {
     for (int i = 0; i < Engine.Count(); ++i) {
       if (Engine.FullName(i) == name) return i;
@@ -280,17 +297,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, ExtractInfoZipPipe,
 
 TEST_F(ExtractInfoZip, CorruptedByteEndsInBadCrcForThatMemberOnly) {
   const std::string zip = Make("c.zip", "/usr/bin/zip -q -r -6 {zip} .");
-  Engine.SetZipName(zip);
-  Engine.ReadZip();
-  const int index = IndexOf("big.txt");
+  const int index = DamageMember(zip, "big.txt", 0x10);
   ASSERT_GE(index, 0);
-  auto bytes = test::ReadFileBytes(zip);
-  const TZipHeaderInfo& e = Engine.Entry(index);
-  bytes[DataStart(bytes, e) + e.CompressedSize / 2] ^= 0x10;
-  test::WriteFileBytes(zip, bytes);
-  Engine.SetDestDir(Path("out"));
-  Engine.DoAll = true;
-  Engine.RecreateDirs = true;
   const int count = Engine.UnZip();
   EXPECT_EQ(count, Engine.Count() - 1);
   EXPECT_EQ(std::count(Events.Lines.begin(), Events.Lines.end(), "crc " + std::to_string(index)),
@@ -419,18 +427,9 @@ TEST_F(ExtractSevenZipMixed, PpmdMemberIsUnsupportedAndTheOthersExtract) {
 // that member alone.
 TEST_F(ExtractSevenZipMixed, FlippedAesByteFailsThatMemberOnly) {
   const std::string zip = Make("aes.zip", "7z a -bd -bso0 -tzip -psecret -mem=AES256 {zip} .");
-  Engine.SetZipName(zip);
-  Engine.ReadZip();
-  const int index = IndexOf("big.txt");
+  const int index = DamageMember(zip, "big.txt", 0x04);
   ASSERT_GE(index, 0);
-  auto bytes = test::ReadFileBytes(zip);
-  const TZipHeaderInfo& e = Engine.Entry(index);
-  bytes[DataStart(bytes, e) + e.CompressedSize / 2] ^= 0x04;
-  test::WriteFileBytes(zip, bytes);
-  Engine.SetDestDir(Path("out"));
   Engine.Password = "secret";
-  Engine.DoAll = true;
-  Engine.RecreateDirs = true;
   EXPECT_EQ(Engine.UnZip(), Engine.Count() - 1);
   EXPECT_EQ(Events.Skipped(TSkipReason::srBadAuthentication), std::vector<int>{index});
   EXPECT_FALSE(Exists(Out() + "big.txt"));
