@@ -204,7 +204,9 @@ TUnZipEngine::TArchiveStamp TUnZipEngine::StampOf(const std::string& path) const
   return {info->LastWrite, info->Size, info->Device, info->Inode};
 }
 
-void TUnZipEngine::RememberArchiveDate() { FArchiveDate = StampOf(FZipName); }
+void TUnZipEngine::RememberArchiveDate() {
+  FArchiveDate = StampOf(FZipName);
+}
 
 // The stamp of the file the open stream reads, which is what the directory
 // is read from. Taken from the path instead, a writer renaming its new
@@ -438,6 +440,13 @@ bool TUnZipEngine::RebuildFromLocalHeaders() {
   while (true) {
     auto entry = std::make_unique<TZipHeaderInfo>();
     if (!entry->ReadLocal(stream, FNames)) break;
+    // Without a central record, an AES member's field is read from its local
+    // header: the member cannot be deciphered without it.
+    if (entry->CompressionMethod == kMethodAes && entry->ExtraFieldLength != 0) {
+      entry->CentralExtra.resize(entry->ExtraFieldLength);
+      entry->CentralExtra.resize(stream.Read(entry->CentralExtra));
+      stream.Seek(-static_cast<i64>(entry->CentralExtra.size()), TSeekOrigin::Current);
+    }
     const i64 skip = static_cast<i64>(entry->CompressedSize) + entry->ExtraFieldLength +
                      (entry->HasDescriptor() ? kDataDescriptorSize : 0);
     // A member whose data runs past the end of the file was cut off: it can

@@ -275,7 +275,10 @@ void TZipEngine::CopyMember(TZipOperation& op, TZipHeaderInfo& entry) {
     copy->ExtraFieldLength = extraLength;
     copy->WriteLocal(*op.Output);
     op.Output->WriteBuffer(std::span(local).subspan(kLocalHeaderSize + nameLength));
-    copy->ExtraFieldLength = 0;  // no extra bytes reach the central record
+    // Of these, only an AES member's field reaches the central record,
+    // which the member cannot be read without.
+    copy->CentralExtra.assign(local.begin() + kLocalHeaderSize + nameLength, local.end());
+    copy->ExtraFieldLength = 0;
   }
   i64 dataBytes = entry.CompressedSize;
   if (entry.HasDescriptor()) {
@@ -449,6 +452,12 @@ bool TZipEngine::ZipOneFile(TZipOperation& op, const std::string& name) {
 
 void TZipEngine::WriteMember(TZipOperation& op, const std::string& name) {
   TZipHeaderInfo& entry = *op.CurrentEntry;
+  const bool aes = !Password.empty() && Encryption != TZipEncryption::Traditional;
+  if (aes) {
+    // Room for the field, filled in once the method is known.
+    entry.CentralExtra.assign(4 + kAesExtraFieldDataSize, 0);
+    entry.ExtraFieldLength = static_cast<u16>(entry.CentralExtra.size());
+  }
   const bool spanning = MultiMode() != TMultiMode::mmNone;
   if (spanning) {
     if (entry.LocalSize() >= RoomLeft(op)) NextDisk(op);
@@ -456,11 +465,6 @@ void TZipEngine::WriteMember(TZipOperation& op, const std::string& name) {
   }
   if (static_cast<u64>(op.Output->Position()) > kMax32) {
     throw EZipLimitError(ZipName() + ": the archive would grow past 4 GiB");
-  }
-  const bool aes = !Password.empty() && Encryption != TZipEncryption::Traditional;
-  if (aes) {
-    // Room for the field, filled in once the method is known.
-    entry.CentralExtra.assign(4 + kAesExtraFieldDataSize, 0);
   }
   WriteLocalRecord(op);
   struct TDropWork {

@@ -443,6 +443,25 @@ INSTANTIATE_TEST_SUITE_P(Cli, Repairing,
                                          TRepairCase{"InsideTheData", true}),
                          CaseName<TRepairCase>);
 
+// Rebuilt from the local headers, AES members keep their field in the new
+// directory too.
+TEST_F(WriteCommands, RepairKeepsAesMembersReadable) {
+  ASSERT_EQ(Vzip(Scratch.Path(), "a -q a.zip src/readme.txt src/random.bin -p pw --encrypt aes128")
+                .ExitCode,
+            0);
+  const auto bytes = ReadFileBytes(Scratch / "a.zip");
+  WriteFileBytes(Scratch / "cut.zip", std::vector<u8>(bytes.begin(), bytes.end() - 40));
+  const TVzipRun r = Vzip(Scratch.Path(), "r cut.zip");
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  const TVzipRun t = Vzip(Scratch.Path(), "t cut_Fixed.zip -p pw");
+  EXPECT_EQ(t.ExitCode, 0) << t.Err;
+  EXPECT_NE(Vzip(Scratch.Path(), "l cut_Fixed.zip").Out.find("AES-128"), std::string::npos);
+  if (HaveProgram("7z")) {
+    const auto peer = Shell(Scratch.Path(), "7z t -ppw cut_Fixed.zip");
+    EXPECT_EQ(peer.ExitCode, 0) << peer.Out;
+  }
+}
+
 TEST_F(WriteCommands, RepairFindsNothingInAFileThatIsNoArchive) {
   WriteFileBytes(Scratch / "noise.zip", RandomBytes(5000, 9));
   const TVzipRun r = Vzip(Scratch.Path(), "r noise.zip fixed.zip");

@@ -145,6 +145,22 @@ TEST_F(ExtractAesTest, FailedCodeTakesTheBytesOutOfTheStream) {
   EXPECT_EQ(Events.Skipped(TSkipReason::srBadAuthentication), std::vector<int>{0});
 }
 
+// With its directory lost, the member is found by its local header, whose
+// field still names its key size and method.
+TEST_F(ExtractAesTest, MemberOfARebuiltDirectoryIsDeciphered) {
+  const auto plain = test::TextBytes(2000, 9);
+  TZipBuilder b;
+  b.AddLocal(AesMember("a.txt", plain, 8, 2, kAesVersion1));
+  b.AddEnd({}, 0, 0, 0);
+  Open(b.Bytes);
+  Engine.DoAll = true;
+  Engine.Password = kPassword;
+  EXPECT_EQ(Engine.UnZip(), 1);
+  EXPECT_TRUE(Engine.Rebuilt());
+  EXPECT_EQ(Engine.EncryptionName(0), "AES-192");
+  EXPECT_EQ(test::ReadFileBytes(Out() + "a.txt"), plain);
+}
+
 struct TUnsupportedCase {
   const char* Name;
   u16 InnerMethod;
