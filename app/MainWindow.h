@@ -293,7 +293,8 @@ class TfrmMain : public QMainWindow {
   void OfferRepair();
   bool AskAddFiles(std::vector<std::string>& files);
   std::optional<std::string> AddTargetFolder();
-  void ReencryptMembers(const std::vector<std::string>& names, const std::string& password);
+  void ReencryptMembers(const std::vector<std::string>& names, const std::string& password,
+                        TZipEncryption encryption);
   void TestMembers(const std::vector<std::string>& patterns);
   std::set<int> ChosenMembers(const std::vector<std::string>& patterns) const;
   // MainWindowEvents.cpp

@@ -320,6 +320,7 @@ void TfrmMain::mnuNewClick() {
     TfrmZipOptions form(FApp, Help(), Shell(), this);
     PrepareZipOptions(form, FAppInfo);
     if (ExecModal(form) != QDialog::Accepted) return;
+    FAppInfo.Encryption = static_cast<int>(form.Answers().Encryption);
     ApplyZipOptions(form.Answers(), ZipEngine, FOpInfo, FApp.Platform.Drives);
     DoZip();
     if (!FApp.Platform.Files.Stat(ZipEngine.ZipName())) return;  // nothing was made
@@ -516,11 +517,10 @@ void TfrmMain::AddFiles(const std::vector<std::string>& Files) {
       const auto next = members.lower_bound(below);
       const bool exists = isFolder ? next != members.end() && next->starts_with(below)
                                    : members.count(folder + name) != 0;
-      if (exists &&
-          !AskYesNo(
-              FApp,
-              std::string("File already exist!") + CRCR + "Do you want to overwrite, " + name + "?",
-              true)) {
+      if (exists && !AskYesNo(FApp,
+                              std::string("File already exist!") + CRCR +
+                                  "Do you want to overwrite, " + name + "?",
+                              true)) {
         continue;
       }
       kept.push_back(isFolder ? ">" + item + "/*" : item);
@@ -585,8 +585,8 @@ void TfrmMain::mnuRemoveFilesClick() {
 // was decoded by its file, enciphered with the new password. A failure or a
 // cancel at any point leaves the archive as it was, and the decoded files go
 // with the folder on every path.
-void TfrmMain::ReencryptMembers(const std::vector<std::string>& names,
-                                const std::string& password) {
+void TfrmMain::ReencryptMembers(const std::vector<std::string>& names, const std::string& password,
+                                TZipEncryption encryption) {
   const auto count = static_cast<int>(names.size());
   FOpInfo.Requested = count;
   FProgressSteps = 0;
@@ -612,6 +612,7 @@ void TfrmMain::ReencryptMembers(const std::vector<std::string>& names,
   if (!files.empty()) {
     ZipEngine.FilesList = files;
     ZipEngine.Password = password;
+    ZipEngine.Encryption = encryption;
     ZipEngine.ZipAction = TZipAction::zaReplace;
     ZipEngine.SetRootDir(decoded.Path());
     ZipEngine.SetRelativePaths(true);
@@ -620,6 +621,7 @@ void TfrmMain::ReencryptMembers(const std::vector<std::string>& names,
     DoZip();
   }
   ZipEngine.Password.clear();
+  ZipEngine.Encryption = TZipEncryption::Traditional;
   if (FOpInfo.Processed < count) {
     ShowWarning(FApp, std::to_string(count - FOpInfo.Processed) +
                           " file(s) could not be given the new password!");
@@ -631,14 +633,15 @@ void TfrmMain::mnuPasswordClick() {
     RunEngine([this] { ZipEngine.ReadZip(); });
     const std::vector<std::string> selected = SelectedMemberNames(false);
     TfrmPasswordOptions form(FApp, Help(), this);
-    form.Prepare(static_cast<int>(selected.size()), FAppInfo.PasswordChar);
+    form.Prepare(static_cast<int>(selected.size()), FAppInfo.PasswordChar, FAppInfo.Encryption);
     if (ExecModal(form) != QDialog::Accepted) return;
     const TPasswordAnswers answers = form.Answers();
+    FAppInfo.Encryption = static_cast<int>(answers.Encryption);
     std::vector<std::string> names = PasswordTargets(answers, selected, ZipEngine);
     // A folder entry holds nothing to encipher.
     std::erase_if(names, IsFolderName);
     if (names.empty()) return;
-    ReencryptMembers(names, answers.Password);
+    ReencryptMembers(names, answers.Password, answers.Encryption);
     RefreshView();
   });
 }

@@ -56,6 +56,10 @@ void TfrmMain::WatchEdit(const std::string& name, const std::string& path) {
     edit.Crc = ZipEngine.Crc(i);
     edit.Size = ZipEngine.UncompressedSize(i);
     if (ZipEngine.IsEncrypted(i)) edit.Password = ZipEngine.Password;
+    const std::string cipher = ZipEngine.EncryptionName(i);
+    if (cipher.starts_with("AES-")) {
+      edit.Encryption = cipher == "AES-128" ? TZipEncryption::Aes128 : TZipEncryption::Aes256;
+    }
     break;
   }
   FEdits->Watch(std::move(edit));
@@ -138,6 +142,7 @@ void TfrmMain::ReplaceMember(TMemberEdit& edit) {
     engine.ZipAction = TZipAction::zaReplace;
     engine.PackLevel = FAppInfo.DefCompressLevel;
     engine.Password = edit.Password;
+    engine.Encryption = edit.Encryption;
     engine.SetRootDir(staging);
     engine.SetRelativePaths(true);
     engine.Recurse = false;

@@ -33,6 +33,7 @@ void TfrmMain::ResetEngine() {
   ZipEngine.OverwriteMode = TUZOverwriteMode::Prompt;
   ZipEngine.PackLevel = FAppInfo.DefCompressLevel;
   ZipEngine.Password.clear();
+  ZipEngine.Encryption = TZipEncryption::Traditional;
   ZipEngine.RecreateDirs = false;
   ZipEngine.Recurse = false;
   ZipEngine.SetStorePaths(false);  // clears RelativePaths and StoreVolumes too

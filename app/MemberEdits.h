@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/writer/ZipEngine.h"
 #include "platform/FileSystem.h"
 
 class QFileSystemWatcher;
@@ -43,6 +44,9 @@ struct TMemberEdit {
   // The password the member was read with, for an encrypted member: held
   // here for this edit alone and wiped with it.
   std::string Password;
+  // And its cipher, which the saved copy gets again (an AES-192 member
+  // comes back as AES-256, the nearest the writer makes).
+  TZipEncryption Encryption = TZipEncryption::Traditional;
   ~TMemberEdit();
 };
 

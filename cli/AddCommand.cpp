@@ -227,6 +227,7 @@ TExitCode RunAdd(TSession& session) {
   ApplyPathMode(session);
   ApplySpanning(session, archive);
   engine.PackLevel = options.Level;
+  engine.Encryption = options.Encryption;
   engine.ZipAction = options.Action;
   engine.Dispose = options.Move;
   if (options.Temp) engine.TempPath = session.Absolute(*options.Temp);

@@ -64,6 +64,7 @@ enum class TOptionId : u8 {
   TextFile,
   NameEncoding,
   NoWait,
+  Encrypt,
 };
 
 struct TOptionSpec {
@@ -74,7 +75,7 @@ struct TOptionSpec {
   u16 Commands;
 };
 
-constexpr std::array<TOptionSpec, 23> kOptionSpecs{{
+constexpr std::array<TOptionSpec, 24> kOptionSpecs{{
     {TOptionId::Quiet, "quiet", 'q', false, kEvery},
     {TOptionId::Help, "help", 'h', false, kEvery},
     {TOptionId::Sort, "sort", 0, true, Bit(List)},
@@ -98,7 +99,13 @@ constexpr std::array<TOptionSpec, 23> kOptionSpecs{{
     {TOptionId::TextFile, "file", 0, true, Bit(Comment)},
     {TOptionId::NameEncoding, "charset", 'O', true, kReadsNames},
     {TOptionId::NoWait, "no-wait", 0, false, kWrites},
+    {TOptionId::Encrypt, "encrypt", 0, true, Bit(Add)},
 }};
+
+constexpr std::array<std::pair<std::string_view, TZipEncryption>, 3> kEncryptions{
+    {{"traditional", TZipEncryption::Traditional},
+     {"aes128", TZipEncryption::Aes128},
+     {"aes256", TZipEncryption::Aes256}}};
 
 constexpr std::array<std::pair<std::string_view, TZipSortMode>, 8> kSortKeys{{
     {"name", TZipSortMode::ByName},
@@ -321,6 +328,10 @@ void TParser::ApplyValue(const TOptionSpec& spec, const std::string& value) {
     case TOptionId::Overwrite:
       o.Overwrite = Choose(kOverwriteModes, option, value);
       return;
+    case TOptionId::Encrypt:
+      o.Encryption = Choose(kEncryptions, option, value);
+      o.EncryptionGiven = true;
+      return;
     case TOptionId::Root:
       if (value.empty()) Fail("--root needs a folder");
       o.Root = value;
@@ -377,6 +388,9 @@ void TParser::Finish() {
   if (o.Names.size() > FInfo.MaxNames)
     Fail("unexpected argument '" + o.Names[FInfo.MaxNames] + "'");
   if (o.Password && o.AskPassword) Fail("-p and -e cannot be used together");
+  if (o.EncryptionGiven && !o.Password && !o.AskPassword) {
+    Fail("--encrypt needs a password (-p or -e)");
+  }
   if (o.SetText && o.TextFile) Fail("--set and --file cannot be used together");
   if (o.Paths == TPathMode::Volume && o.Dest && FInfo.Kind == Extract) {
     Fail("-d cannot be used with --paths volume: the stored folders say where each file goes");

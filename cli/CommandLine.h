@@ -64,6 +64,8 @@ struct TOptions {
   bool AskPassword = false;
 
   // add
+  TZipEncryption Encryption = TZipEncryption::Traditional;  // with a password
+  bool EncryptionGiven = false;
   bool Recurse = false;
   int Level = 6;
   TZipAction Action = TZipAction::zaUpdate;

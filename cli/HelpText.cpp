@@ -90,9 +90,9 @@ constexpr const char* kList = R"(Usage: vzip l|list ARCHIVE [--sort KEY] [--comm
 
 Lists the members: date and time, size, compressed size, ratio (the space
 saved, as a percentage of the size; negative for a member that grew), method
-(Deflated, Stored, ...; BZip2, LZMA, AES-256 and others that vzip cannot
-decode are named too), an encryption mark (*), CRC-32 and name, then a total
-line.
+(Deflated, Stored, Deflate64, BZip2, LZMA, Zstandard, XZ; PPMd and others
+that vzip cannot decode are named too), encryption (traditional, AES-128,
+AES-192, AES-256, or blank), CRC-32 and name, then a total line.
 
 Options:
   --sort KEY    order of the list: name (whole stored name), file (file name),
@@ -164,7 +164,8 @@ Options:
 
 constexpr const char* kAdd =
     R"(Usage: vzip a|add ARCHIVE FILE|FOLDER|PATTERN... [-r] [--paths MODE] [--root DIR]
-                     [-0..-9] [-p PASSWORD | -e] [--update | --freshen | --replace]
+                     [-0..-9] [-p PASSWORD | -e [--encrypt KIND]]
+                     [--update | --freshen | --replace]
                      [--move] [--span SIZE [--first-span SIZE] | --span disks]
                      [--temp DIR] [--no-wait]
        vzip a|add ARCHIVE --stdin NAME [-0..-9] [-p PASSWORD]
@@ -198,6 +199,10 @@ Options:
   --root DIR            the root folder for --paths relative
   -0 .. -9              compression level: 0 stores, 1 is fastest, 9 smallest
                         (default 6)
+  --encrypt KIND        how the files added with -p or -e are enciphered:
+                        traditional (default), aes128 or aes256. AES is far
+                        stronger, and 7-Zip, WinZip and vzip open it, but
+                        Windows Explorer cannot: it opens only traditional
   --update              add new files, replace members whose file is newer
                         (default)
   --freshen             only replace members whose file is newer; add nothing

@@ -32,6 +32,13 @@ std::string DateText(u32 dosDateTime) {
   return text;
 }
 
+// The encryption column: "traditional", "AES-256", ...; PKWARE's strong
+// encryption shortened to fit.
+std::string EncryptionText(const TZipHeaderInfo& entry) {
+  const std::string name = entry.EncryptionName();
+  return name == "strong encryption" ? "strong" : name;
+}
+
 // Each line of a comment indented, ending in a line break.
 std::string Indented(const std::string& text, const std::string& indent) {
   std::string out = indent;
@@ -86,8 +93,8 @@ TExitCode RunList(TSession& session) {
   if (session.Options().Comments && !engine.ZipComment().empty()) {
     out += "Comment:\n" + Indented(engine.ZipComment(), "  ");
   }
-  out += "Date       Time         Size Compressed Ratio Method    E CRC-32    Name\n";
-  out += "---------- -----  ---------- ---------- ----- --------- - --------  ----\n";
+  out += "Date       Time         Size Compressed Ratio Method    Encryption  CRC-32    Name\n";
+  out += "---------- -----  ---------- ---------- ----- --------- ----------- --------  ----\n";
   i64 totalSize = 0;
   i64 totalCompressed = 0;
   char line[128];
@@ -97,10 +104,10 @@ TExitCode RunList(TSession& session) {
     totalCompressed += static_cast<i64>(entry.CompressedSize);
     const auto size = static_cast<i64>(entry.UncompressedSize);
     const auto compressed = static_cast<i64>(entry.CompressedSize);
-    std::snprintf(line, sizeof line, "%s  %10lld %10lld %5s %-9s %c %08x  ",
+    std::snprintf(line, sizeof line, "%s  %10lld %10lld %5s %-9s %-11s %08x  ",
                   DateText(entry.FileDate).c_str(), static_cast<long long>(size),
                   static_cast<long long>(compressed), SavedText(size, compressed).c_str(),
-                  entry.MethodName().c_str(), entry.Encrypted() ? '*' : ' ', entry.Crc32);
+                  entry.MethodName().c_str(), EncryptionText(entry).c_str(), entry.Crc32);
     out += line + TerminalText(engine.FullName(i)) + "\n";
     if (session.Options().Comments && entry.HasComment()) {
       out += Indented(engine.FileComment(i), "                  ");
@@ -110,8 +117,9 @@ TExitCode RunList(TSession& session) {
       out.clear();
     }
   }
-  out += "                  ---------- ---------- -----                     ----\n";
-  std::snprintf(line, sizeof line, "                  %10lld %10lld %5s                     ",
+  out += "                  ---------- ---------- -----                               ----\n";
+  std::snprintf(line, sizeof line,
+                "                  %10lld %10lld %5s                               ",
                 static_cast<long long>(totalSize), static_cast<long long>(totalCompressed),
                 SavedText(totalSize, totalCompressed).c_str());
   out += line + std::to_string(engine.Count()) + (engine.Count() == 1 ? " member\n" : " members\n");

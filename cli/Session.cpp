@@ -222,6 +222,7 @@ void TSession::OnSkippingFile(TSkipReason reason, int index) {
       break;
     case TSkipReason::srHeaderMismatch:
     case TSkipReason::srSizeMismatch:
+    case TSkipReason::srBadAuthentication:
       FReport.Add(TProblem::Damaged, name, "damaged: " + FEngine.SkipText());
       break;
   }

@@ -520,6 +520,48 @@ TMemberEnd WriteMember(TStub& stub, TExtraction& run, const TMember& member,
   return TMemberEnd::Next;
 }
 
+// The methods of current archivers that the stub leaves to a full archiver
+// (they would need libraries a small static program does not carry); any
+// other method it does not know ends the program as it always has.
+std::string_view LibraryMethodName(u16 method) {
+  switch (method) {
+    case 9:
+      return "Deflate64";
+    case 12:
+      return "BZip2";
+    case 14:
+      return "LZMA";
+    case 93:
+      return "Zstandard";
+    case 95:
+      return "XZ";
+    case 98:
+      return "PPMd";
+    default:
+      return {};
+  }
+}
+
+constexpr u16 kMethodAes = 99;
+
+// A member compressed or enciphered in a way the stub cannot decode: said
+// for that member, which stays selected (failed) while the others are
+// extracted.
+bool Undecodable(TStub& stub, std::string_view display) {
+  constexpr std::string_view kNotHere = " is not supported by this self-extractor";
+  const u16 method = stub.LocalHeader.Method;
+  const std::string_view name = LibraryMethodName(method);
+  if (method == kMethodAes) {
+    ShowError(stub, {display, ": AES encryption", kNotHere});
+  } else if (!name.empty()) {
+    ShowError(stub, {display, ": compression method ", name, kNotHere});
+  } else {
+    return false;
+  }
+  stub.MemberOk = true;
+  return true;
+}
+
 // A member refused before anything is written: it stays selected, so it
 // counts as failed; an unsafe name says why.
 bool Refused(TStub& stub, const TMember& member, std::string_view display) {
@@ -563,7 +605,7 @@ TMemberEnd ExtractMember(TStub& stub, TExtraction& run, const TMember& member,
   stub.LastListIndex = found;
   if (found < 0 || !list.Selected(static_cast<std::size_t>(found))) return TMemberEnd::Next;
   const auto index = static_cast<std::size_t>(found);
-  if (Refused(stub, member, display)) return TMemberEnd::Next;
+  if (Refused(stub, member, display) || Undecodable(stub, display)) return TMemberEnd::Next;
 
   const TLocalHeader& local = stub.LocalHeader;
   TCipherKeys keys;

@@ -76,6 +76,7 @@ void TAppInfo::SetDefaults() {
   AntiVirus.clear();
   AVParameters.clear();
   DefCompressLevel = 6;
+  Encryption = 0;
   FileViewer.clear();
   HSplitterPos = 233;
   PasswordChar = false;
@@ -102,6 +103,7 @@ void TAppInfo::ReadValues(ISettingsKey& key) {
   AntiVirus = key.ReadString("AntiVirus").value_or("");
   AVParameters = key.ReadString("AVParameters").value_or("");
   DefCompressLevel = InRange(key.ReadDword("DefCompressLevel"), 0, 9, 6);
+  Encryption = InRange(key.ReadDword("Encryption"), 0, 2, 0);
   SetFileViewer(key.ReadString("FileViewer").value_or(""));
   HSplitterPos = InRange(key.ReadDword("HSplitterPos"), 0, kMaxPos, 233);
   GridLines = AsBool(key.ReadDword("GridLines"), false);
@@ -125,6 +127,7 @@ bool TAppInfo::SaveSettings(bool OptionsOnly) {
     key->Write("GridLines", dword(GridLines));
     key->Write("MainToolBar", dword(MainToolBar));
     key->Write("ViewStyle", dword(ViewStyle));
+    key->Write("Encryption", dword(Encryption));
     key->Write("VSplitterPos", dword(VSplitterPos));
     const auto placement = MainFormPlacement.Encode();
     key->Write("MainFormPlacement", std::vector<u8>(placement.begin(), placement.end()));

@@ -73,6 +73,9 @@ class TAppInfo {
   std::string AntiVirus;
   std::string AVParameters;
   int DefCompressLevel = 6;
+  // The cipher last chosen for a password: 0 traditional, 1 AES-128, 2
+  // AES-256 (TZipEncryption's values).
+  int Encryption = 0;
   std::string FileViewer;
   int HSplitterPos = 233;
   bool PasswordChar = false;

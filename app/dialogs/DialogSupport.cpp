@@ -1,5 +1,7 @@
 #include "app/dialogs/DialogSupport.h"
 
+#include <QComboBox>
+#include <QFormLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -154,6 +156,25 @@ void MaskPasswords(QLineEdit& first, QLineEdit& second) {
     edit->setEchoMode(QLineEdit::Password);
     edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
   }
+}
+
+QComboBox* AddEncryptionSelector(QFormLayout& form, int current) {
+  auto* box = new QComboBox;
+  box->setObjectName(QStringLiteral("cbEncryption"));
+  box->addItems({QStringLiteral("Traditional (ZIP 2.0)"), QStringLiteral("AES-128"),
+                 QStringLiteral("AES-256")});
+  box->setCurrentIndex(current >= 0 && current < box->count() ? current : 0);
+  auto* label = new QLabel(QStringLiteral("En&cryption"));
+  label->setObjectName(QStringLiteral("lblEncryption"));
+  label->setBuddy(box);
+  form.addRow(label, box);
+  auto* note = new QLabel(
+      QStringLiteral("Windows Explorer opens only traditional encryption; AES, much stronger, "
+                     "needs 7-Zip, WinZip or this program."));
+  note->setObjectName(QStringLiteral("lblEncryptionNote"));
+  note->setWordWrap(true);
+  form.addRow(QString(), note);
+  return box;
 }
 
 bool TrimmedPasswordsMatch(QLineEdit& password, QLineEdit& confirmation) {

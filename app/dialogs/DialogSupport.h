@@ -16,6 +16,8 @@
 #include "app/dialogs/HelpService.h"
 
 class QBoxLayout;
+class QComboBox;
+class QFormLayout;
 class QPushButton;
 class QSlider;
 class QStackedLayout;
@@ -123,6 +125,12 @@ QSlider* AddLevelTrackBar(QBoxLayout& layout, const QString& rightCaption);
 
 // Masks the password boxes with "*" for each character.
 void MaskPasswords(QLineEdit& first, QLineEdit& second);
+
+// The encryption selector of the password pages, "cbEncryption": the
+// traditional cipher, AES-128 and AES-256 (in TZipEncryption's order), with
+// the note below it that Windows Explorer opens only the first. Added to
+// `form` as a row, the note as the row after it.
+QComboBox* AddEncryptionSelector(QFormLayout& form, int current);
 // Trims both boxes in place; true when they then hold the same text.
 bool TrimmedPasswordsMatch(QLineEdit& password, QLineEdit& confirmation);
 // Empties both boxes and gives the first the focus.

@@ -1,5 +1,6 @@
 #include "app/dialogs/frmPasswordOptions.h"
 
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QIcon>
@@ -85,6 +86,7 @@ TfrmPasswordOptions::TfrmPasswordOptions(const TAppContext& App, IHelpService& H
   form->addRow(passwordLabel, edtPassword);
   form->addRow(confirmLabel, edtConfirmPassword);
   form->addRow(QString(), butReset);
+  cbEncryption = AddEncryptionSelector(*form, 0);
 
   auto* right = new QVBoxLayout;
   right->addWidget(gpOperateOn);
@@ -102,7 +104,10 @@ TfrmPasswordOptions::TfrmPasswordOptions(const TAppContext& App, IHelpService& H
   edtPassword->setFocus();
 }
 
-void TfrmPasswordOptions::Prepare(int SelectedCount, bool MaskPasswords) {
+void TfrmPasswordOptions::Prepare(int SelectedCount, bool MaskPasswords, int Encryption) {
+  if (Encryption >= 0 && Encryption < cbEncryption->count()) {
+    cbEncryption->setCurrentIndex(Encryption);
+  }
   if (SelectedCount > 0) {
     radSelected->setEnabled(true);
     radSelected->setChecked(true);
@@ -123,7 +128,8 @@ void TfrmPasswordOptions::butResetClick() {
 }
 
 TPasswordAnswers TfrmPasswordOptions::Answers() const {
-  return {radSelected->isChecked(), TextBytes(edtPassword->text())};
+  return {radSelected->isChecked(), TextBytes(edtPassword->text()),
+          static_cast<TZipEncryption>(cbEncryption->currentIndex())};
 }
 
 }  // namespace vz

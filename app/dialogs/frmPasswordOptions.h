@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "app/dialogs/DialogSupport.h"
-#include "engine/reader/UnZipEngine.h"
+#include "engine/writer/ZipEngine.h"
 
+class QComboBox;
 class QRadioButton;
 
 namespace vz {
@@ -16,6 +17,7 @@ namespace vz {
 struct TPasswordAnswers {
   bool Selected = false;
   std::string Password;  // trimmed, possibly empty
+  TZipEncryption Encryption = TZipEncryption::Traditional;
 };
 
 // The members to re-encrypt, sorted without regard to case: the selected
@@ -33,8 +35,9 @@ class TfrmPasswordOptions : public TVzDialog {
   TfrmPasswordOptions(const TAppContext& App, IHelpService& Help, QWidget* parent = nullptr);
 
   // "Selected &files" enabled and checked when rows are selected; "*" for
-  // each character when the settings mask passwords.
-  void Prepare(int SelectedCount, bool MaskPasswords);
+  // each character when the settings mask passwords; the encryption last
+  // chosen (TZipEncryption's value).
+  void Prepare(int SelectedCount, bool MaskPasswords, int Encryption = 0);
   TPasswordAnswers Answers() const;
 
   void butEncryptClick();
@@ -45,6 +48,7 @@ class TfrmPasswordOptions : public TVzDialog {
   QRadioButton* radSelected = nullptr;
   QLineEdit* edtPassword = nullptr;
   QLineEdit* edtConfirmPassword = nullptr;
+  QComboBox* cbEncryption = nullptr;
 };
 
 // The picture of a key (the theme's, else one drawn here).

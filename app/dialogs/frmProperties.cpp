@@ -29,12 +29,6 @@ std::string RatioText(i64 uncompressed, i64 compressed, const TNumberFormat& num
                      numbers.DecimalSeparator);
 }
 
-std::string MethodName(u16 method) {
-  static const char* const kNames[] = {"Stored",   "Shrunk",   "Reduced1",  "Reduced2", "Reduced3",
-                                       "Reduced4", "Imploded", "Tokenized", "Deflated"};
-  return method < std::size(kNames) ? kNames[method] : std::string();
-}
-
 // The engine's calendar value (days since 1899-12-30, local time) in the
 // locale's short date and time.
 std::string DateTimeText(TDateTime value, const QLocale& locale) {
@@ -105,10 +99,11 @@ TPropertiesContent MemberProperties(const TAppContext& App, TUnZipEngine& Engine
       {"File Size", FormatSize(size, Numbers)},
       {"Compressed Size", FormatSize(compressed, Numbers)},
       {"Compression Ratio", RatioText(size, compressed, Numbers)},
-      {"Compressed Method", MethodName(Engine.CompressMethod(index))},
+      {"Compressed Method", Engine.MethodName(index)},
       // Signed, as the CRC has always been shown here: 0xFFFFFFFF is -1.
       {"CRC", std::to_string(static_cast<i32>(Engine.Crc(index)))},
       {"Encrypted", Engine.IsEncrypted(index) ? "True" : "False"},
+      {"Encryption", Engine.IsEncrypted(index) ? Engine.EncryptionName(index) : "None"},
   };
   if (OnFloppy(App, Engine.ZipName())) {
     content.Rows.push_back({"Disk Number", std::to_string(Engine.DiskNo(index))});

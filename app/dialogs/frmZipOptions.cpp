@@ -1,6 +1,7 @@
 #include "app/dialogs/frmZipOptions.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -154,6 +155,7 @@ QWidget* TfrmZipOptions::BuildSecurity() {
   form->addRow(passwordLabel, edtPassword);
   form->addRow(confirmLabel, edtConfirmPassword);
   form->addRow(QString(), butReset);
+  cbEncryption = AddEncryptionSelector(*form, 0);
   auto* layout = new QVBoxLayout(tsSecurity);
   layout->addLayout(form);
   for (const char* text :
@@ -177,8 +179,11 @@ QWidget* TfrmZipOptions::BuildCompression() {
   return tsCompression;
 }
 
-void TfrmZipOptions::Prepare(int PackLevel, bool MaskPasswords) {
+void TfrmZipOptions::Prepare(int PackLevel, bool MaskPasswords, int Encryption) {
   TrackBar->setValue(PackLevel);
+  if (Encryption >= 0 && Encryption < cbEncryption->count()) {
+    cbEncryption->setCurrentIndex(Encryption);
+  }
   if (MaskPasswords) vz::MaskPasswords(*edtPassword, *edtConfirmPassword);
 }
 
@@ -328,6 +333,7 @@ TZipOptionsAnswers TfrmZipOptions::Answers() const {
   answers.CreateSFXEnabled = chkCreateSFX->isEnabled();
   answers.CreateSFX = chkCreateSFX->isChecked();
   answers.Password = TextBytes(Trim(edtPassword->text()));
+  answers.Encryption = static_cast<TZipEncryption>(cbEncryption->currentIndex());
   answers.PackLevel = TrackBar->value();
   return answers;
 }
@@ -335,7 +341,7 @@ TZipOptionsAnswers TfrmZipOptions::Answers() const {
 // ---------------------------------------------------------------- hand-over
 
 void PrepareZipOptions(TfrmZipOptions& Form, const TAppInfo& Settings) {
-  Form.Prepare(Settings.DefCompressLevel, Settings.PasswordChar);
+  Form.Prepare(Settings.DefCompressLevel, Settings.PasswordChar, Settings.Encryption);
 }
 
 void ApplyZipOptions(const TZipOptionsAnswers& Answers, TZipEngine& Engine, TOpInfo& OpInfo,
@@ -379,6 +385,7 @@ void ApplyZipOptions(const TZipOptionsAnswers& Answers, TZipEngine& Engine, TOpI
   OpInfo.SourcePath = ExtractFilePath(first);
   if (Answers.CreateSFXEnabled) OpInfo.CreateSFX = Answers.CreateSFX;
   Engine.Password = Answers.Password;
+  Engine.Encryption = Answers.Encryption;
   Engine.PackLevel = Answers.PackLevel;
   if (Drives.IsFloppy(Drives.DriveOf(Engine.ZipName()))) {
     Engine.MultiZipInfo().MultiMode = TMultiMode::mmSpan;

@@ -15,6 +15,7 @@
 #include "engine/writer/ZipEngine.h"
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QRadioButton;
@@ -37,7 +38,8 @@ struct TZipOptionsAnswers {
   int StoreIndex = 2;    // the checked button of gbStore, 0 to 3
   bool CreateSFXEnabled = true;
   bool CreateSFX = false;
-  std::string Password;  // trimmed
+  std::string Password;                                     // trimmed
+  TZipEncryption Encryption = TZipEncryption::Traditional;  // with a password
   int PackLevel = 6;
 };
 
@@ -50,9 +52,9 @@ class TfrmZipOptions : public TVzDialog {
   TfrmZipOptions(const TAppContext& App, IHelpService& Help, TShellNamespace& Shell,
                  QWidget* parent = nullptr);
 
-  // The compression level preset and, when asked, "*" in both password
-  // boxes.
-  void Prepare(int PackLevel, bool MaskPasswords);
+  // The compression level and the encryption preset and, when asked, "*"
+  // in both password boxes.
+  void Prepare(int PackLevel, bool MaskPasswords, int Encryption = 0);
   TZipOptionsAnswers Answers() const;
 
   // Checks everything in order and closes with OK when all passed.
@@ -95,13 +97,14 @@ class TfrmZipOptions : public TVzDialog {
   QCheckBox* chkInclude = nullptr;
   QLineEdit* edtPassword = nullptr;
   QLineEdit* edtConfirmPassword = nullptr;
+  QComboBox* cbEncryption = nullptr;
   QSlider* TrackBar = nullptr;
   std::unique_ptr<TPageFill> FGeneralFill;
   std::unique_ptr<TPageFill> FFilesFill;
 };
 
-// Before the dialog shows: the default compression level and the password
-// mask from the settings.
+// Before the dialog shows: the default compression level, the password
+// mask and the encryption last chosen, from the settings.
 void PrepareZipOptions(TfrmZipOptions& Form, const TAppInfo& Settings);
 
 // The New command's hand-over of the answers to the engine and the

@@ -35,7 +35,7 @@ std::optional<std::string> UnicodeExtraField(std::span<const u8> extra, u16 tag,
 std::optional<TAesField> AesExtraField(std::span<const u8> extra) {
   const auto field = FindExtraField(extra, kAesTag);
   if (!field || field->size() < 7 || (*field)[2] != 'A' || (*field)[3] != 'E') return std::nullopt;
-  return TAesField{(*field)[4], GetLE16(*field, 5)};
+  return TAesField{GetLE16(*field, 0), (*field)[4], GetLE16(*field, 5)};
 }
 
 bool ReadZip64ExtraField(std::span<const u8> extra, TZip64Need need, TZip64Values& values,

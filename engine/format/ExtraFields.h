@@ -34,6 +34,7 @@ std::optional<std::string> UnicodeExtraField(std::span<const u8> extra, u16 tag,
 
 // What the AE-x field of an AES-encrypted member (method 99) says.
 struct TAesField {
+  u16 Version = 0;  // 1: AE-1 (with CRC), 2: AE-2 (without)
   u8 Strength = 0;  // 1, 2, 3: AES-128, AES-192, AES-256
   u16 Method = 0;   // the compression method of the data inside
 };

@@ -61,9 +61,19 @@ enum class TCompressionMethod : u16 {
 // The method of WinZip's AES encryption; the real one is in the 0x9901 field.
 inline constexpr u16 kMethodAes = 99;
 
-// A method the decoders handle: 0 to 6 and 8.
+// A method the decoders handle: 0 to 6, 8, and Deflate64 (9), BZip2 (12),
+// LZMA (14), Zstandard (93) and XZ (95).
 constexpr bool IsDecodableMethod(u16 method) {
-  return method <= 6 || method == 8;
+  switch (method) {
+    case 9:
+    case 12:
+    case 14:
+    case 93:
+    case 95:
+      return true;
+    default:
+      return method <= 6 || method == 8;
+  }
 }
 
 // "Stored", "Deflated", "Deflate64", "BZip2", "LZMA", "Zstandard", ... as

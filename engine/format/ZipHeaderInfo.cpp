@@ -97,21 +97,39 @@ std::string TZipHeaderInfo::DecodedComment(const TNameDecoder& names) const {
   return names.DecodeText({*FileComment, Flags, VersionMadeBy, unicode ? &*unicode : nullptr});
 }
 
-std::string TZipHeaderInfo::MethodName() const {
-  if (CompressionMethod == kMethodAes) {
-    const auto aes = AesExtraField(CentralExtra);
-    if (aes && aes->Strength >= 1 && aes->Strength <= 3) {
-      return "AES-" + std::to_string(64 * (aes->Strength + 1));
-    }
+std::optional<TAesField> TZipHeaderInfo::Aes() const {
+  if (CompressionMethod != kMethodAes || !Encrypted()) return std::nullopt;
+  const auto aes = AesExtraField(CentralExtra);
+  if (!aes || aes->Version < 1 || aes->Version > 2 || aes->Strength < 1 || aes->Strength > 3) {
+    return std::nullopt;
   }
-  return CompressionMethodName(CompressionMethod);
+  return aes;
+}
+
+u16 TZipHeaderInfo::DataMethod() const {
+  const auto aes = Aes();
+  return aes ? aes->Method : CompressionMethod;
+}
+
+std::string TZipHeaderInfo::MethodName() const {
+  return CompressionMethodName(DataMethod());
+}
+
+std::string TZipHeaderInfo::EncryptionName() const {
+  if (!Encrypted() && CompressionMethod != kMethodAes) return {};
+  if ((Flags & kFlagStrongEncryption) != 0) return "strong encryption";
+  if (CompressionMethod != kMethodAes) return "traditional";
+  const auto aes = Aes();
+  return aes ? "AES-" + std::to_string(64 * (aes->Strength + 1)) : "AES";
 }
 
 std::optional<std::string> TZipHeaderInfo::UnsupportedMethod() const {
   // PKWARE's strong encryption keeps its own header in front of the data.
   if (Encrypted() && (Flags & kFlagStrongEncryption) != 0) return "strong encryption";
-  if (IsDecodableMethod(CompressionMethod)) return std::nullopt;
-  return MethodName();
+  if (CompressionMethod == kMethodAes && !Aes()) return "AES";
+  const u16 method = DataMethod();
+  if (IsDecodableMethod(method)) return std::nullopt;
+  return CompressionMethodName(method);
 }
 
 bool TZipHeaderInfo::ReadCentral(TStream& stream, const TNextDiskStream& nextDisk,
@@ -229,6 +247,9 @@ bool TZipHeaderInfo::ReadLocal(TStream& stream, const TNameDecoder& names, bool 
   }
   LocalZip64 = FindExtraField(extra, kZip64Tag).has_value();
   TakeZip64Values(extra, true, "local header");
+  // Without a central record (a directory rebuilt from the local headers)
+  // an AES member's field comes from here: it cannot be deciphered without.
+  if (CompressionMethod == kMethodAes) CentralExtra = std::move(extra);
   return true;
 }
 
@@ -242,10 +263,21 @@ std::vector<u8> TZipHeaderInfo::CentralRecord(std::span<const u8> extra) {
   const TZip64Need need = CentralZip64Need();
   std::vector<u8> zip64 =
       MakeZip64ExtraField({UncompressedSize, CompressedSize, RelativeOffset, 0}, need);
-  if (zip64.size() + extra.size() > 0xFFFF) {
+  std::vector<u8> fields(extra.begin(), extra.end());
+  const auto aes = Aes() && !FindExtraField(extra, kAesTag)
+                       ? FindExtraField(CentralExtra, kAesTag)
+                       : std::nullopt;
+  if (aes) {
+    const std::size_t at = fields.size();
+    fields.resize(at + 4);
+    PutLE16(fields, at, kAesTag);
+    PutLE16(fields, at + 2, static_cast<u16>(aes->size()));
+    fields.insert(fields.end(), aes->begin(), aes->end());
+  }
+  if (zip64.size() + fields.size() > 0xFFFF) {
     throw EZipLimitError(DisplayName(FullName()) + ": its extra fields grow past 65535 bytes");
   }
-  ExtraFieldLength = static_cast<u16>(zip64.size() + extra.size());
+  ExtraFieldLength = static_cast<u16>(zip64.size() + fields.size());
   // A comment that was never loaded cannot be written; the length says so
   // rather than promise missing bytes.
   const bool withComment = FileCommentLength != 0 && FileComment.has_value();
@@ -269,7 +301,7 @@ std::vector<u8> TZipHeaderInfo::CentralRecord(std::span<const u8> extra) {
   PutLE32(out, 42, Plain32(RelativeOffset, need.Offset));
   out.insert(out.end(), name.begin(), name.end());
   out.insert(out.end(), zip64.begin(), zip64.end());
-  out.insert(out.end(), extra.begin(), extra.end());
+  out.insert(out.end(), fields.begin(), fields.end());
   if (withComment) out.insert(out.end(), FileComment->begin(), FileComment->end());
   return out;
 }

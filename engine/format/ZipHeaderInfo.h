@@ -83,7 +83,9 @@ class TZipHeaderInfo {
   // comment reads as one. False when the name is no UTF-8 text.
   bool UseUtf8Flag();
   // Values that do not fit their plain fields go into a Zip64 field, put
-  // before `extra` (the record's other extra fields).
+  // before `extra` (the record's other extra fields); an AES member's field
+  // (from CentralExtra) is always written, since it cannot be read without.
+  // Sets ExtraFieldLength to what was written.
   void WriteCentral(TStream& stream, std::span<const u8> extra = {});
   // Sets RelativeOffset to the stream's position first, and writes `extra`
   // after the name (with a Zip64 field before it when LocalZip64). Sets
@@ -107,11 +109,23 @@ class TZipHeaderInfo {
   // The name exactly as it was read or will be written.
   std::string StoredName() const { return FKeepStored ? FStoredName : FullName(); }
 
-  // The method by name ("Deflated", "BZip2"; "AES-256" for an AES-encrypted
-  // member); "Method17" for a number without one.
+  // The AES field of an AES-encrypted member (method 99, flag bit 0) when it
+  // is one this reader knows (vendor "AE", version 1 or 2, strength 1 to 3);
+  // nullopt for any other member.
+  std::optional<TAesField> Aes() const;
+  // The compression method of the data: the AES field's for an AES member.
+  u16 DataMethod() const;
+  // The method of the data by name ("Deflated", "BZip2"; the real method of
+  // an AES member, "AES" when its field is missing or unknown); "Method17"
+  // for a number without one.
   std::string MethodName() const;
+  // How the member is enciphered: "" (not at all), "traditional",
+  // "AES-128", "AES-192", "AES-256", "AES" (a field this reader does not
+  // know) or "strong encryption".
+  std::string EncryptionName() const;
   // Why the engine cannot decode this member: the name of its compression
-  // method or encryption ("Deflate64", "AES-256"); nullopt when it can.
+  // method or encryption ("PPMd", "AES", "strong encryption"); nullopt when
+  // it can.
   std::optional<std::string> UnsupportedMethod() const;
 
  private:

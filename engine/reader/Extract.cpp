@@ -35,6 +35,7 @@
 #include "engine/codecs/DecodeInput.h"
 #include "engine/codecs/DecodeOutput.h"
 #include "engine/codecs/Decoders.h"
+#include "engine/codecs/WinZipAes.h"
 #include "engine/format/ByteOrder.h"
 #include "engine/format/DosDate.h"
 #include "engine/format/ZipNames.h"
@@ -57,8 +58,10 @@ constexpr const char* kMembersShareData = "members share data";
 constexpr const char* kLinkOnTheWay = "a symbolic link on its folder path below the destination";
 constexpr const char* kWrongPassword = "the password is missing or wrong";
 constexpr const char* kTargetExists = "the file exists";
+constexpr const char* kBadAuthentication =
+    "its AES authentication code does not match: the data is damaged or was altered";
 
-// "AES-256", "strong encryption" or the name of a compression method.
+// "AES", "strong encryption" or the name of a compression method.
 std::string UnsupportedText(const std::string& method) {
   if (method.starts_with("AES")) return method + " encryption is not supported";
   if (method.ends_with("encryption")) return method + " is not supported";
@@ -449,6 +452,9 @@ void TUnZipEngine::ExtractOne(int index, TStream* target, bool& retry, int& coun
     Skip(index, TSkipReason::srUnsupported, UnsupportedText(*method), count);
     return;
   }
+  // An AES member is decoded by the method its field names.
+  FWorkAes = FWorkEntry.Aes();
+  FWorkEntry.CompressionMethod = FWorkEntry.DataMethod();
   switch (SeekMemberData(stored)) {
     case TMemberCheck::Ok:
       break;
@@ -603,6 +609,7 @@ void TUnZipEngine::ReadMemberBytes(std::span<u8> bytes) {
 // and each new one that OnBadPassword offers; on success the cipher keys
 // stand ready for the data that follows.
 bool TUnZipEngine::CheckPassword(int index) {
+  if (FWorkAes) return CheckAesPassword(index);
   // A member too short for its encryption header cannot be deciphered.
   if (FWorkEntry.CompressedSize < kEncryptionHeaderSize) return false;
   std::array<u8, kEncryptionHeaderSize> header{};
@@ -615,12 +622,42 @@ bool TUnZipEngine::CheckPassword(int index) {
     FCipher.InitKeys(Password);
     FCipher.Decrypt(plain);
     if (plain[kPasswordCheckByte] == check) return true;
-    if (!OnBadPassword) return false;
-    std::string newPassword = Password;
-    OnBadPassword(*this, index, newPassword);
-    if (newPassword == Password) return false;
-    Password = newPassword;
+    if (!AskPasswordAgain(index)) return false;
   }
+}
+
+// The AES member's salt and password verifier, read once; the data's size
+// is then that of the enciphered data alone, without the authentication
+// code after it.
+bool TUnZipEngine::CheckAesPassword(int index) {
+  const auto strength = static_cast<TAesStrength>(FWorkAes->Strength);
+  if (FWorkEntry.CompressedSize < AesOverheadBytes(strength)) return false;
+  std::vector<u8> header(AesHeaderBytes(strength));
+  ReadMemberBytes(header);
+  FWorkEntry.CompressedSize -= static_cast<u32>(AesOverheadBytes(strength));
+  if (!FAes) FAes = std::make_unique<TWinZipAes>();
+  while (!FAes->StartReading(strength, Password, header)) {
+    if (!AskPasswordAgain(index)) return false;
+  }
+  return true;
+}
+
+bool TUnZipEngine::AskPasswordAgain(int index) {
+  if (!OnBadPassword) return false;
+  std::string newPassword = Password;
+  OnBadPassword(*this, index, newPassword);
+  if (newPassword == Password) return false;
+  Password = newPassword;
+  return true;
+}
+
+// Every enciphered byte counts, also those after where a decoder stopped
+// early, then the code that follows them.
+void TUnZipEngine::AuthenticateMember() {
+  FDecodeIn->SkipRest();
+  std::array<u8, kAesMacSize> code{};
+  ReadMemberBytes(code);
+  FAuthenticationFailed = !FAes->Authentic(code);
 }
 
 // Whether the member may be written at its target. A folder standing there
@@ -834,7 +871,12 @@ void TUnZipEngine::ExtractToStream(int index, TStream& target, bool& retry, int&
 }
 
 void TUnZipEngine::ReportBadData(int index, u32 crc, bool& retry) {
-  if (crc == FWorkEntry.Crc32) {
+  if (FAuthenticationFailed) {
+    FSkipText = kBadAuthentication;
+    Fire(OnSkippingFile, *this, TSkipReason::srBadAuthentication, index);
+    return;
+  }
+  if (CrcPasses(crc)) {
     // The right data, but not all of it or more: a damaged directory.
     FSkipText = "its data has another size than the archive declares (" +
                 std::string(FDecodedTooBig ? "more than " : "") +
@@ -843,29 +885,27 @@ void TUnZipEngine::ReportBadData(int index, u32 crc, bool& retry) {
     Fire(OnSkippingFile, *this, TSkipReason::srSizeMismatch, index);
     return;
   }
-  if (!FWorkEntry.Encrypted()) {
+  // An AES member that passed its code was deciphered with the right key:
+  // a bad CRC then is damage from before it was enciphered.
+  if (!FWorkEntry.Encrypted() || FWorkAes) {
     Fire(OnBadCRC, *this, crc, FWorkEntry.Crc32, index);
     return;
   }
   // A wrong password that passed the one-byte check.
-  if (OnBadPassword) {
-    std::string newPassword = Password;
-    OnBadPassword(*this, index, newPassword);
-    if (newPassword != Password) {
-      Password = newPassword;
-      retry = true;
-    }
-  }
+  retry = AskPasswordAgain(index);
   if (!retry) Fire(OnSkippingFile, *this, TSkipReason::srWrongPassword, index);
 }
 
 u32 TUnZipEngine::DecodeEntry(TStream* sink) {
   FDecodedTooBig = false;
-  const bool encrypted = FWorkEntry.Encrypted();
+  FAuthenticationFailed = false;
+  const bool aes = FWorkAes.has_value();
+  const bool encrypted = FWorkEntry.Encrypted() && !aes;
   FDecodeIn->Reset(static_cast<i64>(FWorkEntry.CompressedSize),
-                   [this, encrypted](std::span<u8> block) {
+                   [this, encrypted, aes](std::span<u8> block) {
                      CheckCancel();
                      ReadMemberBytes(block);
+                     if (aes) FAes->Decrypt(block);
                      if (encrypted) FCipher.Decrypt(block);
                    });
   const u64 size = FWorkEntry.UncompressedSize;
@@ -886,6 +926,7 @@ u32 TUnZipEngine::DecodeEntry(TStream* sink) {
     // Decoding stops at the stored size; the member fails its check.
     FDecodedTooBig = true;
   }
+  if (aes) AuthenticateMember();
   FDecodedSizeWrong = FDecodedTooBig || FDecodeOut->BytesWritten() != size;
   return FDecodeOut->Crc();
 }

@@ -6,6 +6,7 @@
 
 #include "engine/codecs/DecodeInput.h"
 #include "engine/codecs/DecodeOutput.h"
+#include "engine/codecs/WinZipAes.h"
 #include "engine/format/ByteOrder.h"
 #include "engine/format/ZipNames.h"
 #include "engine/support/Exceptions.h"

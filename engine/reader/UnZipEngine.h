@@ -93,11 +93,13 @@ enum class TSkipReason : u8 {
   srUnsupported = 4,     // a compression method or an encryption the engine cannot decode
   srHeaderMismatch = 5,  // the local header disagrees with the central record (CheckLocalHeaders)
   srSizeMismatch = 6,    // the data decoded to another size than the archive declares
+  srBadAuthentication = 7,  // an AES member's authentication code does not match its data
 };
 
 class TUnZipEngine;
 class TDecodeInput;
 class TDecodeOutput;
+class TWinZipAes;
 
 using TStartUnZipInfoEvent =
     std::function<void(TUnZipEngine& Sender, int NumFiles, i64 TotalBytes, bool& StopNow)>;
@@ -196,11 +198,12 @@ class TUnZipEngine {
   // srUnsafeEntry it names the reason ("a \"..\" component in the name",
   // "control characters in the name", "members share data", a symbolic
   // link on the way); for srNotWritten it is the system's reason with the
-  // target's path; for srUnsupported, srHeaderMismatch and srSizeMismatch
-  // "compression method BZip2 is not supported", "AES-256 encryption is not
-  // supported", "its local header disagrees with the central directory
-  // (name, CRC)", "its data has another size than the archive declares (3
-  // bytes decoded, 5 declared)".
+  // target's path; for srUnsupported, srHeaderMismatch, srSizeMismatch and
+  // srBadAuthentication "compression method PPMd is not supported", "AES
+  // encryption is not supported", "its local header disagrees with the
+  // central directory (name, CRC)", "its data has another size than the
+  // archive declares (3 bytes decoded, 5 declared)", "its AES authentication
+  // code does not match: the data is damaged or was altered".
   const std::string& SkipText() const { return FSkipText; }
   std::string Password;
   // Stops the running operation; see "Cancelling" above.
@@ -228,10 +231,11 @@ class TUnZipEngine {
   std::string Pathname(int index) const { return Entry(index).Directory(); }
   std::string FullName(int index) const { return Entry(index).FullName(); }
   u16 CompressMethod(int index) const { return Entry(index).CompressionMethod; }
-  // "Deflated", "BZip2", "AES-256", ...
+  // "Deflated", "BZip2", ... (for an AES member the method inside)
   std::string MethodName(int index) const { return Entry(index).MethodName(); }
-  // Why the member cannot be decoded ("Deflate64", "AES-256"); empty when
-  // it can.
+  // "", "traditional", "AES-128", "AES-256", ...
+  std::string EncryptionName(int index) const { return Entry(index).EncryptionName(); }
+  // Why the member cannot be decoded ("PPMd", "AES"); empty when it can.
   std::string UnsupportedReason(int index) const {
     return Entry(index).UnsupportedMethod().value_or(std::string());
   }
@@ -281,7 +285,11 @@ class TUnZipEngine {
   // the run, deepest first. srUnsupported: a method or encryption the engine
   // cannot decode; srHeaderMismatch: with CheckLocalHeaders, a local header
   // that disagrees with the directory; srSizeMismatch: the data decoded to
-  // another size than declared, even with the right CRC. Returns the number
+  // another size than declared, even with the right CRC;
+  // srBadAuthentication: an AES member's data fails its authentication code
+  // (a wrong password fails the password verifier first and goes through
+  // OnBadPassword as with the traditional cipher; an AE-2 member has no CRC
+  // and is checked by its code alone). Returns the number
   // of entries extracted, 0 when
   // OnStartUnZipInfo sets StopNow. Raises EUserCanceled, EFatalUnzipError,
   // or EInOutError naming the target (a full disk, an I/O error). The view
@@ -396,6 +404,12 @@ class TUnZipEngine {
                                   std::string_view localName, std::span<const u8> localExtra) const;
   void ReadMemberBytes(std::span<u8> bytes);
   bool CheckPassword(int index);
+  bool CheckAesPassword(int index);
+  // Offers OnBadPassword the chance to give another password; true when it
+  // did (Password then holds it).
+  bool AskPasswordAgain(int index);
+  // After an AES member's data: its authentication code.
+  void AuthenticateMember();
   bool CheckOverwrite(int index, TTargetFile& target, int& count);
   bool Retarget(int index, TTargetFile& target, const std::string& path, int& count);
   std::pair<std::unique_ptr<IFile>, std::string> CreateTempBeside(IFolder& folder);
@@ -408,7 +422,13 @@ class TUnZipEngine {
   // The decoded member failed its check: the size (with the CRC right),
   // the CRC, or (enciphered) the password that passed the check byte.
   void ReportBadData(int index, u32 crc, bool& retry);
-  bool DecodedIntact(u32 crc) const { return crc == FWorkEntry.Crc32 && !FDecodedSizeWrong; }
+  bool DecodedIntact(u32 crc) const {
+    return CrcPasses(crc) && !FDecodedSizeWrong && !FAuthenticationFailed;
+  }
+  // An AE-2 member stores no CRC: its authentication code stands for it.
+  bool CrcPasses(u32 crc) const {
+    return crc == FWorkEntry.Crc32 || (FWorkAes && FWorkAes->Version == 2);
+  }
   u32 DecodeEntry(TStream* sink);
 
   std::string FZipName;
@@ -430,6 +450,9 @@ class TUnZipEngine {
   bool FRebuilt = false;
   bool FRepair = false;
   TZipCipher FCipher;
+  std::unique_ptr<TWinZipAes> FAes;   // made for the first AES member
+  std::optional<TAesField> FWorkAes;  // the AES field of the member in work
+  bool FAuthenticationFailed = false;
   i64 FTotalBytes = 0;
   i64 FTotalDone = 0;
   std::string FTargetRoot;                      // DestDir made absolute for the run

@@ -39,6 +39,11 @@ namespace vz {
 
 enum class TZipAction : u8 { zaUpdate = 0, zaReplace = 1, zaFreshen = 2 };
 
+// How new members are enciphered when a password is set: the traditional
+// cipher, which every reader opens (Windows Explorer too, which opens no
+// AES member), or WinZip's AES with a 128 or 256-bit key.
+enum class TZipEncryption : u8 { Traditional = 0, Aes128 = 1, Aes256 = 2 };
+
 // Spanning settings. Inside TZipEngine, MultiMode and CheckDiskLabels are the
 // engine's own MultiMode()/CheckDiskLabels().
 class TMultiZipInfo {
@@ -81,6 +86,11 @@ class TZipEngine : public TUnZipEngine {
 
   // ---- published properties ----
   int PackLevel = 6;
+  // With a Password: AES members are AE-1 (with their CRC) from 20 bytes on,
+  // AE-2 (the authentication code alone) below, so that a tiny member's CRC
+  // gives away nothing of its content; salts come from the platform's
+  // random source.
+  TZipEncryption Encryption = TZipEncryption::Traditional;
   bool Recurse = false;
   bool Dispose = false;
   bool StorePaths() const { return FStorePaths; }
@@ -220,6 +230,9 @@ class TZipEngine : public TUnZipEngine {
   std::size_t ReadSource(TZipOperation& op, std::span<u8> buffer);
   u32 FirstPassCrc(TZipOperation& op);
   void WriteEncryptionHeader(TZipOperation& op, u32 crc);
+  void StartAesMember(TZipOperation& op);
+  void FinishAesMember(TZipOperation& op);
+  void WriteLocalRecord(TZipOperation& op);
 
   // ---- expanding FilesList (FileListExpansion.cpp) ----
   void ExpandFilesList(TZipOperation& op);

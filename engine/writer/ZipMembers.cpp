@@ -29,6 +29,16 @@ std::string Key(const TZipHeaderInfo& entry) {
   return entry.FullName();
 }
 
+// WinZip's recommendation: a CRC of fewer bytes would tell too much about
+// them, so smaller members are AE-2, without one.
+constexpr u32 kAesCrcFromSize = 20;
+// The version an AES member needs, as WinZip and 7-Zip write it.
+constexpr u16 kVersionNeededAes = 51;
+
+TAesStrength AesStrengthOf(TZipEncryption encryption) {
+  return encryption == TZipEncryption::Aes128 ? TAesStrength::Aes128 : TAesStrength::Aes256;
+}
+
 // What a file added from a stream is on disk: a plain file, rw-r--r--.
 constexpr u32 kPlainFileMode = 0100644;
 
@@ -82,7 +92,11 @@ void TZipEngine::WriteData(TZipOperation& op, std::span<const u8> bytes, bool en
   TStream& target = op.SpanWork ? static_cast<TStream&>(*op.SpanWork) : *op.Output;
   if (encrypt) {
     std::vector<u8> enciphered(bytes.begin(), bytes.end());
-    op.Cipher.Encrypt(std::span(enciphered));
+    if (op.Aes) {
+      op.Aes->Encrypt(enciphered);
+    } else {
+      op.Cipher.Encrypt(std::span(enciphered));
+    }
     target.WriteBuffer(enciphered);
   } else {
     target.WriteBuffer(bytes);
@@ -129,6 +143,40 @@ void TZipEngine::WriteEncryptionHeader(TZipOperation& op, u32 crc) {
   header[11] = static_cast<u8>(crc >> 24);
   op.Encrypting = true;
   WriteData(op, header, true);
+}
+
+// The salt and password verifier in front of the data; from here on
+// WriteData enciphers with AES.
+void TZipEngine::StartAesMember(TZipOperation& op) {
+  const TAesStrength strength = AesStrengthOf(Encryption);
+  std::vector<u8> salt(AesSaltBytes(strength));
+  FPlatform.Random.Fill(salt);
+  op.Aes = std::make_unique<TWinZipAes>();
+  WriteData(op, op.Aes->StartWriting(strength, Password, salt), false);
+  op.Encrypting = true;
+}
+
+// The authentication code after the data, and the entry made an AES one:
+// method 99, the real method in its field, and no CRC for an AE-2 member.
+void TZipEngine::FinishAesMember(TZipOperation& op) {
+  TZipHeaderInfo& entry = *op.CurrentEntry;
+  WriteData(op, op.Aes->AuthenticationCode(), false);
+  const bool ae1 = entry.UncompressedSize >= kAesCrcFromSize;
+  const auto field = AesExtraFieldData(
+      {ae1 ? kAesVersion1 : kAesVersion2, AesStrengthOf(Encryption), entry.CompressionMethod});
+  entry.CentralExtra = {static_cast<u8>(kAesExtraFieldId), static_cast<u8>(kAesExtraFieldId >> 8),
+                        static_cast<u8>(field.size()), 0};
+  entry.CentralExtra.insert(entry.CentralExtra.end(), field.begin(), field.end());
+  entry.CompressionMethod = kMethodAes;
+  entry.VersionNeeded = kVersionNeededAes;
+  if (!ae1) entry.Crc32 = 0;
+}
+
+// The local header with an AES member's field after it (the same bytes as in
+// the central record).
+void TZipEngine::WriteLocalRecord(TZipOperation& op) {
+  TZipHeaderInfo& entry = *op.CurrentEntry;
+  entry.WriteLocal(*op.Output, entry.CentralExtra);
 }
 
 // ---------------------------------------------------------------- catalogue
@@ -256,7 +304,10 @@ void TZipEngine::CopyMember(TZipOperation& op, TZipHeaderInfo& entry) {
     // headers): the local header is written afresh and its extra field kept.
     // Its Zip64 field is made anew from the sizes.
     copy->WriteLocal(*op.Output, WithoutZip64ExtraField(localExtra));
-    copy->ExtraFieldLength = 0;  // no extra bytes reach the central record
+    // Of these, only an AES member's field reaches the central record,
+    // which the member cannot be read without.
+    copy->CentralExtra.assign(localExtra.begin(), localExtra.end());
+    copy->ExtraFieldLength = 0;
   }
   auto dataBytes = static_cast<i64>(entry.CompressedSize);
   if (entry.HasDescriptor()) {
@@ -425,17 +476,24 @@ bool TZipEngine::ZipOneFile(TZipOperation& op, const std::string& name) {
 
 void TZipEngine::WriteMember(TZipOperation& op, const std::string& name) {
   TZipHeaderInfo& entry = *op.CurrentEntry;
+  const bool aes = !Password.empty() && Encryption != TZipEncryption::Traditional;
+  if (aes) {
+    // Room for the field, filled in once the method is known.
+    entry.CentralExtra.assign(4 + kAesExtraFieldDataSize, 0);
+    entry.ExtraFieldLength = static_cast<u16>(entry.CentralExtra.size());
+  }
   const bool spanning = MultiMode() != TMultiMode::mmNone;
   if (spanning) {
     if (entry.LocalSize() >= RoomLeft(op)) NextDisk(op);
     entry.DiskNumberStart = static_cast<u16>(op.Disk);
   }
-  entry.WriteLocal(*op.Output);
+  WriteLocalRecord(op);
   struct TDropWork {
     TZipEngine& Engine;
     TZipOperation& Op;
     ~TDropWork() {
       Op.Encrypting = false;
+      Op.Aes.reset();
       Op.SpanWork.reset();
       if (!Op.SpanWorkName.empty()) Engine.FPlatform.Files.DeleteFile(Op.SpanWorkName);
       Op.SpanWorkName.clear();
@@ -447,7 +505,9 @@ void TZipEngine::WriteMember(TZipOperation& op, const std::string& name) {
         std::make_unique<TLFNFileStream>(FPlatform.Files, op.SpanWorkName, TOpenMode::Create);
   }
   u32 firstCrc = 0;
-  if (!Password.empty()) {
+  if (aes) {
+    StartAesMember(op);
+  } else if (!Password.empty()) {
     firstCrc = FirstPassCrc(op);
     WriteEncryptionHeader(op, firstCrc);
   }
@@ -460,15 +520,18 @@ void TZipEngine::WriteMember(TZipOperation& op, const std::string& name) {
   // what was actually stored.
   entry.UncompressedSize = op.MemberBytesRead;
   if (!Password.empty()) {
-    if (entry.Crc32 != firstCrc) {
+    if (!aes && entry.Crc32 != firstCrc) {
       throw EVarnelError(name + ": the file changed while it was being added");
     }
     entry.Flags |= kFlagEncrypted;
   }
-  entry.CompressedSize = compressed + (Password.empty() ? 0 : kEncryptionHeaderSize);
+  if (aes) FinishAesMember(op);
+  entry.CompressedSize = compressed + (Password.empty() ? 0
+                                       : aes            ? AesOverheadBytes(AesStrengthOf(Encryption))
+                                                        : kEncryptionHeaderSize);
   const i64 end = op.Output->Position();
   op.Output->Seek(static_cast<i64>(entry.RelativeOffset), TSeekOrigin::Begin);
-  entry.WriteLocal(*op.Output);
+  WriteLocalRecord(op);
   if (spanning) {
     op.Output->Seek(0, TSeekOrigin::End);
     CopyWorkStreamToDisks(op);

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/codecs/WinZipAes.h"
 #include "engine/codecs/ZipCipher.h"
 #include "engine/format/SortedZip.h"
 #include "engine/support/BufferStream.h"
@@ -53,6 +54,7 @@ struct TZipOperation {
   u32 Crc = 0xFFFFFFFF;
   TZipCipher Cipher;
   bool Encrypting = false;
+  std::unique_ptr<TWinZipAes> Aes;  // set while an AES member is written
 
   // ---- progress ----
   i64 TotalBytes = 0;

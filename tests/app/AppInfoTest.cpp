@@ -44,6 +44,7 @@ void ExpectSameSettings(const TAppInfo& a, const TAppInfo& b) {
   EXPECT_EQ(a.AntiVirus, b.AntiVirus);
   EXPECT_EQ(a.AVParameters, b.AVParameters);
   EXPECT_EQ(a.DefCompressLevel, b.DefCompressLevel);
+  EXPECT_EQ(a.Encryption, b.Encryption);
   EXPECT_EQ(a.FileViewer, b.FileViewer);
   EXPECT_EQ(a.HSplitterPos, b.HSplitterPos);
   EXPECT_EQ(a.PasswordChar, b.PasswordChar);
@@ -86,6 +87,7 @@ TEST_P(AppInfoStoreTest, EveryFieldRoundTripsExactly) {
   saved.AntiVirus = "/opt/scan, \"quoted\" = [x]\\y";
   saved.AVParameters = " --all\t-r\n";
   saved.DefCompressLevel = 9;
+  saved.Encryption = 2;
   saved.FileViewer = viewer;
   saved.HSplitterPos = 321;
   saved.PasswordChar = true;
@@ -144,7 +146,7 @@ TEST_P(AppInfoStoreTest, OptionsOnlySaveWritesOnlyItsSixValues) {
   EXPECT_EQ(StoredNames(), Sorted({"AutoScan", "AntiVirus", "AVParameters", "DefCompressLevel",
                                    "PasswordChar", "RunMinimized"}));
   ASSERT_TRUE(info.SaveSettings(false));
-  EXPECT_EQ(StoredNames().size(), 13u);
+  EXPECT_EQ(StoredNames().size(), 14u);
 }
 
 TEST_P(AppInfoStoreTest, StoreThatCannotBeWrittenKeepsNothingAndSaysNothing) {
@@ -252,6 +254,7 @@ TEST_F(AppInfoTest, VanishedViewerIsReplacedByTheDesktopOpenerAndSavedSo) {
 TEST_F(AppInfoTest, ValuesMissingOfAnotherTypeOrOutOfRangeTakeTheirDefaults) {
   Fake.Settings.SetValue(kKey, "DefCompressLevel", std::string("9"));
   Fake.Settings.SetValue(kKey, "ViewStyle", u32{7});
+  Fake.Settings.SetValue(kKey, "Encryption", u32{3});
   Fake.Settings.SetValue(kKey, "HSplitterPos", u32{0xFFFFFFFF});
   Fake.Settings.SetValue(kKey, "VSplitterPos", u32{250});
   Fake.Settings.SetValue(kKey, "GridLines", u32{5});
@@ -261,6 +264,7 @@ TEST_F(AppInfoTest, ValuesMissingOfAnotherTypeOrOutOfRangeTakeTheirDefaults) {
   info.LoadSettings();
   EXPECT_EQ(info.DefCompressLevel, 6);
   EXPECT_EQ(info.ViewStyle, 3);
+  EXPECT_EQ(info.Encryption, 0);
   EXPECT_EQ(info.HSplitterPos, 233);
   EXPECT_EQ(info.VSplitterPos, 250);
   EXPECT_TRUE(info.GridLines);

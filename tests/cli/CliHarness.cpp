@@ -106,8 +106,9 @@ std::vector<std::pair<std::string, std::vector<u8>>> TreeContents(const std::str
 }
 
 std::vector<std::string> ListedNames(const std::string& listing) {
-  // The name column starts after date, sizes, ratio, method, mark and CRC.
-  constexpr std::size_t kNameColumn = 68;
+  // The name column starts after date, sizes, ratio, method, encryption and
+  // CRC.
+  constexpr std::size_t kNameColumn = 78;
   std::vector<std::string> names;
   bool inside = false;
   std::size_t start = 0;

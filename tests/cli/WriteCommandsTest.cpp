@@ -222,6 +222,90 @@ TEST_F(WriteCommands, InfoZipEncryptedArchiveExtractsWithThePassword) {
   EXPECT_EQ(TreeContents(Scratch / "out"), TreeContents(Scratch / "src"));
 }
 
+// The listing line of `name` in `listing`.
+std::string ListedLine(const std::string& listing, const std::string& name) {
+  std::size_t start = 0;
+  while (start < listing.size()) {
+    const auto end = listing.find('\n', start);
+    const std::string line = listing.substr(start, end - start);
+    if (line.ends_with("  " + name)) return line;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return {};
+}
+
+struct TAesCase {
+  const char* Name;
+  const char* Kind;   // --encrypt
+  const char* Shown;  // in the listing
+};
+
+class AddAes : public WriteCommands, public testing::WithParamInterface<TAesCase> {};
+
+TEST_P(AddAes, ArchivePassesSevenZipAndKeepsItsMembersThroughChanges) {
+  const TAesCase& c = GetParam();
+  const TVzipRun made =
+      Vzip(Scratch.Path(), "a a.zip src -r -p 'pass word' --encrypt " + std::string(c.Kind));
+  ASSERT_EQ(made.ExitCode, 0) << made.Err;
+  const std::string listing = Vzip(Scratch.Path(), "l a.zip").Out;
+  for (const auto& name : StoredNames()) {
+    EXPECT_NE(ListedLine(listing, name).find(c.Shown), std::string::npos) << listing;
+  }
+  // AE-1 keeps the CRC from 20 bytes on; a smaller member is AE-2, without.
+  EXPECT_EQ(ListedLine(listing, "src/readme.txt").find("00000000"), std::string::npos) << listing;
+  EXPECT_NE(ListedLine(listing, "src/docs/deep/inner.bin").find("00000000"), std::string::npos)
+      << listing;
+  if (HaveProgram("7z")) {
+    const auto t = Shell(Scratch.Path(), "7z t -p'pass word' a.zip");
+    EXPECT_EQ(t.ExitCode, 0) << t.Out;
+    EXPECT_NE(Shell(Scratch.Path(), "7z t -pwrong a.zip").ExitCode, 0);
+    const auto x = Shell(Scratch.Path(), "7z x -p'pass word' -o7z a.zip");
+    ASSERT_EQ(x.ExitCode, 0) << x.Out;
+    EXPECT_EQ(TreeContents(Scratch / "7z/src"), TreeContents(Scratch / "src"));
+  }
+  const TVzipRun wrong = Vzip(Scratch.Path(), "t a.zip -p wrong");
+  EXPECT_EQ(wrong.ExitCode, 1);
+  EXPECT_NE(wrong.Err.find("7 problems: 7 wrong password"), std::string::npos) << wrong.Err;
+
+  // Updating, replacing and deleting copy the other AES members as they were.
+  WriteFileBytes(Scratch / "src/new.txt", TextBytes(5000, 8));
+  WriteFileBytes(Scratch / "src/with blank.txt", TextBytes(400, 9));
+  ASSERT_EQ(Vzip(Scratch.Path(), "a -q a.zip src -r -p 'pass word'").ExitCode, 0);
+  ASSERT_EQ(Vzip(Scratch.Path(),
+                 "a -q --replace a.zip 'src/with blank.txt' -p 'pass word' "
+                 "--encrypt " +
+                     std::string(c.Kind))
+                .ExitCode,
+            0);
+  ASSERT_EQ(Vzip(Scratch.Path(), "d -q a.zip src/empty.dat").ExitCode, 0);
+  fs::remove(Scratch / "src/empty.dat");
+  const std::string after = Vzip(Scratch.Path(), "l a.zip").Out;
+  EXPECT_NE(ListedLine(after, "src/new.txt").find("traditional"), std::string::npos) << after;
+  EXPECT_NE(ListedLine(after, "src/with blank.txt").find(c.Shown), std::string::npos) << after;
+  EXPECT_NE(ListedLine(after, "src/random.bin").find(c.Shown), std::string::npos) << after;
+  if (HaveProgram("7z")) {
+    const auto t = Shell(Scratch.Path(), "7z t -p'pass word' a.zip");
+    EXPECT_EQ(t.ExitCode, 0) << t.Out;
+  }
+  const TVzipRun x = Vzip(Scratch.Path(), "x a.zip -d out -p 'pass word'");
+  ASSERT_EQ(x.ExitCode, 0) << x.Err;
+  EXPECT_EQ(TreeContents(Scratch / "out/src"), TreeContents(Scratch / "src"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, AddAes,
+                         testing::Values(TAesCase{"Aes128", "aes128", "AES-128"},
+                                         TAesCase{"Aes256", "aes256", "AES-256"}),
+                         [](const auto& row) { return std::string(row.param.Name); });
+
+TEST_F(WriteCommands, EncryptNeedsAPasswordAndAKnownKind) {
+  const TVzipRun none = Vzip(Scratch.Path(), "a a.zip src --encrypt aes256");
+  EXPECT_EQ(none.ExitCode, 7);
+  EXPECT_NE(none.Err.find("--encrypt needs a password (-p or -e)"), std::string::npos) << none.Err;
+  EXPECT_EQ(Vzip(Scratch.Path(), "a a.zip src -p x --encrypt aes192").ExitCode, 7);
+  EXPECT_FALSE(FileExists(Scratch / "a.zip"));
+}
+
 // ---- delete ----
 
 struct TDeleteCase {
@@ -358,6 +442,25 @@ INSTANTIATE_TEST_SUITE_P(Cli, Repairing,
                          testing::Values(TRepairCase{"InsideTheDirectory", false},
                                          TRepairCase{"InsideTheData", true}),
                          CaseName<TRepairCase>);
+
+// Rebuilt from the local headers, AES members keep their field in the new
+// directory too.
+TEST_F(WriteCommands, RepairKeepsAesMembersReadable) {
+  ASSERT_EQ(Vzip(Scratch.Path(), "a -q a.zip src/readme.txt src/random.bin -p pw --encrypt aes128")
+                .ExitCode,
+            0);
+  const auto bytes = ReadFileBytes(Scratch / "a.zip");
+  WriteFileBytes(Scratch / "cut.zip", std::vector<u8>(bytes.begin(), bytes.end() - 40));
+  const TVzipRun r = Vzip(Scratch.Path(), "r cut.zip");
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  const TVzipRun t = Vzip(Scratch.Path(), "t cut_Fixed.zip -p pw");
+  EXPECT_EQ(t.ExitCode, 0) << t.Err;
+  EXPECT_NE(Vzip(Scratch.Path(), "l cut_Fixed.zip").Out.find("AES-128"), std::string::npos);
+  if (HaveProgram("7z")) {
+    const auto peer = Shell(Scratch.Path(), "7z t -ppw cut_Fixed.zip");
+    EXPECT_EQ(peer.ExitCode, 0) << peer.Out;
+  }
+}
 
 TEST_F(WriteCommands, RepairFindsNothingInAFileThatIsNoArchive) {
   WriteFileBytes(Scratch / "noise.zip", RandomBytes(5000, 9));

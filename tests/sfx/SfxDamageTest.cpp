@@ -320,7 +320,7 @@ TEST(Sfx, UnknownMethodEndsTheProgramWithoutLeavingAFile) {
   TScratch scratch;
   MakeFolders(scratch / "out");
   TBuildMember odd = Stored("odd.bin", kGood);
-  odd.Method = 12;
+  odd.Method = 7;
   WriteSfx(scratch / "setup.exe",
            TZipBuilder::Archive({Stored("first.txt", kGood), odd, Stored("last.txt", kGood)}));
   const TSfxRun run = RunIn(scratch / "out", scratch / "setup.exe", "\n");
@@ -328,6 +328,50 @@ TEST(Sfx, UnknownMethodEndsTheProgramWithoutLeavingAFile) {
   EXPECT_NE(run.Output.find("setup.exe: Unsupported compression method.\n"), std::string::npos);
   EXPECT_EQ(FilesBelow(scratch / "out"), (std::vector<std::string>{"first.txt"}));
 }
+
+struct TUndecodableCase {
+  const char* Name;
+  u16 Method;
+  u16 Flags;
+  const char* Message;
+};
+
+class SfxUndecodable : public testing::TestWithParam<TUndecodableCase> {};
+
+// Methods and AES, which need libraries the stub does not carry, fail their
+// member with the reason; the members around it come out, and no password
+// is asked for an AES member.
+TEST_P(SfxUndecodable, IsNamedAndTheOthersAreExtracted) {
+  const TUndecodableCase& c = GetParam();
+  TScratch scratch;
+  MakeFolders(scratch / "out");
+  TBuildMember odd = Stored("odd.bin", kGood);
+  odd.Method = c.Method;
+  odd.Flags = c.Flags;
+  WriteSfx(scratch / "setup.exe",
+           TZipBuilder::Archive({Stored("first.txt", kGood), odd, Stored("last.txt", kGood)}));
+  const TSfxRun run = RunIn(scratch / "out", scratch / "setup.exe", "\n");
+  EXPECT_EQ(run.ExitCode, 1) << run.Output;
+  EXPECT_NE(run.Output.find(std::string("setup.exe: odd.bin: ") + c.Message +
+                            " is not supported by this self-extractor\n"),
+            std::string::npos)
+      << run.Output;
+  EXPECT_EQ(run.Output.find("assword"), std::string::npos) << run.Output;
+  EXPECT_EQ(FailedList(run), "\n    odd.bin\n") << run.Output;
+  EXPECT_EQ(FilesBelow(scratch / "out"), (std::vector<std::string>{"first.txt", "last.txt"}));
+  EXPECT_EQ(ReadFileBytes(scratch / "out/last.txt"), kGood);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Methods, SfxUndecodable,
+    testing::Values(TUndecodableCase{"Deflate64", 9, 0, "compression method Deflate64"},
+                    TUndecodableCase{"BZip2", 12, 0, "compression method BZip2"},
+                    TUndecodableCase{"Lzma", 14, 2, "compression method LZMA"},
+                    TUndecodableCase{"Zstandard", 93, 0, "compression method Zstandard"},
+                    TUndecodableCase{"Xz", 95, 0, "compression method XZ"},
+                    TUndecodableCase{"Ppmd", 98, 0, "compression method PPMd"},
+                    TUndecodableCase{"Aes", 99, 1, "AES encryption"}),
+    CaseName<TUndecodableCase>);
 
 TEST(Sfx, NothingToListReportsTheHeader) {
   TScratch scratch;

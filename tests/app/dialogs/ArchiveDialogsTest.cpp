@@ -2,6 +2,8 @@
 // archive and folder record, their controls, their checks, and the hand-over
 // to a real engine, up to an extraction in volume and path mode.
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -348,6 +350,25 @@ INSTANTIATE_TEST_SUITE_P(Entries, PasswordOptionsTest,
                          ::testing::Values(TPasswordCase{"", "", true, ""},
                                            TPasswordCase{"  key", "key ", true, "key"},
                                            TPasswordCase{"Key", "key", false, ""}));
+
+// The cipher comes preset from the setting and goes back in the answers;
+// the note says what Windows Explorer can open.
+TEST_F(ArchiveDialogsTest, EncryptionSelectorOffersTraditionalAndAes) {
+  for (const int kept : {0, 1, 2}) {
+    TfrmPasswordOptions form(App, Help);
+    form.Prepare(0, false, kept);
+    auto* box = Find<QComboBox>(form, "cbEncryption");
+    ASSERT_EQ(box->count(), 3);
+    EXPECT_EQ(box->itemText(0), "Traditional (ZIP 2.0)");
+    EXPECT_EQ(box->currentIndex(), kept);
+    EXPECT_EQ(form.Answers().Encryption, static_cast<TZipEncryption>(kept));
+    box->setCurrentIndex(2 - kept);
+    EXPECT_EQ(form.Answers().Encryption, static_cast<TZipEncryption>(2 - kept));
+    EXPECT_TRUE(Find<QLabel>(form, "lblEncryptionNote")
+                    ->text()
+                    .startsWith("Windows Explorer opens only traditional encryption"));
+  }
+}
 
 TEST_F(ArchiveDialogsTest, EncryptsTheSelectedOrAllMembersInSortedOrder) {
   auto engine = OpenArchive({"b.txt", "A/c.txt", "a.txt"});

@@ -3,6 +3,7 @@
 // include-subfolders rule, tooltips, the tree toggles, and the hand-over to
 // a real engine.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -199,6 +200,25 @@ TEST_F(ZipOptionsTest, OffersToCreateAMissingFolderAndMakesItCurrent) {
   EXPECT_EQ(Form->result(), QDialog::Accepted);
 }
 
+// The Security page's selector starts at the cipher last chosen and hands
+// the choice over with the password.
+TEST_F(ZipOptionsTest, EncryptionSelectorSitsOnTheSecurityPage) {
+  auto* box = Find<QComboBox>(*Form, "cbEncryption");
+  EXPECT_EQ(box->parentWidget()->objectName(), "tsSecurity");
+  EXPECT_EQ(box->currentIndex(), 0);
+  Form->Prepare(6, false, 2);
+  EXPECT_EQ(box->currentText(), "AES-256");
+  Type("edtFileName", "secret");
+  Type("edtPath", Out);
+  Type("edtPassword", "pw");
+  Type("edtConfirmPassword", "pw");
+  PickDocuments();
+  Click("butZip");
+  ASSERT_EQ(Form->result(), QDialog::Accepted) << testing::PrintToString(Texts());
+  EXPECT_EQ(Form->Answers().Encryption, TZipEncryption::Aes256);
+  EXPECT_EQ(Form->Answers().Password, "pw");
+}
+
 struct TNameCase {
   std::string Typed, Final;
 };
@@ -326,6 +346,7 @@ TEST_P(ZipHandOverTest, SetsTheEngineAndTheOperationRecord) {
   answers.StoreIndex = c.Index;
   answers.CreateSFX = true;
   answers.Password = "pw";
+  answers.Encryption = TZipEncryption::Aes256;
   answers.PackLevel = 9;
   ApplyZipOptions(answers, engine, op, Fake.Drives);
   EXPECT_EQ(engine.FilesList, std::vector<std::string>{Home + "/Documents/*.*"});
@@ -338,6 +359,7 @@ TEST_P(ZipHandOverTest, SetsTheEngineAndTheOperationRecord) {
   // switch recursion on by themselves.
   EXPECT_FALSE(engine.Recurse);
   EXPECT_EQ(engine.Password, "pw");
+  EXPECT_EQ(engine.Encryption, TZipEncryption::Aes256);
   EXPECT_EQ(engine.PackLevel, 9);
   EXPECT_EQ(engine.MultiZipInfo().MultiMode, TMultiMode::mmNone);
   EXPECT_TRUE(op.SaveFolderRecord);

@@ -207,10 +207,31 @@ TEST_F(FilesTest, PropertiesOfAMemberShowTheCrcSigned) {
   EXPECT_EQ(ValueOf(rows, "Filename"), "odd.bin");
   EXPECT_EQ(ValueOf(rows, "CRC"), "-1");
   EXPECT_EQ(ValueOf(rows, "Encrypted"), "True");
+  EXPECT_EQ(ValueOf(rows, "Encryption"), "traditional");
   EXPECT_EQ(ValueOf(rows, "Compressed Method"), "Deflated");
   EXPECT_EQ(ValueOf(rows, "Compression Ratio"), "1 :1");
   EXPECT_EQ(ValueOf(rows, "Disk Number"), "<none>");
   EXPECT_EQ(comment, "member note");
+}
+
+// An AES member shows the method of its data and its key size.
+TEST_F(FilesTest, PropertiesOfAnAesMemberShowItsCipherAndRealMethod) {
+  TBuildMember member = Stored("aes.bin", "data that stays enciphered");
+  member.Method = 99;
+  member.Flags = 1;
+  member.CentralExtra = {0x01, 0x99, 7, 0, 2, 0, 'A', 'E', 3, 12, 0};
+  member.LocalExtra = member.CentralExtra;
+  TfrmMain& window = OpenArchive(WriteArchive("aes.zip", {member}));
+  SelectFirstMember(window);
+  TRows rows;
+  DialogAnswer = [&](QDialog& dialog) {
+    rows = RowsOf(dialog);
+    return false;
+  };
+  window.Action(QStringLiteral("popProperties"))->trigger();
+  EXPECT_EQ(ValueOf(rows, "Encrypted"), "True");
+  EXPECT_EQ(ValueOf(rows, "Encryption"), "AES-256");
+  EXPECT_EQ(ValueOf(rows, "Compressed Method"), "BZip2");
 }
 
 TEST_F(FilesTest, OnAFloppyTheDisksAreListed) {

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/support/Crc32.h"
 #include "engine/format/ByteOrder.h"
 #include "engine/format/ExtraFields.h"
 #include "engine/format/ZipHeaderInfo.h"
+#include "engine/support/Crc32.h"
 #include "engine/support/Exceptions.h"
 #include "tests/support/ZipBuilder.h"
 
@@ -210,12 +210,13 @@ struct TMethodCase {
   u16 Method;
   std::vector<u8> Extra;
   std::string Expected;
-  bool Supported;
+  std::string Encryption;
+  std::optional<std::string> Unsupported;
 };
 
 class MethodNames : public testing::TestWithParam<TMethodCase> {};
 
-TEST_P(MethodNames, NameTheMethodAndTellWhatCannotBeDecoded) {
+TEST_P(MethodNames, NameTheMethodAndEncryptionAndTellWhatCannotBeDecoded) {
   const TMethodCase& c = GetParam();
   test::TBuildMember m;
   m.Name = "x";
@@ -224,31 +225,47 @@ TEST_P(MethodNames, NameTheMethodAndTellWhatCannotBeDecoded) {
   m.CentralExtra = c.Extra;
   const TZipHeaderInfo r = ReadBack(m);
   EXPECT_EQ(r.MethodName(), c.Expected);
-  EXPECT_EQ(r.UnsupportedMethod(), c.Supported ? std::nullopt : std::optional(c.Expected));
+  EXPECT_EQ(r.EncryptionName(), c.Encryption);
+  EXPECT_EQ(r.UnsupportedMethod(), c.Unsupported);
 }
 
-std::vector<u8> AesField(u8 strength) {
-  return Field(kAesTag, {2, 0, 'A', 'E', strength, 8, 0});
+std::vector<u8> AesField(u8 strength, u16 method = 8, u8 version = 2) {
+  return Field(kAesTag, {version, 0, 'A', 'E', strength, static_cast<u8>(method), 0});
 }
+
+const std::optional<std::string> kDecodable;
 
 INSTANTIATE_TEST_SUITE_P(
     ZipHeaderInfo, MethodNames,
-    testing::Values(TMethodCase{"Stored", 0, {}, "Stored", true},
-                    TMethodCase{"Imploded", 6, {}, "Imploded", true},
-                    TMethodCase{"Deflated", 8, {}, "Deflated", true},
-                    TMethodCase{"Tokenized", 7, {}, "Tokenized", false},
-                    TMethodCase{"Deflate64", 9, {}, "Deflate64", false},
-                    TMethodCase{"BZip2", 12, {}, "BZip2", false},
-                    TMethodCase{"Lzma", 14, {}, "LZMA", false},
-                    TMethodCase{"Zstandard", 93, {}, "Zstandard", false},
-                    TMethodCase{"Xz", 95, {}, "XZ", false},
-                    TMethodCase{"Ppmd", 98, {}, "PPMd", false},
-                    TMethodCase{"Aes128", kMethodAes, AesField(1), "AES-128", false},
-                    TMethodCase{"Aes192", kMethodAes, AesField(2), "AES-192", false},
-                    TMethodCase{"Aes256", kMethodAes, AesField(3), "AES-256", false},
-                    TMethodCase{"AesWithoutItsField", kMethodAes, {}, "AES", false},
-                    TMethodCase{"Unnamed", 200, {}, "Method200", false}),
+    testing::Values(
+        TMethodCase{"Stored", 0, {}, "Stored", "", kDecodable},
+        TMethodCase{"Imploded", 6, {}, "Imploded", "", kDecodable},
+        TMethodCase{"Deflated", 8, {}, "Deflated", "", kDecodable},
+        TMethodCase{"Tokenized", 7, {}, "Tokenized", "", "Tokenized"},
+        TMethodCase{"Deflate64", 9, {}, "Deflate64", "", kDecodable},
+        TMethodCase{"BZip2", 12, {}, "BZip2", "", kDecodable},
+        TMethodCase{"Lzma", 14, {}, "LZMA", "", kDecodable},
+        TMethodCase{"Zstandard", 93, {}, "Zstandard", "", kDecodable},
+        TMethodCase{"Xz", 95, {}, "XZ", "", kDecodable},
+        TMethodCase{"Ppmd", 98, {}, "PPMd", "", "PPMd"},
+        TMethodCase{"Aes128", kMethodAes, AesField(1), "Deflated", "AES-128", kDecodable},
+        TMethodCase{"Aes192Ae1", kMethodAes, AesField(2, 0, 1), "Stored", "AES-192", kDecodable},
+        TMethodCase{"Aes256Lzma", kMethodAes, AesField(3, 14), "LZMA", "AES-256", kDecodable},
+        TMethodCase{"Aes256Ppmd", kMethodAes, AesField(3, 98), "PPMd", "AES-256", "PPMd"},
+        TMethodCase{"AesStrength4", kMethodAes, AesField(4), "AES", "AES", "AES"},
+        TMethodCase{"AesVersion3", kMethodAes, AesField(3, 8, 3), "AES", "AES", "AES"},
+        TMethodCase{"AesWithoutItsField", kMethodAes, {}, "AES", "AES", "AES"},
+        TMethodCase{"Unnamed", 200, {}, "Method200", "", "Method200"}),
     [](const testing::TestParamInfo<TMethodCase>& p) { return std::string(p.param.Name); });
+
+TEST(ZipHeaderInfo, TraditionalEncryptionIsNamed) {
+  test::TBuildMember m;
+  m.Name = "x";
+  m.Flags = kFlagEncrypted;
+  const TZipHeaderInfo r = ReadBack(m);
+  EXPECT_EQ(r.EncryptionName(), "traditional");
+  EXPECT_EQ(r.UnsupportedMethod(), std::nullopt);
+}
 
 TEST(ZipHeaderInfo, StrongEncryptionCannotBeDecoded) {
   test::TBuildMember m;

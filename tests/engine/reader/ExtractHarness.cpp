@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "engine/support/Crc32.h"
 #include "engine/codecs/Deflate.h"
+#include "engine/codecs/WinZipAes.h"
 #include "engine/codecs/ZipCipher.h"
+#include "engine/format/ZipFormat.h"
+#include "engine/support/Crc32.h"
 #include "tests/support/TestFiles.h"
 
 namespace vz::test {
@@ -78,6 +80,28 @@ void Encipher(TBuildMember& m, const std::string& password) {
   for (const u8 b : m.Data) out.push_back(cipher.Encrypt(b));
   m.Data = std::move(out);
   m.CompressedSize.reset();
+}
+
+void EncipherAes(TBuildMember& m, const std::string& password, u8 strength, u16 version, u32 seed) {
+  const auto keySize = static_cast<TAesStrength>(strength);
+  const u32 crc = m.Crc.value_or(Crc32Of(m.Data));
+  m.Crc = version == kAesVersion1 ? crc : 0;
+  if (!m.UncompressedSize) m.UncompressedSize = static_cast<u32>(m.Data.size());
+  TWinZipAes aes;
+  std::vector<u8> out =
+      aes.StartWriting(keySize, password, RandomBytes(AesSaltBytes(keySize), seed));
+  aes.Encrypt(m.Data);
+  out.insert(out.end(), m.Data.begin(), m.Data.end());
+  const auto code = aes.AuthenticationCode();
+  out.insert(out.end(), code.begin(), code.end());
+  m.Data = std::move(out);
+  m.CompressedSize.reset();
+  const auto field = AesExtraFieldData({version, keySize, m.Method});
+  m.LocalExtra = {0x01, 0x99, static_cast<u8>(field.size()), 0x00};
+  m.LocalExtra.insert(m.LocalExtra.end(), field.begin(), field.end());
+  m.CentralExtra = m.LocalExtra;
+  m.Method = kMethodAes;
+  m.Flags |= 1;
 }
 
 u8 CheckByteFor(std::span<const u8> header, const std::string& password) {

@@ -31,6 +31,12 @@ TBuildMember CompressedMember(const std::string& name, const std::vector<u8>& da
 // sizes are final (the CRC defaults to that of the data before this call).
 void Encipher(TBuildMember& m, const std::string& password);
 
+// Enciphers m.Data with WinZip's AES (salt from `seed`), sets method 99,
+// flag bit 0 and the 0x9901 field (both records) naming m.Method. AE-1
+// keeps the CRC (of the data as given, unless m.Crc is set); AE-2 stores 0.
+void EncipherAes(TBuildMember& m, const std::string& password, u8 strength, u16 version,
+                 u32 seed = 1);
+
 // The 12th byte of `header` deciphered with `password`.
 u8 CheckByteFor(std::span<const u8> header, const std::string& password);
 // A password other than `right` whose deciphered check byte is `check`: the

@@ -131,6 +131,23 @@ class ExtractPeerTest : public test::TExtractFixture {
             check};
   }
 
+  // Flips bits of the byte in the middle of member `name`'s stored data and
+  // readies a run that extracts everything into out/; the member's index.
+  int DamageMember(const std::string& zip, const std::string& name, u8 bits) {
+    Engine.SetZipName(zip);
+    Engine.ReadZip();
+    const int index = IndexOf(name);
+    if (index < 0) return index;
+    auto bytes = test::ReadFileBytes(zip);
+    const TZipHeaderInfo& e = Engine.Entry(index);
+    bytes[DataStart(bytes, e) + e.CompressedSize / 2] ^= bits;
+    test::WriteFileBytes(zip, bytes);
+    Engine.SetDestDir(Path("out"));
+    Engine.DoAll = true;
+    Engine.RecreateDirs = true;
+    return index;
+  }
+
   int IndexOf(const std::string& name) {
     for (int i = 0; i < Engine.Count(); ++i) {
       if (Engine.FullName(i) == name) return i;
@@ -282,17 +299,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, ExtractInfoZipPipe,
 
 TEST_F(ExtractInfoZip, CorruptedByteEndsInBadCrcForThatMemberOnly) {
   const std::string zip = Make("c.zip", "/usr/bin/zip -q -r -6 {zip} .");
-  Engine.SetZipName(zip);
-  Engine.ReadZip();
-  const int index = IndexOf("big.txt");
+  const int index = DamageMember(zip, "big.txt", 0x10);
   ASSERT_GE(index, 0);
-  auto bytes = test::ReadFileBytes(zip);
-  const TZipHeaderInfo& e = Engine.Entry(index);
-  bytes[DataStart(bytes, e) + e.CompressedSize / 2] ^= 0x10;
-  test::WriteFileBytes(zip, bytes);
-  Engine.SetDestDir(Path("out"));
-  Engine.DoAll = true;
-  Engine.RecreateDirs = true;
   const int count = Engine.UnZip();
   EXPECT_EQ(count, Engine.Count() - 1);
   EXPECT_EQ(std::count(Events.Lines.begin(), Events.Lines.end(), "crc " + std::to_string(index)),
@@ -372,6 +380,114 @@ TEST_F(ExtractPython, ForcedZip64RecordsEverywhere) {
   Engine.CheckLocalHeaders = true;
   TMemoryStream all;
   EXPECT_EQ(Engine.UnZipToStream(all, "*"), Engine.Count());
+}
+
+// ---- methods and encryption of current archivers --------------------------
+
+struct TMethodCase {
+  const char* Name;
+  const char* Program;
+  const char* Command;  // run in the source tree; {zip} is the archive
+  const char* Password;
+  const char* Method;      // of big.txt
+  const char* Encryption;  // of big.txt
+  friend void PrintTo(const TMethodCase& c, std::ostream* os) { *os << c.Name; }
+};
+
+class ExtractOtherMethods : public ExtractPeerTest,
+                            public testing::WithParamInterface<TMethodCase> {
+ protected:
+  void SetUp() override {
+    if (!test::HaveProgram(GetParam().Program)) GTEST_SKIP() << "no " << GetParam().Program;
+    ExtractPeerTest::SetUp();
+  }
+};
+
+TEST_P(ExtractOtherMethods, EveryMemberIsByteIdentical) {
+  const TMethodCase& c = GetParam();
+  Engine.Password = c.Password;
+  const std::string zip = Make(std::string(c.Name) + ".zip", c.Command);
+  ExpectSameTree(zip, c.Name, false);
+  const int big = IndexOf("big.txt");
+  ASSERT_GE(big, 0);
+  EXPECT_EQ(Engine.MethodName(big), c.Method);
+  EXPECT_EQ(Engine.EncryptionName(big), c.Encryption);
+}
+
+// Python's zipfile over the whole tree, with its file modes.
+#define VZ_PYTHON_ZIP(method)                              \
+  "python3 -c \"import os, sys, zipfile\n"                 \
+  "with zipfile.ZipFile(sys.argv[1], 'w', zipfile." method \
+  ") as z:\n"                                              \
+  "    for top, _, files in os.walk('.'):\n"               \
+  "        for f in files: z.write(os.path.join(top, f))\" {zip}"
+
+INSTANTIATE_TEST_SUITE_P(
+    Peers, ExtractOtherMethods,
+    testing::Values(
+        TMethodCase{"Deflate64", "7z", "7z a -bd -bso0 -tzip -mm=Deflate64 {zip} .", "",
+                    "Deflate64", ""},
+        TMethodCase{"BZip2", "7z", "7z a -bd -bso0 -tzip -mm=BZip2 {zip} .", "", "BZip2", ""},
+        TMethodCase{"Lzma", "7z", "7z a -bd -bso0 -tzip -mm=LZMA {zip} .", "", "LZMA", ""},
+        TMethodCase{"Aes128Deflate", "7z", "7z a -bd -bso0 -tzip -psecret -mem=AES128 {zip} .",
+                    "secret", "Deflated", "AES-128"},
+        TMethodCase{"Aes256Deflate", "7z",
+                    "7z a -bd -bso0 -tzip -mx=9 -p'pass word' -mem=AES256 {zip} .", "pass word",
+                    "Deflated", "AES-256"},
+        TMethodCase{"Aes128Stored", "7z", "7z a -bd -bso0 -tzip -mx=0 -psecret -mem=AES128 {zip} .",
+                    "secret", "Stored", "AES-128"},
+        TMethodCase{"Aes256Stored", "7z", "7z a -bd -bso0 -tzip -mx=0 -psecret -mem=AES256 {zip} .",
+                    "secret", "Stored", "AES-256"},
+        TMethodCase{"Aes256BZip2", "7z",
+                    "7z a -bd -bso0 -tzip -mm=BZip2 -psecret -mem=AES256 {zip} .", "secret",
+                    "BZip2", "AES-256"},
+        TMethodCase{"PythonBZip2", "python3", VZ_PYTHON_ZIP("ZIP_BZIP2"), "", "BZip2", ""},
+        TMethodCase{"PythonLzma", "python3", VZ_PYTHON_ZIP("ZIP_LZMA"), "", "LZMA", ""},
+        TMethodCase{"InfoZipBZip2", "/usr/bin/zip", "/usr/bin/zip -q -r -Z bzip2 {zip} .", "",
+                    "BZip2", ""}),
+    [](const auto& row) { return std::string(row.param.Name); });
+
+#undef VZ_PYTHON_ZIP
+
+class ExtractSevenZipMixed : public ExtractPeerTest {
+ protected:
+  void SetUp() override {
+    if (!test::HaveProgram("7z")) GTEST_SKIP() << "no 7-Zip";
+    ExtractPeerTest::SetUp();
+  }
+};
+
+// PPMd has no maintained library for its ZIP form: its member is named and
+// skipped, and the members beside it still extract.
+TEST_F(ExtractSevenZipMixed, PpmdMemberIsUnsupportedAndTheOthersExtract) {
+  Make("ppmd.zip", "7z a -bd -bso0 -tzip -mm=PPMd {zip} big.txt");
+  const std::string zip = Make("ppmd.zip", "7z a -bd -bso0 -tzip -mm=BZip2 {zip} t65536.txt one");
+  Engine.SetZipName(zip);
+  Engine.SetDestDir(Path("out"));
+  Engine.DoAll = true;
+  Engine.ReadZip();
+  const int ppmd = IndexOf("big.txt");
+  ASSERT_GE(ppmd, 0);
+  EXPECT_EQ(Engine.MethodName(ppmd), "PPMd");
+  EXPECT_EQ(Engine.UnZip(), 2);
+  EXPECT_EQ(Events.Skipped(TSkipReason::srUnsupported), std::vector<int>{ppmd});
+  EXPECT_EQ(Events.SkipText(ppmd), "compression method PPMd is not supported");
+  EXPECT_EQ(test::FilesBelow(Out()), (Lines{"one", "t65536.txt"}));
+  EXPECT_EQ(test::ReadFileBytes(Out() + "t65536.txt"), test::ReadFileBytes(Src + "t65536.txt"));
+}
+
+// A byte flipped in 7-Zip's enciphered data fails the authentication code of
+// that member alone.
+TEST_F(ExtractSevenZipMixed, FlippedAesByteFailsThatMemberOnly) {
+  const std::string zip = Make("aes.zip", "7z a -bd -bso0 -tzip -psecret -mem=AES256 {zip} .");
+  const int index = DamageMember(zip, "big.txt", 0x04);
+  ASSERT_GE(index, 0);
+  Engine.Password = "secret";
+  EXPECT_EQ(Engine.UnZip(), Engine.Count() - 1);
+  EXPECT_EQ(Events.Skipped(TSkipReason::srBadAuthentication), std::vector<int>{index});
+  EXPECT_FALSE(Exists(Out() + "big.txt"));
+  EXPECT_EQ(test::ReadFileBytes(Out() + "sub/deeper/r100k.bin"),
+            test::ReadFileBytes(Src + "sub/deeper/r100k.bin"));
 }
 
 // ---- legacy methods -------------------------------------------------------
