@@ -40,16 +40,21 @@ using huff::Value;
 
 enum class TFormat : u8 { Deflate = 0, Deflate64 = 1 };
 
-// The history ring: the history plus 64 bytes of the window's slack.
-// Whatever lies less than 64 bytes ahead of the write position is older than
-// the longest distance, dead to every match, so copies may store words past a
-// match's end; and up to 63 bytes may be read or written past the ring's end.
+// The history ring: the history plus at least 64 bytes, rounded up to whole
+// output chunks, so that every flush of a full ring goes out as whole chunks
+// straight from it (the output side copies only a chunk's broken end, and a
+// full ring has none). Whatever lies less than 64 bytes ahead of the write
+// position is older than the longest distance, dead to every match, so
+// copies may store words past a match's end; and up to 63 bytes may be read
+// or written past the ring's end.
 constexpr u32 kOverrun = 64;
 template <TFormat F>
 constexpr u32 kHistory = F == TFormat::Deflate64 ? 65536 : 32768;
+constexpr u32 kChunk = TDecodeOutput::kBufferSize;
 template <TFormat F>
-constexpr u32 kRingSize = kHistory<F> + kOverrun;
+constexpr u32 kRingSize = (kHistory<F> + kOverrun + kChunk - 1) / kChunk* kChunk;
 static_assert(TDecodeOutput::kWindowSize == 32768 && TDecodeOutput::kLargeWindowSize == 65536 &&
+              kRingSize<TFormat::Deflate> == 48000 && kRingSize<TFormat::Deflate64> == 80000 &&
               kRingSize<TFormat::Deflate64> + kOverrun - 1 <=
                   TDecodeOutput::kLargeWindowSize + TDecodeOutput::kWindowSlack);
 
