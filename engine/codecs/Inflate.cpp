@@ -1,13 +1,15 @@
 // Deflate decoder (RFC 1951) over a circular history in the output side's
 // window. Speed comes from a fast loop that holds the 64-bit bit buffer and
 // both positions in locals and runs while at least kInputMargin unread bytes
-// remain and the write position is inside the ring, so it never checks
-// either inside a symbol (a pass that crosses the ring's end runs on into
-// the window's slack, and what it wrote there moves to the ring's start); 11-bit literal/length and
-// 8-bit distance primary tables resolve almost every code in one lookup; the next lookup is issued
-// before a match is copied; and matches copy 16 bytes at a time, running past their end into bytes
-// that are already dead. Near the end of an input block one symbol at a time goes through the
-// checked path. The fast loop is compiled twice, plain and for BMI2, and picked at run time.
+// remain and the write position is inside the ring, so it never checks either
+// inside a symbol (a pass that crosses the ring's end runs on into the
+// window's slack, whose bytes then move to the ring's start). 11-bit
+// literal/length and 8-bit distance primary tables resolve almost every code
+// in one lookup; the next lookup is issued before a match is copied; and
+// matches copy 16 bytes at a time, running past their end into bytes that are
+// already dead. Near the end of an input block, one symbol at a time goes
+// through the checked path. The fast loop is compiled twice, plain and for
+// BMI2, and picked at run time.
 //
 // Deflate64 is the same decoder over other tables: a 64 KiB history,
 // distance codes 30 and 31, and length code 285 with 16 extra bits. A match
