@@ -5,7 +5,7 @@
 // rounds is reported. Every codec's result is checked once before timing
 // (the round trip and the CRC), so a fast wrong codec cannot pass.
 //
-//   vz_codec_bench [--runs N] FILE...
+//   vz_codec_bench [--runs N] [--cpu-time] FILE...
 //
 // Inflate input for all decoders is zlib's level-6 stream of the file. Our
 // inflate runs as extraction runs it: 16000-byte input blocks through
@@ -14,8 +14,11 @@
 // one buffer of the whole size and compute no CRC, so zlib + crc32 and
 // libdeflate + crc32 are shown too. Deflate64 input is 7-Zip's stream of the
 // file (7z a -tzip -mm=Deflate64), decoded by ours the same way; it is shown
-// beside our inflate, and left out when 7z is not installed.
+// beside our inflate, and left out when 7z is not installed. The traditional
+// cipher's decryption is shown beside its dependency chain run alone, the
+// bound it can only approach.
 #include <libdeflate.h>
+#include <time.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -162,6 +165,26 @@ TBytes SevenZipDeflate64(const std::string& path) {
                 zip.begin() + static_cast<std::ptrdiff_t>(start + size));
 }
 
+// The serial bound of the traditional cipher's decryption: the key byte
+// comes from the third key, and the next third key needs the plain byte just
+// made (a CRC step of the first key, a multiply-add of the second, a CRC step
+// of the third). This runs that chain alone, the keys in registers, storing
+// nothing, and is written out here rather than taken from TZipCipher so that
+// it stays the bound whatever the cipher's code does.
+u32 CipherChain(const TBytes& data) {
+  u32 k0 = 0x12345678;
+  u32 k1 = 0x23456789;
+  u32 k2 = 0x34567890;
+  for (const u8 c : data) {
+    const u32 t = (k2 & 0xFFFF) | 2;
+    const auto plain = static_cast<u8>(c ^ ((t * (t ^ 1)) >> 8));
+    k0 = kCrcTable[(k0 ^ plain) & 0xFF] ^ (k0 >> 8);
+    k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
+    k2 = kCrcTable[(k2 ^ (k1 >> 24)) & 0xFF] ^ (k2 >> 8);
+  }
+  return k0 ^ k1 ^ k2;
+}
+
 u32 ZlibCrc(const TBytes& data) {
   return static_cast<u32>(crc32(0, data.data(), static_cast<uInt>(data.size())));
 }
@@ -193,13 +216,28 @@ struct TCase {
   double MBs() const { return Megabytes / MedianSeconds(); }
 };
 
+// --cpu-time: each case is timed by this thread's CPU clock instead of the
+// wall clock, so that time the machine gives to other work (a shared
+// machine's builds and benchmarks) is not counted; what they do to the
+// caches still is.
+bool gCpuTime = false;
+
+double Now() {
+  if (gCpuTime) {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+  }
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 void TimeRounds(std::vector<TCase>& cases, int runs) {
   for (int r = 0; r < runs; ++r) {
     for (TCase& c : cases) {
-      const auto start = std::chrono::steady_clock::now();
+      const double start = Now();
       c.Run();
-      const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-      c.Seconds.push_back(took.count());
+      c.Seconds.push_back(Now() - start);
     }
     std::fprintf(stderr, "\r  round %d/%d", r + 1, runs);
   }
@@ -326,6 +364,8 @@ void AddChecksumAndCipher(std::vector<TCase>& cases, const TBytes& data, TBytes&
     c.InitKeys("benchmark");
     c.Decrypt(scratch);
   });
+  cases.emplace_back("traditional cipher", "decrypt chain alone", mb, 0,
+                     [&] { gSink = CipherChain(scratch); });
 }
 
 struct TTargetLine {
@@ -336,16 +376,19 @@ struct TTargetLine {
 void PrintTargets(const std::vector<TCase>& cases) {
   const TCase* ourInflate = Find(cases, "inflate", "ours (with CRC)");
   const TCase* ourDeflate64 = Find(cases, "inflate", "ours deflate64 (7z)");
-  const TCase* zlibInflate = Find(cases, "inflate", "zlib");
-  const TCase* zlibInflateCrc = Find(cases, "inflate", "zlib + crc32");
+  const TCase* libdeflateInflateCrc = Find(cases, "inflate", "libdeflate + crc32");
+  const TCase* decrypt = Find(cases, "traditional cipher", "ours decrypt");
+  const TCase* decryptChain = Find(cases, "traditional cipher", "decrypt chain alone");
   const TCase* ourDeflate = Find(cases, "deflate level 6", "ours");
   const TCase* zlibDeflate = Find(cases, "deflate level 6", "zlib");
   char line[200];
   std::vector<TTargetLine> lines;
-  const double inflateRatio = ourInflate->MBs() / zlibInflate->MBs();
-  std::snprintf(line, sizeof line, "inflate >= 2.00x zlib: %.2fx (%.2fx zlib + crc32)",
-                inflateRatio, ourInflate->MBs() / zlibInflateCrc->MBs());
-  lines.push_back({line, inflateRatio >= 2.0});
+  // Ours with its CRC as extraction runs it, against libdeflate's decode into
+  // one buffer followed by its CRC.
+  const double inflateRatio = ourInflate->MBs() / libdeflateInflateCrc->MBs();
+  std::snprintf(line, sizeof line, "inflate with CRC >= 1.00x libdeflate + crc32: %.2fx",
+                inflateRatio);
+  lines.push_back({line, inflateRatio >= 1.0});
   if (ourDeflate64 != nullptr) {
     // Another stream of the same file, so only the class of speed compares.
     const double ratio = ourDeflate64->MBs() / ourInflate->MBs();
@@ -359,6 +402,11 @@ void PrintTargets(const std::vector<TCase>& cases) {
   const double deflateRatio = ourDeflate->MBs() / zlibDeflate->MBs();
   std::snprintf(line, sizeof line, "deflate level 6 speed >= 1.00x zlib: %.2fx", deflateRatio);
   lines.push_back({line, deflateRatio >= 1.0});
+  // Decryption cannot beat the chain that ties each byte to the one before.
+  const double decryptTime = decrypt->MedianSeconds() / decryptChain->MedianSeconds();
+  std::snprintf(line, sizeof line, "cipher decrypt time <= 1.15x its chain alone: %.2fx",
+                decryptTime);
+  lines.push_back({line, decryptTime <= 1.15});
   std::printf("  targets\n");
   for (const TTargetLine& l : lines) {
     std::printf("    %-6s %s\n", l.Met ? "met" : "MISSED", l.Text.c_str());
@@ -393,12 +441,14 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--runs" && i + 1 < argc) {
       runs = std::max(1, std::atoi(argv[++i]));
+    } else if (arg == "--cpu-time") {
+      gCpuTime = true;
     } else {
       files.push_back(arg);
     }
   }
   if (files.empty()) {
-    std::fprintf(stderr, "usage: vz_codec_bench [--runs N] FILE...\n");
+    std::fprintf(stderr, "usage: vz_codec_bench [--runs N] [--cpu-time] FILE...\n");
     return 2;
   }
   std::printf("zlib %s, libdeflate %s; MB = 10^6 bytes of uncompressed data\n", zlibVersion(),

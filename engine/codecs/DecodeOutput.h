@@ -23,9 +23,10 @@ class TDecodeOutput {
   // the other decoders use its first kWindowSize bytes.
   static constexpr std::size_t kLargeWindowSize = 65536;
   // Room after the window that a decoder may use too (inflate runs its
-  // history ring a little longer than 32 KiB, so that word copies may run
-  // past the end of a match).
-  static constexpr std::size_t kWindowSlack = 128;
+  // history ring longer than the history, to whole output chunks, so that
+  // full rings go out without a copy and word copies may run past the end
+  // of a match).
+  static constexpr std::size_t kWindowSlack = 16384;
   static constexpr std::size_t kBufferSize = 16000;
 
   TDecodeOutput();

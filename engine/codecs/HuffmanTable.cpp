@@ -30,6 +30,22 @@ u32 ReverseBits(u32 code, unsigned bits) {
   return r16 >> (16 - bits);
 }
 
+constexpr std::size_t kLanes = 4;
+using TLaneCounters = std::array<std::array<u16, kMaxCodeBits + 1>, kLanes>;
+
+// Calls visit(l, s) for the symbols s < n in kLanes runs of `lane` symbols
+// each (the last one shorter), one step of every run in turn, so that each
+// run keeps the order of its symbols.
+template <typename TVisit>
+void ForEachInLanes(std::size_t n, std::size_t lane, TVisit visit) {
+  for (std::size_t i = 0; i < lane; ++i) {
+    for (std::size_t l = 0; l < kLanes; ++l) {
+      const std::size_t s = l * lane + i;
+      if (s < n) visit(l, s);
+    }
+  }
+}
+
 u32 MakeEntry(u32 symbol, unsigned codeBits) {
   return symbol + codeBits + (codeBits << 8);
 }
@@ -62,10 +78,21 @@ bool BuildHuffmanTable(std::span<const u8> lengths, std::span<const u32> symbols
       symbols.size() < lengths.size() || lengths.size() > huff::kMaxSymbols) {
     return false;
   }
+  if (std::any_of(lengths.begin(), lengths.end(), [](u8 l) { return l > kMaxCodeBits; })) {
+    return false;
+  }
+  // The symbols are counted, and below placed, as kLanes runs side by side,
+  // each with its own counters: one counter in memory bumped by consecutive
+  // symbols of the same length waits for its own store every time, which
+  // made these two loops half the cost of a table.
+  const std::size_t symbolCount = lengths.size();
+  const std::size_t lane = (symbolCount + kLanes - 1) / kLanes;
+  TLaneCounters laneCount{};
+  ForEachInLanes(symbolCount, lane,
+                 [&](std::size_t l, std::size_t s) { ++laneCount[l][lengths[s]]; });
   std::array<u16, kMaxCodeBits + 1> count{};
-  for (const u8 length : lengths) {
-    if (length > kMaxCodeBits) return false;
-    ++count[length];
+  for (const auto& counts : laneCount) {
+    for (unsigned length = 0; length <= kMaxCodeBits; ++length) count[length] += counts[length];
   }
   // Kraft sum: `left` is the number of unused codes of each length in turn.
   i32 left = 1;
@@ -91,10 +118,19 @@ bool BuildHuffmanTable(std::span<const u8> lengths, std::span<const u32> symbols
   for (unsigned length = 1; length <= kMaxCodeBits; ++length) {
     start[length + 1] = static_cast<u16>(start[length] + count[length]);
   }
-  std::array<u16, huff::kMaxSymbols> sorted;
-  for (std::size_t s = 0; s < lengths.size(); ++s) {
-    if (lengths[s] != 0) sorted[start[lengths[s]]++] = static_cast<u16>(s);
+  // Each lane's symbols of one length follow the earlier lanes' ones.
+  TLaneCounters next{};
+  for (unsigned length = 1; length <= kMaxCodeBits; ++length) {
+    u16 at = start[length];
+    for (std::size_t l = 0; l < kLanes; ++l) {
+      next[l][length] = at;
+      at = static_cast<u16>(at + laneCount[l][length]);
+    }
   }
+  std::array<u16, huff::kMaxSymbols> sorted;
+  ForEachInLanes(symbolCount, lane, [&](std::size_t l, std::size_t s) {
+    if (lengths[s] != 0) sorted[next[l][lengths[s]]++] = static_cast<u16>(s);
+  });
 
   // Codes that fit the primary index fill it by doubling: after the step for
   // length l the first 2^l entries are right for every code of at most l bits

@@ -1,13 +1,15 @@
 // Deflate decoder (RFC 1951) over a circular history in the output side's
 // window. Speed comes from a fast loop that holds the 64-bit bit buffer and
 // both positions in locals and runs while at least kInputMargin unread bytes
-// and kOutputMargin bytes of ring room remain, so it never checks either
-// inside a symbol; 11-bit literal/length and 8-bit distance primary tables
-// resolve almost every code in one lookup; the next lookup is issued before
-// a match is copied; and matches copy 16 bytes at a time, running past their
-// end into bytes that are already dead. Near the end of an input block or of
-// the ring, one symbol at a time goes through the checked path. The fast
-// loop is compiled twice, plain and for BMI2, and picked at run time.
+// remain and the write position is inside the ring, so it never checks either
+// inside a symbol (a pass that crosses the ring's end runs on into the
+// window's slack, whose bytes then move to the ring's start). 11-bit
+// literal/length and 8-bit distance primary tables resolve almost every code
+// in one lookup; the next lookup is issued before a match is copied; and
+// matches copy 16 bytes at a time, running past their end into bytes that are
+// already dead. Near the end of an input block, one symbol at a time goes
+// through the checked path. The fast loop is compiled twice, plain and for
+// BMI2, and picked at run time.
 //
 // Deflate64 is the same decoder over other tables: a 64 KiB history,
 // distance codes 30 and 31, and length code 285 with 16 extra bits. A match
@@ -40,18 +42,23 @@ using huff::Value;
 
 enum class TFormat : u8 { Deflate = 0, Deflate64 = 1 };
 
-// The history ring: the history plus 64 bytes of the window's slack.
-// Whatever lies less than 64 bytes ahead of the write position is older than
-// the longest distance, dead to every match, so copies may store words past a
-// match's end; and up to 63 bytes may be read or written past the ring's end.
+// The history ring: the history plus at least 64 bytes, rounded up to whole
+// output chunks, so that every flush of a full ring goes out as whole chunks
+// straight from it (the output side copies only a chunk's broken end, and a
+// full ring has none). Whatever lies less than 64 bytes ahead of the write
+// position is older than the longest distance, dead to every match, so
+// copies may store words past a match's end; and up to 63 bytes may be read
+// or written past the ring's end.
 constexpr u32 kOverrun = 64;
 template <TFormat F>
 constexpr u32 kHistory = F == TFormat::Deflate64 ? 65536 : 32768;
+constexpr u32 WholeChunks(u32 bytes) {
+  constexpr auto chunk = static_cast<u32>(TDecodeOutput::kBufferSize);
+  return (bytes + chunk - 1) / chunk * chunk;
+}
 template <TFormat F>
-constexpr u32 kRingSize = kHistory<F> + kOverrun;
-static_assert(TDecodeOutput::kWindowSize == 32768 && TDecodeOutput::kLargeWindowSize == 65536 &&
-              kRingSize<TFormat::Deflate64> + kOverrun - 1 <=
-                  TDecodeOutput::kLargeWindowSize + TDecodeOutput::kWindowSlack);
+constexpr u32 kRingSize = WholeChunks(kHistory<F> + kOverrun);
+static_assert(kRingSize<TFormat::Deflate> == 48000 && kRingSize<TFormat::Deflate64> == 80000);
 
 constexpr unsigned kLitLenBits = 11;
 constexpr unsigned kDistBits = 8;
@@ -71,6 +78,11 @@ template <TFormat F>
 constexpr std::ptrdiff_t kInputMargin = F == TFormat::Deflate64 ? 24 : 16;
 constexpr u32 kMaxFastLength = 258;
 constexpr u32 kOutputMargin = 2 + kMaxFastLength;
+// A pass starts inside the ring and may end kOutputMargin bytes past its
+// end, storing up to 63 more.
+static_assert(TDecodeOutput::kWindowSize == 32768 && TDecodeOutput::kLargeWindowSize == 65536 &&
+              kRingSize<TFormat::Deflate64> - 1 + kOutputMargin + kOverrun - 1 <=
+                  TDecodeOutput::kLargeWindowSize + TDecodeOutput::kWindowSlack);
 
 // Codes 257-285: lengths 3-10 plainly, then groups of four codes with 1 to 5
 // extra bits, and 285 meaning 258 (Deflate64: 3 plus 16 extra bits); 286 and
@@ -230,6 +242,15 @@ class TInflater {
     FOut.FlushWindow(kRing);
     FPos = 0;
     FWrapped = true;
+  }
+  // After a fast pass that ran past the ring's end: the ring goes out, and
+  // the bytes beyond it become the start of the next pass over it (the
+  // bytes they replace are older than any distance reaches).
+  void WrapAround() {
+    const u32 beyond = FPos - kRing;
+    WindowFilled();
+    std::memmove(FWindow, FWindow + kRing, beyond);
+    FPos = beyond;
   }
 
   TDecodeInput& FIn;
@@ -394,9 +415,7 @@ bool TInflater<F>::HuffmanBlock() {
 template <TFormat F>
 [[gnu::always_inline]] inline typename TInflater<F>::TStep TInflater<F>::FastSymbols() {
   const TDecodeInput::TFastState state = FIn.BeginFast();
-  if (state.End - state.Next < kInputMargin<F> || FPos > kRing - kOutputMargin) {
-    return TStep::More;
-  }
+  if (state.End - state.Next < kInputMargin<F>) return TStep::More;
   // Everything the loop touches lives in locals: a byte store through `out`
   // could alias any member, which would force reloads after every literal.
   const u8* in = state.Next;
@@ -405,7 +424,7 @@ template <TFormat F>
   u64 count = state.Count;
   u8* const window = FWindow;
   u8* out = window + FPos;
-  u8* const outLimit = window + (kRing - kOutputMargin);
+  u8* const ringEnd = window + kRing;
   const u32* const litLen = FTables->LitLen.data();
   const u32* const dist = FTables->Dist.data();
   const bool wrapped = FWrapped;
@@ -454,7 +473,7 @@ template <TFormat F>
   // 15 bits.
   refill();
   entry = litLen[bits & LowMask(kLitLenBits)];
-  while (in <= inLimit && out <= outLimit) {
+  while (in <= inLimit && out < ringEnd) {
     u32 distEntry = distanceAfter();
     if ((entry & huff::kLiteral) != 0) {
       literal();
@@ -551,7 +570,7 @@ template <TFormat F>
 
   FIn.EndFast({bits, static_cast<unsigned>(count & 63), in, state.End});
   FPos = static_cast<u32>(out - window);
-  if (FPos == kRing) WindowFilled();
+  if (FPos >= kRing) WrapAround();
   return step;
 }
 

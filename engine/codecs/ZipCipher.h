@@ -23,22 +23,26 @@ class TZipCipher {
     for (const char c : password) UpdateKeys(static_cast<u8>(c));
   }
 
-  void UpdateKeys(u8 c) {
-    Key0 = Crc32Step(Key0, c);
-    Key1 = (Key1 + (Key0 & 0xFF)) * 134775813u + 1;
-    Key2 = Crc32Step(Key2, static_cast<u8>(Key1 >> 24));
-  }
+  void UpdateKeys(u8 c) { Stir(Key0, Key1, Key2, c); }
 
-  u8 DecryptByte() const {
-    const u32 t = (Key2 & 0xFFFF) | 2;
-    return static_cast<u8>((t * (t ^ 1)) >> 8);
-  }
+  u8 DecryptByte() const { return KeyByte(Key2); }
 
+  // The keys live in locals for the whole buffer: a store through a byte
+  // pointer may alias any object, so with the members the compiler would
+  // store and reload all three around every byte, on the chain that ties
+  // each byte to the one before it.
   void Decrypt(std::span<u8> buffer) {
+    u32 k0 = Key0;
+    u32 k1 = Key1;
+    u32 k2 = Key2;
     for (auto& b : buffer) {
-      b = static_cast<u8>(b ^ DecryptByte());
-      UpdateKeys(b);
+      const auto plain = static_cast<u8>(b ^ KeyByte(k2));
+      b = plain;
+      Stir(k0, k1, k2, plain);
     }
+    Key0 = k0;
+    Key1 = k1;
+    Key2 = k2;
   }
 
   u8 Encrypt(u8 plain) {
@@ -48,7 +52,29 @@ class TZipCipher {
   }
 
   void Encrypt(std::span<u8> buffer) {
-    for (auto& b : buffer) b = Encrypt(b);
+    u32 k0 = Key0;
+    u32 k1 = Key1;
+    u32 k2 = Key2;
+    for (auto& b : buffer) {
+      const u8 plain = b;
+      b = static_cast<u8>(plain ^ KeyByte(k2));
+      Stir(k0, k1, k2, plain);
+    }
+    Key0 = k0;
+    Key1 = k1;
+    Key2 = k2;
+  }
+
+  // The key stream's next byte, from the third key.
+  static u8 KeyByte(u32 key2) {
+    const u32 t = (key2 & 0xFFFF) | 2;
+    return static_cast<u8>((t * (t ^ 1)) >> 8);
+  }
+  // One plain byte into the keys.
+  static void Stir(u32& key0, u32& key1, u32& key2, u8 plain) {
+    key0 = Crc32Step(key0, plain);
+    key1 = (key1 + (key0 & 0xFF)) * 134775813u + 1;
+    key2 = Crc32Step(key2, static_cast<u8>(key1 >> 24));
   }
 };
 

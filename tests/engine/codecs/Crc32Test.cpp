@@ -60,5 +60,26 @@ TEST(Crc32, AgreesWithPythonsZlib) {
   EXPECT_EQ(std::stoul(r.Output), Crc32Of(data));
 }
 
+// Lengths at the edges of the folding loops' steps (16, 64, 128 and 256
+// bytes, and the output side's 16000-byte chunks), where the wide loops hand
+// over to the narrower ones and the byte tables finish the tail.
+class Crc32Edges : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(Crc32Edges, EqualsByteAtATime) {
+  const std::size_t length = GetParam();
+  const auto data = test::RandomBytes(length + 1, static_cast<u32>(length));
+  for (const std::size_t offset : {std::size_t{0}, std::size_t{1}}) {
+    const auto part = std::span(data).subspan(offset, length);
+    u32 slow = 0xFFFFFFFF;
+    for (const u8 b : part) slow = Crc32Step(slow, b);
+    ASSERT_EQ(UpdateCrc(0xFFFFFFFF, part), slow) << length << "+" << offset;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Boundaries, Crc32Edges,
+                         ::testing::Values(255, 256, 257, 271, 272, 383, 384, 511, 512, 513, 767,
+                                           768, 1023, 1024, 1040, 4095, 15999, 16000, 16001,
+                                           48000));
+
 }  // namespace
 }  // namespace vz

@@ -377,5 +377,107 @@ INSTANTIATE_TEST_SUITE_P(Kinds, InflatePeer,
                                          TKind::Mixed),
                          KindName);
 
+// The history ring holds whole output chunks (48000 bytes for deflate, 80000
+// for Deflate64), and the fast loop runs on over its end into spare room,
+// whose bytes then move to the ring's start. These streams cross that end at
+// chosen offsets and twice more after, with literals, runs, and matches whose
+// sources lie before the ring's start or run on past its end.
+struct TRingCase {
+  bool Deflate64;
+  std::size_t Lead;   // stored bytes before the first coded symbol, at
+                      // least the history (the longest distance)
+  std::size_t Total;  // the member's size
+};
+
+struct TRingStream {
+  std::vector<u8> Stream;
+  std::vector<u8> Data;
+};
+
+TRingStream RingStream(const TRingCase& c) {
+  TRingStream r;
+  r.Data = test::RandomBytes(c.Lead, static_cast<u32>(c.Lead));
+  TDeflateWriter w;
+  w.Deflate64 = c.Deflate64;
+  for (std::size_t at = 0; at < c.Lead; at += 60000) {
+    w.Stored(std::span(r.Data).subspan(at, std::min<std::size_t>(60000, c.Lead - at)), false);
+  }
+  w.FixedHeader(true);
+  const u32 longest = c.Deflate64 ? 65536 : 32768;
+  for (u32 k = 0; r.Data.size() < c.Total; ++k) {
+    const std::size_t room = c.Total - r.Data.size();
+    if (room >= 3) {
+      const auto length = static_cast<u32>(std::min<std::size_t>(3 + k * 37 % 256, room));
+      const u32 distances[] = {1 + k % 20, longest - k % 300, 20 + k * 131 % 2000,
+                               longest - 1000 + k % 1000};
+      const u32 distance = distances[k % 4];
+      w.Match(length, distance);
+      for (u32 i = 0; i < length; ++i) r.Data.push_back(r.Data[r.Data.size() - distance]);
+    }
+    if (r.Data.size() < c.Total) {
+      w.Literal(static_cast<u8>(k));
+      r.Data.push_back(static_cast<u8>(k));
+    }
+  }
+  w.EndOfBlock();
+  r.Stream = w.Bytes();
+  return r;
+}
+
+test::TDecodeResult DecodeRing(const TRingCase& c, std::span<const u8> stream) {
+  return test::Decode(
+      {.Method = static_cast<u16>(c.Deflate64 ? 9 : 8), .UncompressedSize = c.Total}, stream);
+}
+
+class InflateRingEnd : public testing::TestWithParam<TRingCase> {};
+
+TEST_P(InflateRingEnd, DecodesAcrossTheRingsEnd) {
+  const auto r = RingStream(GetParam());
+  const auto d = DecodeRing(GetParam(), r.Stream);
+  ASSERT_EQ(d.Data.size(), r.Data.size());
+  EXPECT_TRUE(d.Data == r.Data);
+  EXPECT_EQ(d.Crc, Crc32Of(r.Data));
+  EXPECT_FALSE(d.TooBig);
+}
+
+// Cut short anywhere, the stream gives a prefix of its data and no more (all
+// of it when only the end-of-block code is lost and the last byte filled the
+// ring, which went out whole).
+TEST_P(InflateRingEnd, CutShortGivesAPrefix) {
+  const auto r = RingStream(GetParam());
+  for (std::size_t cut = r.Stream.size() - 1; cut > r.Stream.size() / 2; cut -= 997) {
+    const auto d = DecodeRing(GetParam(), std::span(r.Stream).first(cut));
+    ASSERT_LE(d.Data.size(), r.Data.size()) << cut;
+    if (cut < r.Stream.size() - 1) {
+      ASSERT_LT(d.Data.size(), r.Data.size()) << cut;
+    }
+    EXPECT_TRUE(std::equal(d.Data.begin(), d.Data.end(), r.Data.begin())) << cut;
+  }
+}
+
+std::vector<TRingCase> RingCases() {
+  std::vector<TRingCase> cases;
+  for (const bool d64 : {false, true}) {
+    const std::size_t ring = d64 ? 80000 : 48000;
+    for (const std::size_t before : {1, 2, 3, 17, 64, 257, 258, 259, 260, 261, 300, 1000}) {
+      cases.push_back({d64, ring - before, 3 * ring + 1234});
+    }
+    // Members that end at, just before and just after the ring's end and
+    // the output side's chunks.
+    for (const std::size_t total :
+         {ring - 1, ring, ring + 1, 2 * ring, 2 * ring + 1, ring + 16000, ring + 15999}) {
+      cases.push_back({d64, d64 ? 65636u : 32868u, total});
+    }
+  }
+  return cases;
+}
+
+std::string RingCaseName(const testing::TestParamInfo<TRingCase>& info) {
+  return std::string(info.param.Deflate64 ? "Deflate64" : "Deflate") + "_Lead" +
+         std::to_string(info.param.Lead) + "_Total" + std::to_string(info.param.Total);
+}
+
+INSTANTIATE_TEST_SUITE_P(Offsets, InflateRingEnd, testing::ValuesIn(RingCases()), RingCaseName);
+
 }  // namespace
 }  // namespace vz
