@@ -86,7 +86,7 @@ class TDeflater {
   bool TallyLiteral(u8 c);
   bool TallyMatch(u32 distance, u32 length);
   void EndChunk(i64 end);
-  bool SplitPays() const;
+  void SendBeforeMark();
   void DeflateGreedy();
   template <bool kHash4>
   void DeflateLazy();

@@ -70,37 +70,19 @@ u32 LitLenExtraBits(std::size_t symbol) {
 
 }  // namespace
 
-// Whether the items since the last chunk boundary would be coded more cheaply
-// in a block of their own: the entropy of the block so far against that of
-// its two parts, plus what a second block costs (its header, and the
-// optimism of an estimate from few counts).
-bool TDeflater::SplitPays() const {
-  const u64 whole = EntropyBits(FLitFreq, {}) + EntropyBits(FDistFreq, {});
-  const u64 chunk = EntropyBits(FLitFreq, FMarkLitFreq) + EntropyBits(FDistFreq, FMarkDistFreq);
-  return FMarkCost + chunk + kBlockCostBits * 256 < whole;
-}
-
 // At every chunk boundary: ends the block before the chunk just completed
-// when that pays, and here when the item buffer is full. `end` is the window
-// position the items reach.
+// when coding the two apart is cheaper by the entropy of their counts, by
+// more than a second block costs (its header, and the optimism of an
+// estimate from few counts); and ends it here when the item buffer is full.
+// `end` is the window position the items reach.
 void TDeflater::EndChunk(i64 end) {
-  if (FMarkItems != 0 && SplitPays()) {
-    std::array<u32, kLitLenTableSize> chunkLit{};
-    std::array<u32, kDistCodes> chunkDist{};
-    for (std::size_t n = 0; n < kLitLenTableSize; ++n) chunkLit[n] = FLitFreq[n] - FMarkLitFreq[n];
-    for (std::size_t n = 0; n < kDistCodes; ++n) chunkDist[n] = FDistFreq[n] - FMarkDistFreq[n];
-    const u32 items = FItems;
-    const u32 sent = FMarkItems;
-    FLitFreq = FMarkLitFreq;
-    FDistFreq = FMarkDistFreq;
-    FlushBlock(false, sent, FMarkEnd);
-    FBlockStart = FMarkEnd;
-    FItems = items - sent;
-    std::memmove(FLitBuf.get(), FLitBuf.get() + sent, FItems);
-    std::memmove(FDistBuf.get(), FDistBuf.get() + sent, FItems * sizeof(u16));
-    FLitFreq = chunkLit;
-    FLitFreq[kEndOfBlock] = 1;
-    FDistFreq = chunkDist;
+  u64 whole = EntropyBits(FLitFreq, {}) + EntropyBits(FDistFreq, {});
+  if (FMarkItems != 0) {
+    const u64 chunk = EntropyBits(FLitFreq, FMarkLitFreq) + EntropyBits(FDistFreq, FMarkDistFreq);
+    if (FMarkCost + chunk + kBlockCostBits * 256 < whole) {
+      SendBeforeMark();
+      whole = chunk;
+    }
   }
   if (FItems == kItemCapacity) {
     FlushBlock(false, FItems, end);
@@ -111,7 +93,28 @@ void TDeflater::EndChunk(i64 end) {
   FMarkEnd = end;
   FMarkLitFreq = FLitFreq;
   FMarkDistFreq = FDistFreq;
-  FMarkCost = EntropyBits(FLitFreq, {}) + EntropyBits(FDistFreq, {});
+  FMarkCost = whole;
+}
+
+// Sends the items before the mark as a block and keeps those after it as
+// the start of the next.
+void TDeflater::SendBeforeMark() {
+  std::array<u32, kLitLenTableSize> chunkLit{};
+  std::array<u32, kDistCodes> chunkDist{};
+  for (std::size_t n = 0; n < kLitLenTableSize; ++n) chunkLit[n] = FLitFreq[n] - FMarkLitFreq[n];
+  for (std::size_t n = 0; n < kDistCodes; ++n) chunkDist[n] = FDistFreq[n] - FMarkDistFreq[n];
+  const u32 items = FItems;
+  const u32 sent = FMarkItems;
+  FLitFreq = FMarkLitFreq;
+  FDistFreq = FMarkDistFreq;
+  FlushBlock(false, sent, FMarkEnd);
+  FBlockStart = FMarkEnd;
+  FItems = items - sent;
+  std::memmove(FLitBuf.get(), FLitBuf.get() + sent, FItems);
+  std::memmove(FDistBuf.get(), FDistBuf.get() + sent, FItems * sizeof(u16));
+  FLitFreq = chunkLit;
+  FLitFreq[kEndOfBlock] = 1;
+  FDistFreq = chunkDist;
 }
 
 // Calls visit(symbol, extraValue) for each bit-length symbol that codes
