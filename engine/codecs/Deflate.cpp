@@ -23,8 +23,11 @@ constexpr u32 kWMask = kWSize - 1;
 constexpr u32 kWindowBytes = 2 * kWSize;
 constexpr u32 kHashBits = 16;
 constexpr u32 kHashSize = u32{1} << kHashBits;
-constexpr u32 kHashMask = kHashSize - 1;
-constexpr u32 kHashShift = 5;  // three shifts push a byte out of the 15 bits
+// The rolling hash of three bytes (levels 7-9) keeps 15 bits, so that three
+// shifts of 5 push a byte out and the hash depends on those three alone; it
+// uses the lower half of the heads.
+constexpr u32 kRollingMask = (u32{1} << 15) - 1;
+constexpr u32 kHashShift = 5;
 constexpr u32 kMinMatch = 3;
 constexpr u32 kMaxMatch = 258;
 // Enough lookahead for one longest match plus the next string's hash bytes.
@@ -268,8 +271,8 @@ void TDeflater::StartMember(int level) {
 
   FillWindow();
   FInsH = 0;
-  FInsH = ((FInsH << kHashShift) ^ FWindow[0]) & kHashMask;
-  FInsH = ((FInsH << kHashShift) ^ FWindow[1]) & kHashMask;
+  FInsH = ((FInsH << kHashShift) ^ FWindow[0]) & kRollingMask;
+  FInsH = ((FInsH << kHashShift) ^ FWindow[1]) & kRollingMask;
 }
 
 void TDeflater::Fault(const std::string& what) const {
@@ -332,7 +335,7 @@ inline u32 TDeflater::InsertString(u32 position) {
     FHead3Candidate = head3;
     head3 = static_cast<u16>(position);
   } else {
-    FInsH = ((FInsH << kHashShift) ^ FWindow[position + kMinMatch - 1]) & kHashMask;
+    FInsH = ((FInsH << kHashShift) ^ FWindow[position + kMinMatch - 1]) & kRollingMask;
   }
   const u32 head = FHead[FInsH];
   FPrev[position & kWMask] = static_cast<u16>(head);
