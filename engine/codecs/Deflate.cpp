@@ -21,9 +21,13 @@ namespace {
 constexpr u32 kWSize = 32768;
 constexpr u32 kWMask = kWSize - 1;
 constexpr u32 kWindowBytes = 2 * kWSize;
-constexpr u32 kHashSize = 32768;
-constexpr u32 kHashMask = kHashSize - 1;
-constexpr u32 kHashShift = 5;  // three shifts push a byte out of the 15 bits
+constexpr u32 kHashBits = 16;
+constexpr u32 kHashSize = u32{1} << kHashBits;
+// The rolling hash of three bytes (levels 7-9) keeps 15 bits, so that three
+// shifts of 5 push a byte out and the hash depends on those three alone; it
+// uses the lower half of the heads.
+constexpr u32 kRollingMask = (u32{1} << 15) - 1;
+constexpr u32 kHashShift = 5;
 constexpr u32 kMinMatch = 3;
 constexpr u32 kMaxMatch = 258;
 // Enough lookahead for one longest match plus the next string's hash bytes.
@@ -31,27 +35,32 @@ constexpr u32 kMinLookahead = kMaxMatch + kMinMatch + 1;
 constexpr u32 kMaxDist = kWSize - kMinLookahead;  // 32506
 constexpr u32 kSlideAt = kWSize + kMaxDist;       // 65274
 constexpr u32 kTooFar = 4096;
-constexpr u32 kLitBufSize = 32768;
 static_assert(kMinLookahead == 262 && kMaxDist == 32506 && kSlideAt == 65274);
 
 struct TLevelRow {
   u16 Good, Lazy, Nice, Chain;
   bool LazyStrategy;
+  bool Hash4;
+  bool Near3;  // with Hash4: look for near three-byte matches too
 };
 // Level 0's row is all zeros and never used: level 0 stores.
 constexpr std::array<TLevelRow, 10> kLevels = {{
-    {0, 0, 0, 0, false},
-    {4, 4, 8, 4, false},
-    {4, 5, 16, 8, false},
-    {4, 6, 32, 32, false},
-    {4, 4, 16, 16, true},
-    {8, 16, 32, 32, true},
-    {8, 16, 128, 128, true},
-    {8, 32, 128, 256, true},
-    {32, 128, 258, 1024, true},
-    {32, 258, 258, 4096, true},
+    {0, 0, 0, 0, false, false, false},
+    {4, 8, 16, 2, false, true, false},
+    {4, 16, 32, 4, false, true, false},
+    {4, 16, 32, 12, false, true, false},
+    {4, 8, 16, 6, true, true, true},
+    {8, 16, 32, 16, true, true, true},
+    {8, 16, 128, 128, true, true, true},
+    {8, 32, 128, 256, true, false, false},
+    {32, 128, 258, 1024, true, false, false},
+    {32, 258, 258, 4096, true, false, false},
 }};
 static_assert(kLevels[6].Nice == 128 && kLevels[9].Chain == 4096 && !kLevels[3].LazyStrategy);
+// The lazy matcher keeps the three-byte table whenever it hashes four bytes.
+static_assert(std::ranges::all_of(kLevels, [](const TLevelRow& row) {
+  return !(row.LazyStrategy && row.Hash4) || row.Near3;
+}));
 
 u16 LevelFlags(int level) {
   if (level <= 2) return kFlagDeflateFast;
@@ -63,6 +72,29 @@ inline u16 Load16(const u8* p) {
   u16 v;
   std::memcpy(&v, p, sizeof v);
   return v;
+}
+
+inline u32 Load32(const u8* p) {
+  u32 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// The fast levels hash four bytes: a chain then holds almost only strings
+// that share four bytes with the current one, so fewer candidates are
+// compared for the same result. The multiplier spreads all four bytes over
+// the top bits.
+inline u32 Hash4(const u8* p) {
+  return (Load32(p) * 0x9E3779B1u) >> (32 - kHashBits);
+}
+
+constexpr u32 kHash3Bits = 15;
+constexpr u32 kHash3Size = u32{1} << kHash3Bits;
+inline u32 Hash3(const u8* p) {
+  const u32 bytes = std::endian::native == std::endian::little
+                        ? Load32(p) & 0xFFFFFFu
+                        : u32{p[0]} | u32{p[1]} << 8 | u32{p[2]} << 16;
+  return (bytes * 0x9E3779B1u) >> (32 - kHash3Bits);
 }
 
 inline u64 Load64(const u8* p) {
@@ -88,6 +120,51 @@ inline u32 CommonLength(const u8* a, const u8* b) {
   }
 }
 
+// What a chain walk reads.
+struct TChains {
+  const u8* Window;
+  const u16* Prev;
+  u32 Nice;  // a match this long ends the walk
+};
+
+// Follows the hash chain from `candidate` for a match at `position` longer
+// than `best`, looking at `chain` candidates at most; on success
+// `matchStart` is its source. Returns the best length found, or `best`. A
+// candidate is compared in full only when its first two bytes and the two
+// bytes ending at the current best length agree with the current string.
+inline u32 SearchChain(const TChains& chains, u32 position, u32 candidate, u32 best, u32 chain,
+                       u32& matchStart) {
+  const u8* const window = chains.Window;
+  const u8* const scan = window + position;
+  const u32 limit = position > kMaxDist ? position - kMaxDist : 0;
+  const u16 scanStart = Load16(scan);
+  u16 scanEnd = Load16(scan + best - 1);
+  u32 found = matchStart;
+  for (;;) {
+    // The next link is fetched before the compare so that the two loads
+    // overlap; the walk is bound by their latency.
+    const u32 next = chains.Prev[candidate & kWMask];
+    const u8* const match = window + candidate;
+    if (Load16(match + best - 1) == scanEnd && Load16(match) == scanStart) {
+      const u32 length = CommonLength(scan, match);
+      if (length > best) {
+        found = candidate;
+        best = length;
+        if (length >= chains.Nice) break;
+        scanEnd = Load16(scan + best - 1);
+      }
+    }
+    if (next <= limit || --chain == 0) break;
+    candidate = next;
+  }
+  matchStart = found;
+  return best;
+}
+
+inline bool Equal3(const u8* a, const u8* b) {
+  return Load16(a) == Load16(b) && a[2] == b[2];
+}
+
 // Runs an action when the scope is left by an exception.
 template <typename TAction>
 class TOnUnwind {
@@ -110,8 +187,9 @@ TDeflater::TDeflater()
     : FWindow(std::make_unique<u8[]>(kWindowBytes + kWindowTail)),
       FPrev(std::make_unique<u16[]>(kWSize)),
       FHead(std::make_unique<u16[]>(kHashSize)),
-      FLitBuf(std::make_unique<u8[]>(kLitBufSize)),
-      FDistBuf(std::make_unique<u16[]>(kLitBufSize)) {}
+      FHead3(std::make_unique<u16[]>(kHash3Size)),
+      FLitBuf(std::make_unique<u8[]>(kItemCapacity)),
+      FDistBuf(std::make_unique<u16[]>(kItemCapacity)) {}
 
 u64 TDeflater::CompressMember(TZipHeaderInfo& header, int level, const TDeflateRead& read,
                               const TDeflateWrite& write, const std::string& memberName) {
@@ -132,9 +210,9 @@ u64 TDeflater::CompressMember(TZipHeaderInfo& header, int level, const TDeflateR
   } else {
     StartMember(level);
     if (FParams.Lazy) {
-      DeflateLazy();
+      FParams.Hash4 ? DeflateLazy<true>() : DeflateLazy<false>();
     } else {
-      DeflateFast();
+      DeflateGreedy();
     }
   }
   header.InternalAttributes = FTextState == 0 ? 0 : 1;
@@ -172,11 +250,13 @@ void TDeflater::StoreMember() {
 
 void TDeflater::StartMember(int level) {
   const TLevelRow& row = kLevels[static_cast<std::size_t>(level)];
-  FParams = {row.Good, row.Lazy, row.Nice, std::max<u16>(row.Chain, 1), row.LazyStrategy};
+  FParams = {row.Good,         row.Lazy,  row.Nice, std::max<u16>(row.Chain, 1),
+             row.LazyStrategy, row.Hash4, row.Near3};
   FLevel = level;
   // Only the heads need clearing: a chain is entered through a head, and
   // every link reachable from one was written for this member.
   std::fill_n(FHead.get(), kHashSize, u16{0});
+  if (FParams.Near3) std::fill_n(FHead3.get(), kHash3Size, u16{0});
   // Bytes of an earlier member beyond the lookahead would otherwise take
   // part in hashing near the end and make the output depend on them.
   std::fill_n(FWindow.get(), FWindowHigh, u8{0});
@@ -191,8 +271,8 @@ void TDeflater::StartMember(int level) {
 
   FillWindow();
   FInsH = 0;
-  FInsH = ((FInsH << kHashShift) ^ FWindow[0]) & kHashMask;
-  FInsH = ((FInsH << kHashShift) ^ FWindow[1]) & kHashMask;
+  FInsH = ((FInsH << kHashShift) ^ FWindow[0]) & kRollingMask;
+  FInsH = ((FInsH << kHashShift) ^ FWindow[1]) & kRollingMask;
 }
 
 void TDeflater::Fault(const std::string& what) const {
@@ -239,13 +319,24 @@ void TDeflater::SlideWindow() {
   }
   FStrStart -= kWSize;
   FBlockStart -= kWSize;
+  FMarkEnd -= kWSize;
   const auto rebase = [](u16& p) { p = static_cast<u16>(p >= kWSize ? p - kWSize : 0); };
   std::for_each(FHead.get(), FHead.get() + kHashSize, rebase);
+  if (FParams.Near3) std::for_each(FHead3.get(), FHead3.get() + kHash3Size, rebase);
   std::for_each(FPrev.get(), FPrev.get() + kWSize, rebase);
 }
 
+template <bool kHash4>
 inline u32 TDeflater::InsertString(u32 position) {
-  FInsH = ((FInsH << kHashShift) ^ FWindow[position + kMinMatch - 1]) & kHashMask;
+  if constexpr (kHash4) {
+    const u8* const p = FWindow.get() + position;
+    FInsH = Hash4(p);
+    u16& head3 = FHead3[Hash3(p)];
+    FHead3Candidate = head3;
+    head3 = static_cast<u16>(position);
+  } else {
+    FInsH = ((FInsH << kHashShift) ^ FWindow[position + kMinMatch - 1]) & kRollingMask;
+  }
   const u32 head = FHead[FInsH];
   FPrev[position & kWMask] = static_cast<u16>(head);
   FHead[FInsH] = static_cast<u16>(position);
@@ -254,45 +345,39 @@ inline u32 TDeflater::InsertString(u32 position) {
 
 // Follows the hash chain from `candidate` for a match longer than
 // `previousLength`; on success FMatchStart is its source. Returns the best
-// length found, or previousLength. A candidate is compared in full only when
-// its first two bytes and the two bytes ending at the current best length
-// agree with the current string.
+// length found, or previousLength.
 u32 TDeflater::LongestMatch(u32 candidate, u32 previousLength) {
   u32 chain = FParams.MaxChain;
   if (previousLength >= FParams.GoodLength) chain = std::max<u32>(chain >> 2, 1);
-  const u8* const window = FWindow.get();
-  const u8* const scan = window + FStrStart;
-  const u32 limit = FStrStart > kMaxDist ? FStrStart - kMaxDist : 0;
-  const u32 nice = FParams.NiceLength;
-  const u16 scanStart = Load16(scan);
-  u32 best = previousLength;
-  u16 scanEnd = Load16(scan + best - 1);
-  const u16* const prev = FPrev.get();
-  u32 matchStart = FMatchStart;
-  for (;;) {
-    // The next link is fetched before the compare so that the two loads
-    // overlap; the walk is bound by their latency.
-    const u32 next = prev[candidate & kWMask];
-    const u8* const match = window + candidate;
-    if (Load16(match + best - 1) == scanEnd && Load16(match) == scanStart) {
-      const u32 length = CommonLength(scan, match);
-      if (length > best) {
-        matchStart = candidate;
-        best = length;
-        if (length >= nice) break;
-        scanEnd = Load16(scan + best - 1);
-      }
-    }
-    if (next <= limit || --chain == 0) break;
-    candidate = next;
-  }
-  FMatchStart = matchStart;
-  return best;
+  return SearchChain({FWindow.get(), FPrev.get(), FParams.NiceLength}, FStrStart, candidate,
+                     previousLength, chain, FMatchStart);
 }
 
-void TDeflater::CheckMatch(u32 start, u32 match, u32 length) const {
+// With four-byte chains, a three-byte match comes from the one candidate of
+// the three-byte table, and only when it is near enough to pay off.
+u32 TDeflater::ThreeByteMatch() {
+  const u32 candidate = FHead3Candidate;
+  if (candidate == 0 || FStrStart - candidate > kTooFar) return 0;
   const u8* const window = FWindow.get();
-  if (std::memcmp(window + match, window + start, length) != 0) {
+  if (!Equal3(window + candidate, window + FStrStart)) return 0;
+  FMatchStart = candidate;
+  return kMinMatch;
+}
+
+// Eight bytes a step: the window's zeroed tail lets the last step read past
+// the match, and the bytes beyond it are masked off.
+inline void TDeflater::CheckMatch(u32 start, u32 match, u32 length) const {
+  const u8* const window = FWindow.get();
+  u64 diff = 0;
+  u32 i = 0;
+  for (; i + 8 <= length; i += 8) diff |= Load64(window + match + i) ^ Load64(window + start + i);
+  if (i < length) {
+    const u64 tail = Load64(window + match + i) ^ Load64(window + start + i);
+    const u32 bytes = length - i;  // 1-7
+    diff |= std::endian::native == std::endian::little ? tail << (64 - 8 * bytes)
+                                                       : tail >> (64 - 8 * bytes);
+  }
+  if (diff != 0) {
     throw EInvalidMatch(static_cast<long>(start), static_cast<long>(match),
                         static_cast<long>(length));
   }
@@ -303,7 +388,7 @@ inline bool TDeflater::TallyLiteral(u8 c) {
   FDistBuf[FItems] = 0;
   ++FItems;
   ++FLitFreq[c];
-  return FItems == kLitBufSize - 1 || ((FItems & 0xFFF) == 0 && FLevel > 2 && BlockEndEstimate());
+  return FItems % kChunkItems == 0;
 }
 
 inline bool TDeflater::TallyMatch(u32 distance, u32 length) {
@@ -311,72 +396,97 @@ inline bool TDeflater::TallyMatch(u32 distance, u32 length) {
   FLitBuf[FItems] = static_cast<u8>(lengthIndex);
   FDistBuf[FItems] = static_cast<u16>(distance);
   ++FItems;
-  ++FMatches;
   ++FLitFreq[kLiterals + 1 + kLengthCode[lengthIndex]];
   ++FDistFreq[DistCode(distance - 1)];
-  return FItems == kLitBufSize - 1 || ((FItems & 0xFFF) == 0 && FLevel > 2 && BlockEndEstimate());
+  return FItems % kChunkItems == 0;
 }
 
-// Ends a block early when it is compressing well with mostly literals, so
-// that the next block's statistics can start afresh: the estimate prices a
-// literal at 8 bits and a distance at 5 bits plus its extra bits.
-bool TDeflater::BlockEndEstimate() const {
-  u64 outBits = u64{FItems} * 8;
-  for (std::size_t code = 0; code < kDistCodes; ++code)
-    outBits += u64{FDistFreq[code]} * (5u + kDistExtraBits[code]);
-  const auto outBytes = static_cast<i64>(outBits >> 3);
-  const i64 inBytes = static_cast<i64>(FStrStart) - FBlockStart;
-  return FMatches < FItems / 2 && outBytes < inBytes / 2;
-}
-
-// ---- greedy matching, levels 1-3 ----
-void TDeflater::DeflateFast() {
-  u8* const window = FWindow.get();
-  FMatchLength = 0;
+// ---- greedy matching on four-byte chains, levels 1-3 ----
+// The loop keeps its state in locals between refills and block ends: the
+// item stores would otherwise make every member be read again.
+void TDeflater::DeflateGreedy() {
+  const u8* const window = FWindow.get();
+  u16* const head = FHead.get();
+  u16* const head3 = FHead3.get();
+  u16* const prev = FPrev.get();
+  u8* const lit = FLitBuf.get();
+  u16* const dist = FDistBuf.get();
+  const TChains chains{window, prev, FParams.NiceLength};
+  const u32 chain = FParams.MaxChain;
+  const u32 maxInsert = FParams.MaxLazy;
+  const bool near3 = FParams.Near3;
+  const auto insert = [&](u32 position) {
+    const u8* const p = window + position;
+    const u32 h = Hash4(p);
+    const u32 candidate = head[h];
+    prev[position & kWMask] = static_cast<u16>(candidate);
+    head[h] = static_cast<u16>(position);
+    if (!near3) return std::pair<u32, u32>(candidate, 0);
+    u16& entry3 = head3[Hash3(p)];
+    const u32 candidate3 = entry3;
+    entry3 = static_cast<u16>(position);
+    return std::pair<u32, u32>(candidate, candidate3);
+  };
   while (FLookahead != 0) {
-    const u32 head = InsertString(FStrStart);
-    if (head != 0 && FStrStart - head <= kMaxDist) {
-      FMatchLength = std::min(LongestMatch(head, kMinMatch - 1), FLookahead);
-    }
-    bool flush;
-    if (FMatchLength >= kMinMatch) {
-      CheckMatch(FStrStart, FMatchStart, FMatchLength);
-      flush = TallyMatch(FStrStart - FMatchStart, FMatchLength);
-      FLookahead -= FMatchLength;
-      if (FMatchLength <= FParams.MaxLazy) {
-        // Hash every string inside the match too.
-        for (u32 i = 1; i < FMatchLength; ++i) InsertString(FStrStart + i);
-        FStrStart += FMatchLength;
-      } else {
-        FStrStart += FMatchLength;
-        FInsH = window[FStrStart];
-        FInsH = ((FInsH << kHashShift) ^ window[FStrStart + 1]) & kHashMask;
+    u32 pos = FStrStart;
+    const u32 end = pos + FLookahead;
+    // Without the input's end in the window, stop where the lookahead would
+    // run short of one longest match.
+    const u32 stop = FEndOfInput ? end : end - kMinLookahead + 1;
+    u32 items = FItems;
+    const u32 check = (items | (kChunkItems - 1)) + 1;
+    while (pos < stop && items < check) {
+      const auto [candidate, candidate3] = insert(pos);
+      u32 length = 0;
+      u32 from = 0;
+      if (candidate != 0 && pos - candidate <= kMaxDist)
+        length = SearchChain(chains, pos, candidate, kMinMatch - 1, chain, from);
+      if (near3 && length < kMinMatch && candidate3 != 0 && pos - candidate3 <= kTooFar &&
+          Equal3(window + candidate3, window + pos)) {
+        length = kMinMatch;
+        from = candidate3;
       }
-      FMatchLength = 0;
-    } else {
-      flush = TallyLiteral(window[FStrStart]);
-      --FLookahead;
-      ++FStrStart;
+      length = std::min(length, end - pos);
+      if (length < kMinMatch) {
+        const u8 c = window[pos];
+        lit[items] = c;
+        dist[items] = 0;
+        ++items;
+        ++FLitFreq[c];
+        ++pos;
+        continue;
+      }
+      CheckMatch(pos, from, length);
+      lit[items] = static_cast<u8>(length - kMinMatch);
+      dist[items] = static_cast<u16>(pos - from);
+      ++items;
+      ++FLitFreq[kLiterals + 1 + kLengthCode[length - kMinMatch]];
+      ++FDistFreq[DistCode(pos - from - 1)];
+      if (length <= maxInsert) {
+        for (u32 i = 1; i < length; ++i) insert(pos + i);
+      }
+      pos += length;
     }
-    if (flush) {
-      FlushBlock(false);
-      FBlockStart = FStrStart;
-    }
+    FStrStart = pos;
+    FLookahead = end - pos;
+    FItems = items;
+    if (items == check) EndChunk(pos);
     if (FLookahead < kMinLookahead && !FEndOfInput) FillWindow();
   }
-  FlushBlock(true);
+  FlushBlock(true, FItems, FStrStart);
 }
 
 // ---- lazy matching, levels 4-9 ----
 // A match found at one position is held back until the next position has
 // been searched; the longer of the two wins, the other start becomes a
 // literal.
+template <bool kHash4>
 void TDeflater::DeflateLazy() {
   u8* const window = FWindow.get();
   bool literalPending = false;
   FMatchLength = kMinMatch - 1;
   while (FLookahead != 0) {
-    const u32 head = InsertString(FStrStart);
+    const u32 head = InsertString<kHash4>(FStrStart);
     const u32 prevLength = FMatchLength;
     const u32 prevMatch = FMatchStart;
     FMatchLength = kMinMatch - 1;
@@ -386,25 +496,24 @@ void TDeflater::DeflateLazy() {
       if (FMatchLength == kMinMatch && FStrStart - FMatchStart > kTooFar)
         FMatchLength = kMinMatch - 1;
     }
+    if constexpr (kHash4) {
+      if (FMatchLength < kMinMatch && prevLength < kMinMatch)
+        FMatchLength = std::max(std::min(ThreeByteMatch(), FLookahead), kMinMatch - 1);
+    }
     if (prevLength >= kMinMatch && FMatchLength <= prevLength) {
       const u32 start = FStrStart - 1;
       CheckMatch(start, prevMatch, prevLength);
-      const bool flush = TallyMatch(start - prevMatch, prevLength);
+      const bool chunkFull = TallyMatch(start - prevMatch, prevLength);
       // The strings at start and start + 1 are hashed already.
       FLookahead -= prevLength - 1;
-      for (u32 i = 2; i < prevLength; ++i) InsertString(start + i);
+      for (u32 i = 2; i < prevLength; ++i) InsertString<kHash4>(start + i);
       FStrStart = start + prevLength;
       literalPending = false;
       FMatchLength = kMinMatch - 1;
-      if (flush) {
-        FlushBlock(false);
-        FBlockStart = FStrStart;
-      }
+      if (chunkFull) EndChunk(FStrStart);
     } else if (literalPending) {
-      if (TallyLiteral(window[FStrStart - 1])) {
-        FlushBlock(false);
-        FBlockStart = FStrStart;
-      }
+      // The byte at FStrStart is the one still pending.
+      if (TallyLiteral(window[FStrStart - 1])) EndChunk(FStrStart);
       ++FStrStart;
       --FLookahead;
     } else {
@@ -415,7 +524,7 @@ void TDeflater::DeflateLazy() {
     if (FLookahead < kMinLookahead && !FEndOfInput) FillWindow();
   }
   if (literalPending) TallyLiteral(window[FStrStart - 1]);
-  FlushBlock(true);
+  FlushBlock(true, FItems, FStrStart);
 }
 
 void TDeflater::ResetBlock() {
@@ -423,7 +532,7 @@ void TDeflater::ResetBlock() {
   FDistFreq.fill(0);
   FLitFreq[kEndOfBlock] = 1;
   FItems = 0;
-  FMatches = 0;
+  FMarkItems = 0;
 }
 
 // Bytes 7-127 count as text, the rest as binary; text unless binary bytes

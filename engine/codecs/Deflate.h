@@ -1,9 +1,13 @@
 // TDeflater: the compressor of the archive writer. It turns one member's bytes
 // into a raw deflate stream (RFC 1951, no wrapper) with a 32 KB sliding
-// window over a 64 KB buffer, 15-bit hash chains, greedy matching for levels
-// 1-3 and lazy matching for 4-9, and a per-block choice among stored, fixed
-// and dynamic Huffman blocks. All work areas belong to the object, so one
-// object serves a whole zip operation without allocating per member.
+// window over a 64 KB buffer and hash chains: of four-byte strings for
+// levels 1-6 (with a table of three-byte strings for near short matches at
+// 4-6), of three-byte strings for 7-9; greedy matching for levels 1-3, lazy
+// for 4-9. Blocks end where the symbol statistics change enough to pay for a
+// new header, and each is sent stored, with fixed or with dynamic Huffman
+// codes, whichever is smallest. All work areas belong to the object, so one
+// object serves a whole zip operation without allocating per member; nothing
+// is shared between objects, so several may run on different threads.
 #pragma once
 
 #include <array>
@@ -64,6 +68,8 @@ class TDeflater {
     u16 NiceLength;  // stop searching at a match this long
     u16 MaxChain;    // candidates examined per search
     bool Lazy;
+    bool Hash4;  // chains of four-byte strings instead of three-byte ones
+    bool Near3;  // with Hash4: a table of three-byte strings for near matches
   };
 
   void StoreMember();
@@ -72,25 +78,35 @@ class TDeflater {
   void SlideWindow();
   [[noreturn]] void Fault(const std::string& what) const;
 
+  template <bool kHash4>
   u32 InsertString(u32 position);
   u32 LongestMatch(u32 candidate, u32 previousLength);
+  u32 ThreeByteMatch();
   void CheckMatch(u32 start, u32 match, u32 length) const;
   bool TallyLiteral(u8 c);
   bool TallyMatch(u32 distance, u32 length);
-  bool BlockEndEstimate() const;
-  void DeflateFast();
+  void EndChunk(i64 end);
+  void SendBeforeMark();
+  void DeflateGreedy();
+  template <bool kHash4>
   void DeflateLazy();
 
-  void FlushBlock(bool last);
+  void FlushBlock(bool last, u32 items, i64 end);
   void DecideTextOrBinary();
   u64 BuildDynamicTrees(int& litMaxCode, int& distMaxCode, int& blCodes);
   template <typename TVisit>
   static void ForEachLengthRun(std::span<const u8> lengths, int maxCode, TVisit&& visit);
   void SendDynamicHeader(int litMaxCode, int distMaxCode, int blCodes);
   void SendBitLengthSymbol(int symbol, u32 extra);
-  void SendItems(std::span<const u8> litLenLengths, std::span<const u16> litLenCodes,
+  void SendItems(u32 items, std::span<const u8> litLenLengths, std::span<const u16> litLenCodes,
                  std::span<const u8> distLengths, std::span<const u16> distCodes);
   void ResetBlock();
+
+  // Items (literals and matches) buffered for one block at most, and the
+  // chunk of items at whose ends a block may end.
+  static constexpr u32 kItemCapacity = 32768;
+  static constexpr u32 kChunkItems = 4096;
+  static_assert(kItemCapacity % kChunkItems == 0);
 
   // ---- work areas, allocated once ----
   // The window holds two 32 KB halves plus a zeroed tail, so that the
@@ -100,6 +116,10 @@ class TDeflater {
   std::unique_ptr<u16[]>
       FPrev;  // link to the previous string of the same hash, by position & 0x7FFF
   std::unique_ptr<u16[]> FHead;  // latest position of each hash; 0 = none
+  // With four-byte chains: the latest position of each three-byte hash, the
+  // one place where a three-byte match is looked for.
+  std::unique_ptr<u16[]> FHead3;
+  u32 FHead3Candidate = 0;  // its entry for the current string, before the update
   // One entry per buffered item: FLitBuf holds the literal, or the match
   // length minus 3; FDistBuf the match distance, 0 marking a literal (which
   // takes the place of a separate match-flag array).
@@ -111,6 +131,9 @@ class TDeflater {
   std::array<u32, deflate::kLitLenTableSize> FLitFreq{};
   std::array<u32, deflate::kDistCodes> FDistFreq{};
   std::array<u32, deflate::kBitLengthCodes> FBlFreq{};
+  // The counts at the last chunk boundary of the block, where it may yet end.
+  std::array<u32, deflate::kLitLenTableSize> FMarkLitFreq{};
+  std::array<u32, deflate::kDistCodes> FMarkDistFreq{};
   std::array<u8, deflate::kLitLenTableSize> FLitLengths{};
   std::array<u16, deflate::kLitLenTableSize> FLitCodes{};
   std::array<u8, deflate::kDistCodes> FDistLengths{};
@@ -133,8 +156,10 @@ class TDeflater {
   bool FEndOfInput = false;
   int FTextState = 2;  // 1 text, 0 binary, 2 not decided yet
   bool FStoredMember = false;
-  u32 FItems = 0;    // literals and matches buffered
-  u32 FMatches = 0;  // of which matches
+  u32 FItems = 0;      // literals and matches buffered
+  u32 FMarkItems = 0;  // items before the last chunk boundary; 0 = none yet
+  i64 FMarkEnd = 0;    // window position the items up to that boundary reach
+  u64 FMarkCost = 0;   // the entropy of those items, in 1/256 bits
 };
 
 }  // namespace vz

@@ -43,6 +43,25 @@ class TDeflateBitWriter {
     }
   }
 
+  // The item loop's pair: AddBits only adds to the accumulator (the pending
+  // bits and `count` stay below 64), FlushBytes then stores all eight bytes
+  // of it at once and keeps only the bits of the unfinished byte. One flush
+  // per item, whatever its size, with no branch on the bit count.
+  void AddBits(u64 value, u32 count) {
+    FBits |= value << FBitCount;
+    FBitCount += count;
+  }
+  void FlushBytes() {
+    if (FUsed + 8 > kBufferBytes) Flush();
+    u64 word = FBits;
+    if constexpr (std::endian::native != std::endian::little) word = ByteSwap64(word);
+    std::memcpy(FBuffer.get() + FUsed, &word, 8);
+    const u32 bytes = FBitCount >> 3;
+    FUsed += bytes;
+    FBits >>= 8 * bytes;  // at most 56: the count is below 64
+    FBitCount &= 7;
+  }
+
   // Pads the pending bits with zeros to a whole byte and moves them to the
   // buffer.
   void AlignToByte() {
@@ -81,6 +100,9 @@ class TDeflateBitWriter {
     if constexpr (std::endian::native != std::endian::little) word = ByteSwap(word);
     std::memcpy(FBuffer.get() + FUsed, &word, 4);
     FUsed += 4;
+  }
+  static constexpr u64 ByteSwap64(u64 v) {
+    return u64{ByteSwap(static_cast<u32>(v))} << 32 | ByteSwap(static_cast<u32>(v >> 32));
   }
   static constexpr u32 ByteSwap(u32 v) {
     return (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);

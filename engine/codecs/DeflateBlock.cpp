@@ -1,6 +1,8 @@
 // Block output of the compressor: pricing the buffered items under dynamic
 // and fixed codes, choosing the block type, and sending header and items.
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "engine/codecs/Deflate.h"
 
@@ -11,12 +13,109 @@ using namespace deflate;
 namespace {
 
 constexpr u32 kMaxStoredBlock = 65535;
+// What ending a block early must save to be worth it, in bits: about a
+// dynamic header, and a margin for the estimate's optimism on few counts.
+constexpr u64 kBlockCostBits = 1000;
+
+// log2(1 + i / 256) in 1/256 bits for i = 0..255, found bit by bit: squaring
+// a number in [1, 2) doubles its logarithm, and a result of 2 or more
+// carries the next bit out.
+constexpr std::array<u16, 256> MakeLog2Fractions() {
+  std::array<u16, 256> table{};
+  for (std::size_t i = 0; i < 256; ++i) {
+    double y = 1.0 + static_cast<double>(i) / 256.0;
+    u32 bits = 0;
+    for (int b = 0; b < 9; ++b) {
+      y *= y;
+      bits <<= 1;
+      if (y >= 2.0) {
+        y /= 2.0;
+        bits |= 1;
+      }
+    }
+    table[i] = static_cast<u16>((bits + 1) >> 1);  // nine bits, rounded to eight
+  }
+  return table;
+}
+constexpr std::array<u16, 256> kLog2Fractions = MakeLog2Fractions();
+static_assert(kLog2Fractions[0] == 0 && kLog2Fractions[128] == 150);
+
+// log2(x) in 1/256 bits, x >= 1, from the top nine bits of x.
+inline u32 Log2Fixed(u32 x) {
+  const u32 top = static_cast<u32>(std::bit_width(x)) - 1;
+  const u32 mantissa = top >= 8 ? x >> (top - 8) : x << (8 - top);
+  return top * 256 + kLog2Fractions[mantissa - 256];
+}
+
+// The entropy in 1/256 bits of counts[n] - minus[n] (or of counts alone
+// when minus is empty): what an ideal code for just those counts would take.
+// A Huffman code comes within a few percent of it, alike for every set of
+// counts compared.
+u64 EntropyBits(std::span<const u32> counts, std::span<const u32> minus) {
+  u64 total = 0;
+  u64 weighted = 0;
+  for (std::size_t n = 0; n < counts.size(); ++n) {
+    const u32 f = minus.empty() ? counts[n] : counts[n] - minus[n];
+    if (f == 0) continue;
+    total += f;
+    weighted += u64{f} * Log2Fixed(f);
+  }
+  if (total == 0) return 0;
+  return total * Log2Fixed(static_cast<u32>(total)) - weighted;
+}
 
 u32 LitLenExtraBits(std::size_t symbol) {
   return symbol > kEndOfBlock ? kLengthExtraBits[symbol - kEndOfBlock - 1] : 0;
 }
 
 }  // namespace
+
+// At every chunk boundary: ends the block before the chunk just completed
+// when coding the two apart is cheaper by the entropy of their counts, by
+// more than a second block costs (its header, and the optimism of an
+// estimate from few counts); and ends it here when the item buffer is full.
+// `end` is the window position the items reach.
+void TDeflater::EndChunk(i64 end) {
+  u64 whole = EntropyBits(FLitFreq, {}) + EntropyBits(FDistFreq, {});
+  if (FMarkItems != 0) {
+    const u64 chunk = EntropyBits(FLitFreq, FMarkLitFreq) + EntropyBits(FDistFreq, FMarkDistFreq);
+    if (FMarkCost + chunk + kBlockCostBits * 256 < whole) {
+      SendBeforeMark();
+      whole = chunk;
+    }
+  }
+  if (FItems == kItemCapacity) {
+    FlushBlock(false, FItems, end);
+    FBlockStart = end;
+    return;  // a fresh block: no boundary inside it yet
+  }
+  FMarkItems = FItems;
+  FMarkEnd = end;
+  FMarkLitFreq = FLitFreq;
+  FMarkDistFreq = FDistFreq;
+  FMarkCost = whole;
+}
+
+// Sends the items before the mark as a block and keeps those after it as
+// the start of the next.
+void TDeflater::SendBeforeMark() {
+  std::array<u32, kLitLenTableSize> chunkLit{};
+  std::array<u32, kDistCodes> chunkDist{};
+  for (std::size_t n = 0; n < kLitLenTableSize; ++n) chunkLit[n] = FLitFreq[n] - FMarkLitFreq[n];
+  for (std::size_t n = 0; n < kDistCodes; ++n) chunkDist[n] = FDistFreq[n] - FMarkDistFreq[n];
+  const u32 items = FItems;
+  const u32 sent = FMarkItems;
+  FLitFreq = FMarkLitFreq;
+  FDistFreq = FMarkDistFreq;
+  FlushBlock(false, sent, FMarkEnd);
+  FBlockStart = FMarkEnd;
+  FItems = items - sent;
+  std::memmove(FLitBuf.get(), FLitBuf.get() + sent, FItems);
+  std::memmove(FDistBuf.get(), FDistBuf.get() + sent, FItems * sizeof(u16));
+  FLitFreq = chunkLit;
+  FLitFreq[kEndOfBlock] = 1;
+  FDistFreq = chunkDist;
+}
 
 // Calls visit(symbol, extraValue) for each bit-length symbol that codes
 // lengths[0..maxCode]: single lengths, 16 for 3-6 repeats of the previous
@@ -114,39 +213,46 @@ void TDeflater::SendDynamicHeader(int litMaxCode, int distMaxCode, int blCodes) 
   ForEachLengthRun(FDistLengths, distMaxCode, send);
 }
 
-// A length's code and extra bits go out in one PutBits (at most 15 + 5
-// bits), as do a distance's (at most 15 + 13).
-void TDeflater::SendItems(std::span<const u8> litLenLengths, std::span<const u16> litLenCodes,
-                          std::span<const u8> distLengths, std::span<const u16> distCodes) {
+// A length's code and extra bits are added together (at most 15 + 5 bits),
+// as are a distance's (at most 15 + 13); with the 7 bits of an unfinished
+// byte a match fits the 64-bit accumulator, so each item ends with one
+// flush.
+void TDeflater::SendItems(u32 items, std::span<const u8> litLenLengths,
+                          std::span<const u16> litLenCodes, std::span<const u8> distLengths,
+                          std::span<const u16> distCodes) {
   const u8* const lit = FLitBuf.get();
   const u16* const dist = FDistBuf.get();
-  for (u32 i = 0; i < FItems; ++i) {
+  FBits.FlushBytes();
+  for (u32 i = 0; i < items; ++i) {
     const u32 value = lit[i];
     const u32 distance = dist[i];
     if (distance == 0) {
-      FBits.PutBits(litLenCodes[value], litLenLengths[value]);
+      FBits.AddBits(litLenCodes[value], litLenLengths[value]);
+      FBits.FlushBytes();
       continue;
     }
     const u32 code = kLengthCode[value];
     const std::size_t symbol = kLiterals + 1 + code;
     const u32 lengthBits = litLenLengths[symbol];
-    FBits.PutBits(litLenCodes[symbol] | ((value - kBaseLength[code]) << lengthBits),
+    FBits.AddBits(litLenCodes[symbol] | ((value - kBaseLength[code]) << lengthBits),
                   lengthBits + kLengthExtraBits[code]);
     const u32 d = distance - 1;
     const u32 dcode = DistCode(d);
     const u32 distBits = distLengths[dcode];
-    FBits.PutBits(distCodes[dcode] | ((d - kBaseDist[dcode]) << distBits),
+    FBits.AddBits(distCodes[dcode] | ((d - kBaseDist[dcode]) << distBits),
                   distBits + kDistExtraBits[dcode]);
+    FBits.FlushBytes();
   }
   FBits.PutBits(litLenCodes[kEndOfBlock], litLenLengths[kEndOfBlock]);
 }
 
-// Sends the buffered items as one block of the cheapest kind. The block is
-// FStrStart - FBlockStart input bytes; they can be sent as they are only
+// Sends the first `items` buffered items as one block of the cheapest kind,
+// then empties the buffer. The block is the input bytes from FBlockStart to
+// `end`; they can be sent as they are only
 // while FBlockStart has not slid below the window. A member whose only
 // block would not shrink is written raw, with no block header at all, and
 // becomes a stored member.
-void TDeflater::FlushBlock(bool last) {
+void TDeflater::FlushBlock(bool last, u32 items, i64 end) {
   if (FTextState == 2) DecideTextOrBinary();
   int litMaxCode = 0;
   int distMaxCode = 0;
@@ -163,7 +269,7 @@ void TDeflater::FlushBlock(bool last) {
   const u64 bestBytes = std::min(dynamicBytes, staticBytes);
 
   const bool inWindow = FBlockStart >= 0;
-  const u64 storedBytes = static_cast<u64>(static_cast<i64>(FStrStart) - FBlockStart);
+  const u64 storedBytes = static_cast<u64>(end - FBlockStart);
   const u32 lastBit = last ? 1 : 0;
   if (last && inWindow && storedBytes <= bestBytes && FBits.BitsWritten() == 0) {
     FBits.PutAlignedBytes(std::span<const u8>(FWindow.get(), storedBytes));
@@ -178,12 +284,12 @@ void TDeflater::FlushBlock(bool last) {
         std::span<const u8>(FWindow.get() + static_cast<std::size_t>(FBlockStart), length));
   } else if (staticBytes == bestBytes) {
     FBits.PutBits((1 << 1) | lastBit, 3);
-    SendItems(kStaticTrees.LitLenLengths, kStaticTrees.LitLenCodes, kStaticTrees.DistLengths,
+    SendItems(items, kStaticTrees.LitLenLengths, kStaticTrees.LitLenCodes, kStaticTrees.DistLengths,
               kStaticTrees.DistCodes);
   } else {
     FBits.PutBits((2 << 1) | lastBit, 3);
     SendDynamicHeader(litMaxCode, distMaxCode, blCodes);
-    SendItems(FLitLengths, FLitCodes, FDistLengths, FDistCodes);
+    SendItems(items, FLitLengths, FLitCodes, FDistLengths, FDistCodes);
   }
   ResetBlock();
   if (last) {

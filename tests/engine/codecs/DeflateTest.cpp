@@ -216,12 +216,39 @@ TStreamShape WalkStream(const std::string& folder, const std::vector<u8>& stream
 
 // ---- data ----
 
-enum class TKind { Text, Random, Run, Periodic, Records };
+enum class TKind { Text, Random, Run, Periodic, Records, Shifting, Reaches };
 
 constexpr std::size_t kPeriod = 10007;
 
+// Random bytes with copies placed at the edges of what the matchers reach:
+// three bytes 4096 and 4097 back (the limit of a short match), twelve bytes
+// 32506 back (the farthest a match may lie) and 32507 and 32768 back.
+std::vector<u8> ReachesData(std::size_t size) {
+  auto data = test::RandomBytes(size, 16);
+  constexpr std::size_t kDistances[] = {4096, 4097, 32506, 32507, 32768};
+  std::size_t n = 0;
+  for (std::size_t at = 33000; at + 16 < size; at += 997, ++n) {
+    const std::size_t distance = kDistances[n % std::size(kDistances)];
+    const std::size_t length = distance < 5000 ? 3 : 12;
+    for (std::size_t k = 0; k < length; ++k) data[at + k] = data[at - distance + k];
+  }
+  return data;
+}
+
 std::vector<u8> MakeData(TKind kind, std::size_t size) {
   switch (kind) {
+    case TKind::Shifting: {
+      // Text and letters of a 16-letter alphabet taking turns every 20000
+      // bytes: the statistics change where the blocks should end.
+      const auto text = test::TextBytes(size, 14);
+      const auto noise = test::RandomBytes(size, 15);
+      std::vector<u8> data(size);
+      for (std::size_t i = 0; i < size; ++i)
+        data[i] = (i / 20000) % 2 == 0 ? text[i] : static_cast<u8>('A' + (noise[i] & 15));
+      return data;
+    }
+    case TKind::Reaches:
+      return ReachesData(size);
     case TKind::Text:
       return test::TextBytes(size, 11);
     case TKind::Random:
@@ -267,6 +294,10 @@ const char* KindName(TKind kind) {
       return "Periodic";
     case TKind::Records:
       return "Records";
+    case TKind::Shifting:
+      return "Shifting";
+    case TKind::Reaches:
+      return "Reaches";
   }
   return "?";
 }
@@ -353,6 +384,14 @@ TEST_P(DeflateRoundTrip, EveryLevelReproducesTheInput) {
         EXPECT_EQ(r.Header.InternalAttributes, 0);
         EXPECT_LT(r.Bytes.size(), size / 2);
         break;
+      case TKind::Shifting:
+        EXPECT_EQ(r.Header.InternalAttributes, 1);
+        EXPECT_LT(r.Bytes.size(), size / 2);
+        break;
+      case TKind::Reaches:
+        EXPECT_EQ(r.Header.InternalAttributes, 0);
+        EXPECT_LE(r.Bytes.size(), size + 5 * (size / 32767 + 1));
+        break;
     }
   }
 }
@@ -364,6 +403,10 @@ std::vector<TRoundTripCase> RoundTripCases() {
   for (const TKind kind : {TKind::Text, TKind::Random, TKind::Run, TKind::Periodic})
     for (const std::size_t size : sizes) cases.push_back({kind, size});
   cases.push_back({TKind::Records, 100000});
+  // Blocks ending at chunk boundaries, and matches at the edges of reach,
+  // across window slides.
+  for (const std::size_t size : {4096, 65536, 200000}) cases.push_back({TKind::Shifting, size});
+  for (const std::size_t size : {65536, 200000}) cases.push_back({TKind::Reaches, size});
   return cases;
 }
 
@@ -467,51 +510,59 @@ TEST_P(DeflateLevel, BlockTypeFollowsTheData) {
   for (std::size_t i = 0; i + 1 < random.BlockTypes.size(); ++i) EXPECT_EQ(random.BlockTypes[i], 0);
 }
 
-// A 3-byte match more than 4096 bytes back costs more than its literals:
-// the lazy levels drop it, the fast ones take it.
-TEST_P(DeflateLevel, ShortFarMatchesOnlyInFastLevels) {
+// A 3-byte match more than 4096 bytes back costs more than its literals, so
+// no level takes one; nearer ones are taken from level 4 on, while the fast
+// levels look for matches of four bytes and more only. Eight near copies
+// follow bytes of every kind, so a hash that looked past the three bytes
+// would miss some: levels 7-9 chain every three-byte string and find all
+// eight; levels 4-6 keep only the latest string of each three-byte hash,
+// which another may have replaced.
+TEST_P(DeflateLevel, ShortMatchesOnlyNearAndAboveLevel3) {
   if (!HavePython()) GTEST_SKIP() << "python3 not available";
   const int level = GetParam();
   auto data = test::RandomBytes(20000, 31);
-  data[15000] = data[5000];
-  data[15001] = data[5001];
-  data[15002] = data[5002];
-  data[15003] = static_cast<u8>(data[5003] + 1);
+  const auto plant = [&](std::size_t at, std::size_t from) {
+    for (std::size_t k = 0; k < 3; ++k) data[at + k] = data[from + k];
+    data[at + 3] = static_cast<u8>(data[from + 3] + 1);
+  };
+  plant(12000, 2000);                                                           // 10000 back
+  for (std::size_t i = 0; i < 8; ++i) plant(17000 + 300 * i, 14500 + 300 * i);  // 2500 back
   data.insert(data.end(), 30000, 'x');  // so that the member is not stored
   const TStreamShape shape = WalkStream(Platform.Root(), Compress(Deflater, data, level).Bytes);
   bool farShort = false;
   for (const auto& [key, count] : shape.Matches) farShort |= key.first == 3 && key.second > 4096;
-  if (level >= 4) {
-    EXPECT_FALSE(farShort);
+  EXPECT_FALSE(farShort);
+  const auto near = shape.Matches.find({3, 2500});
+  const u64 nearCount = near == shape.Matches.end() ? 0 : near->second;
+  if (level >= 7) {
+    EXPECT_EQ(nearCount, 8u);
+  } else if (level >= 4) {
+    EXPECT_GE(nearCount, 6u);
   } else {
-    EXPECT_EQ(shape.Matches.count({3, 10000}), 1u);
+    EXPECT_EQ(nearCount, 0u);
   }
 }
 
-// Above level 2 a block ends early, at a multiple of 4096 items, once it
-// holds fewer matches than half its items and codes to under half its input
-// by the rough estimate. Here each 43 bytes are 3 fresh random bytes and a
-// 40-byte copy of earlier data: at most a third of the items are matches,
-// and 150000 bytes make well under 32767 items, one block unless ended
-// early.
-TEST_P(DeflateLevel, EstimateEndsWellCompressingBlocksAbove2) {
+// A block ends at a chunk boundary (every 4096 items) where coding the two
+// parts apart saves more than a new header costs. Text followed by letters
+// of a 16-letter alphabet, about 10000 + 20000 items, fit one block of 32768
+// items but code better in two or more; 80000 bytes of text alone stay one
+// block.
+TEST_P(DeflateLevel, BlocksEndWhereTheStatisticsChange) {
   if (!HavePython()) GTEST_SKIP() << "python3 not available";
   const int level = GetParam();
-  const auto fresh = test::RandomBytes(30000, 21);
-  std::vector<u8> data(fresh.begin(), fresh.begin() + 2000);
-  for (std::size_t i = 0; data.size() < 150000; ++i) {
-    data.insert(data.end(), fresh.begin() + static_cast<std::ptrdiff_t>(2000 + 3 * i),
-                fresh.begin() + static_cast<std::ptrdiff_t>(2003 + 3 * i));
-    const std::size_t distance = 100 + (i * 7919) % std::min<std::size_t>(data.size() - 100, 20000);
-    const std::size_t from = data.size() - distance;
-    for (std::size_t k = 0; k < 40; ++k) data.push_back(data[from + k]);
-  }
-  const TStreamShape shape = WalkStream(Platform.Root(), Compress(Deflater, data, level).Bytes);
-  if (level > 2) {
-    EXPECT_GE(shape.BlockTypes.size(), 3u);
-  } else {
-    EXPECT_EQ(shape.BlockTypes.size(), 1u);
-  }
+  const auto noise = test::RandomBytes(30000, 22);
+  std::vector<u8> letters(noise.size());
+  for (std::size_t i = 0; i < noise.size(); ++i)
+    letters[i] = static_cast<u8>('A' + (noise[i] & 15));
+  std::vector<u8> mixed = test::TextBytes(40000, 23);
+  mixed.insert(mixed.end(), letters.begin(), letters.begin() + 20000);
+
+  const TStreamShape changing = WalkStream(Platform.Root(), Compress(Deflater, mixed, level).Bytes);
+  EXPECT_GE(changing.BlockTypes.size(), 2u);
+  const TStreamShape steady =
+      WalkStream(Platform.Root(), Compress(Deflater, test::TextBytes(80000, 24), level).Bytes);
+  EXPECT_EQ(steady.BlockTypes.size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels1To9, DeflateLevel, ::testing::Range(1, 10));
