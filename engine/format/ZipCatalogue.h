@@ -60,9 +60,9 @@ class TZipCatalogue {
   // reverse of their order of appending: the order that inserting them one
   // by one into a ByNone list gives.
   void SortByPosition();
-  // The row numbers in `mode`'s order, exactly as TSortedZip::BuildView
-  // orders the entries (in row order) for it. Empty for ByNone, which is
-  // the row order itself.
+  // The row numbers in `mode`'s order: exactly the order that inserting
+  // the rows one by one into a TSortedZip view for `mode` (duplicates
+  // accepted) gives. Empty for ByNone, which is the row order itself.
   std::vector<u32> SortedRows(TZipSortMode mode) const;
 
  private:
