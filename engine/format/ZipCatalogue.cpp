@@ -45,6 +45,7 @@ bool FoldedLess(TNameParts a, TNameParts b) {
     const std::size_t n = std::min(x.size(), y.size());
     if (n == 0) return x.empty() && !y.empty();
     for (std::size_t i = 0; i < n; ++i) {
+      if (x[i] == y[i]) continue;  // most names share a long prefix
       const u8 cx = Folded(x[i]);
       const u8 cy = Folded(y[i]);
       if (cx != cy) return cx < cy;
@@ -149,8 +150,8 @@ int TZipCatalogue::Append(const TZipHeaderInfo& entry) {
 }
 
 void TZipCatalogue::Replace(int row, const TZipHeaderInfo& entry) {
-  TRow& r = FRows[static_cast<std::size_t>(row)];
   const TRow previous = Row(row);
+  TRow& r = FRows[static_cast<std::size_t>(row)];
   if (Fits(entry)) {
     r = Encode(entry, &previous);
   } else if ((previous.Bits & kKept) != 0) {

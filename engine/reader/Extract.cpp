@@ -243,7 +243,7 @@ int TUnZipEngine::RunExtraction(TStream* target) {
   // Nothing to extract makes no destination either.
   if (count > 0 && target == nullptr) OpenDestination();
   for (const int i : VisitOrder()) {
-    if (!FCatalogue->Selected(RowOf(i))) continue;
+    if (!Rows().Selected(RowOf(i))) continue;
     // A cancel asked for in an event stops the run before the next member
     // too, also when that member has no data whose reading would notice it.
     CheckCancel();

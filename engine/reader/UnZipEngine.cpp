@@ -126,6 +126,11 @@ int TUnZipEngine::RowOf(int index) const {
   return FViewRows.empty() ? index : static_cast<int>(FViewRows[static_cast<std::size_t>(index)]);
 }
 
+const TZipCatalogue& TUnZipEngine::Rows() const {
+  static const TZipCatalogue kNone;
+  return FCatalogue ? *FCatalogue : kNone;
+}
+
 int TUnZipEngine::IndexOfRow(int row) const {
   if (FViewRows.empty()) return row;
   const auto at = std::find(FViewRows.begin(), FViewRows.end(), static_cast<u32>(row));
@@ -133,14 +138,14 @@ int TUnZipEngine::IndexOfRow(int row) const {
 }
 
 TDateTime TUnZipEngine::DateTime(int index) const {
-  const auto when = DosDateTimeToDateTime(FCatalogue->FileDate(RowOf(index)));
+  const auto when = DosDateTimeToDateTime(Rows().FileDate(RowOf(index)));
   return when ? *when : FileTimeToDateTime(FPlatform.Clock.Now());
 }
 
 // ---------------------------------------------------------------- comments
 
 std::string TUnZipEngine::FileComment(int index) {
-  if (!FCatalogue->HasComment(RowOf(index))) return {};
+  if (!Rows().HasComment(RowOf(index))) return {};
   TZipHeaderInfo entry = Entry(index);
   if (entry.FileComment) return entry.DecodedComment(FNames);
   const TOperationScope operation(*this);
@@ -155,8 +160,7 @@ std::string TUnZipEngine::FileComment(int index) {
 }
 
 void TUnZipEngine::SetFileComment(int index, const std::string& comment) {
-  const std::string present =
-      FCatalogue->HasComment(RowOf(index)) ? FileComment(index) : std::string();
+  const std::string present = Rows().HasComment(RowOf(index)) ? FileComment(index) : std::string();
   if (comment == present) return;
   TZipHeaderInfo entry = Entry(index);
   // The comment is stored as the text it is; one that is not ASCII is
@@ -169,7 +173,8 @@ void TUnZipEngine::SetFileComment(int index, const std::string& comment) {
 
 std::vector<u8> TUnZipEngine::CentralExtra(int index) {
   TZipHeaderInfo entry = Entry(index);
-  if (entry.ExtraFieldLength == 0) return entry.CentralExtra;
+  // A set's directory may lie on another disk than the one open.
+  if (entry.ExtraFieldLength == 0 || FEndCentral.ThisDisk != 0) return entry.CentralExtra;
   const TOperationScope operation(*this);
   OpenZip();
   entry = Entry(index);

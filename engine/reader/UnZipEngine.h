@@ -231,11 +231,11 @@ class TUnZipEngine {
   // only where the catalogue keeps it at hand (an AES member's, one with
   // Unicode name or comment fields; CentralExtra(index) reads any) and
   // FileComment the comment once it was loaded.
-  TZipHeaderInfo Entry(int index) const { return FCatalogue->Entry(RowOf(index)); }
-  std::string Filename(int index) const { return std::string(FCatalogue->Filename(RowOf(index))); }
-  std::string Pathname(int index) const { return std::string(FCatalogue->Directory(RowOf(index))); }
-  std::string FullName(int index) const { return FCatalogue->FullName(RowOf(index)); }
-  u16 CompressMethod(int index) const { return FCatalogue->CompressionMethod(RowOf(index)); }
+  TZipHeaderInfo Entry(int index) const { return Rows().Entry(RowOf(index)); }
+  std::string Filename(int index) const { return std::string(Rows().Filename(RowOf(index))); }
+  std::string Pathname(int index) const { return std::string(Rows().Directory(RowOf(index))); }
+  std::string FullName(int index) const { return Rows().FullName(RowOf(index)); }
+  u16 CompressMethod(int index) const { return Rows().CompressionMethod(RowOf(index)); }
   // "Deflated", "BZip2", ... (for an AES member the method inside)
   std::string MethodName(int index) const { return Entry(index).MethodName(); }
   // "", "traditional", "AES-128", "AES-256", ...
@@ -246,16 +246,15 @@ class TUnZipEngine {
   }
   // The current date-time when the stored value is not a real moment.
   TDateTime DateTime(int index) const;
-  u32 Crc(int index) const { return FCatalogue->Crc32(RowOf(index)); }
-  u64 CompressedSize(int index) const { return FCatalogue->CompressedSize(RowOf(index)); }
-  u64 UncompressedSize(int index) const { return FCatalogue->UncompressedSize(RowOf(index)); }
-  bool IsEncrypted(int index) const {
-    return (FCatalogue->Flags(RowOf(index)) & kFlagEncrypted) != 0;
-  }
-  int DiskNo(int index) const { return FCatalogue->DiskNumberStart(RowOf(index)) + 1; }
+  u32 Crc(int index) const { return Rows().Crc32(RowOf(index)); }
+  u64 CompressedSize(int index) const { return Rows().CompressedSize(RowOf(index)); }
+  u64 UncompressedSize(int index) const { return Rows().UncompressedSize(RowOf(index)); }
+  bool IsEncrypted(int index) const { return (Rows().Flags(RowOf(index)) & kFlagEncrypted) != 0; }
+  int DiskNo(int index) const { return Rows().DiskNumberStart(RowOf(index)) + 1; }
   // The central record's extra field, read from the archive (an operation,
   // like loading a comment); empty when the member has none. For a
-  // directory rebuilt from the local headers, what the entry keeps.
+  // directory rebuilt from the local headers and for a multi-disk set,
+  // what the entry keeps.
   std::vector<u8> CentralExtra(int index);
   // Loads the comment from the archive on first use, decoded as the names
   // are: an operation then, to be run where the others run (see "Threads").
@@ -326,6 +325,8 @@ class TUnZipEngine {
   // The catalogue's row shown at a view position; EListError "Index %d is
   // out of range" for a position outside the view.
   int RowOf(int index) const;
+  // The catalogue, or an empty one before a directory is read.
+  const TZipCatalogue& Rows() const;
   // The view position of a catalogue row.
   int IndexOfRow(int row) const;
   // Rebuilds the view for `mode` from the catalogue (ByNone: the catalogue).
