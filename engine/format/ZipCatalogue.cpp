@@ -322,21 +322,30 @@ std::vector<u32> TZipCatalogue::SortedRows(TZipSortMode mode) const {
     });
   };
   const auto greater = [](auto a, auto b) { return a > b; };
+  // Where no name holds a capital letter (and every name is in the arena,
+  // in one piece) folding changes nothing, and the bytes compare at once.
+  const bool caseFree = FKept.empty() && std::none_of(FArena.begin(), FArena.end(),
+                                                      [](char c) { return c >= 'A' && c <= 'Z'; });
+  const auto byName = [&](auto key) {
+    if (caseFree) {
+      sortBy(key, [](TNameParts a, TNameParts b) { return a.Head < b.Head; });
+    } else {
+      sortBy(key, FoldedLess);
+    }
+  };
   switch (mode) {
     case TZipSortMode::ByName:
-      sortBy(
-          [this](int r) {
-            const TRow& row = FRows[static_cast<std::size_t>(r)];
-            return Kept(row) != nullptr ? TNameParts{Directory(r), Filename(r)}
-                                        : TNameParts{Arena(row.Name, row.NameLength), {}};
-          },
-          FoldedLess);
+      byName([this](int r) {
+        const TRow& row = FRows[static_cast<std::size_t>(r)];
+        return Kept(row) != nullptr ? TNameParts{Directory(r), Filename(r)}
+                                    : TNameParts{Arena(row.Name, row.NameLength), {}};
+      });
       break;
     case TZipSortMode::ByFileName:
-      sortBy([this](int r) { return TNameParts{Filename(r), {}}; }, FoldedLess);
+      byName([this](int r) { return TNameParts{Filename(r), {}}; });
       break;
     case TZipSortMode::ByDirectoryName:
-      sortBy([this](int r) { return TNameParts{Directory(r), {}}; }, FoldedLess);
+      byName([this](int r) { return TNameParts{Directory(r), {}}; });
       break;
     case TZipSortMode::ByDate:
       sortBy([this](int r) { return DosDateTimeToDateTime(FileDate(r)).value_or(0.0); }, greater);
