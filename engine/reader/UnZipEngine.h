@@ -5,9 +5,10 @@
 // sort order, and extracts members.
 //
 // Every index that crosses this interface is a position in the view list,
-// the entries in the current SortMode. The engine owns its catalogue; the
-// entries live until the directory is read again, the archive name changes
-// or ClearZip is called.
+// the entries in the current SortMode. The engine owns its catalogue
+// (ZipCatalogue.h), which lives until the directory is read again, the
+// archive name changes or ClearZip is called; Entry(index) gives a copy of
+// an entry, which nothing the engine does changes afterwards.
 //
 // Event indices. FileIndex in every event is a position in the view list as
 // the caller saw it when the operation started, and the entry at that
