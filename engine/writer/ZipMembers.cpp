@@ -524,8 +524,8 @@ void TZipEngine::WriteMember(TZipOperation& op, const std::string& name) {
   }
   if (aes) FinishAesMember(op);
   entry.CompressedSize = compressed + (Password.empty() ? 0
-                                       : aes ? AesOverheadBytes(AesStrengthOf(Encryption))
-                                             : kEncryptionHeaderSize);
+                                       : aes            ? AesOverheadBytes(AesStrengthOf(Encryption))
+                                                        : kEncryptionHeaderSize);
   const i64 end = op.Output->Position();
   op.Output->Seek(static_cast<i64>(entry.RelativeOffset), TSeekOrigin::Begin);
   WriteLocalRecord(op);
