@@ -1,6 +1,7 @@
-// TSortedZip: archive entries in one of the eight orders. The engine keeps
-// the physical catalogue (ByNone, owning, duplicates rejected) and a view in
-// the chosen sort order that only refers to the catalogue's entries.
+// TSortedZip: archive entries in one of the eight orders, kept by insertion.
+// The writer collects a new archive's entries in one (ByNone, owning,
+// duplicates rejected); the reader's catalogue (ZipCatalogue.h) sorts its
+// rows into exactly the order that inserting them here gives.
 #pragma once
 
 #include "engine/format/SortedObjectList.h"
@@ -29,11 +30,6 @@ class TSortedZip : public TSortedObjectList<TZipHeaderInfo> {
   // Names ascending (case-insensitive); date, sizes and rate descending;
   // ByNone by disk, then local-header offset.
   int Compare(const TZipHeaderInfo& existing, const TZipHeaderInfo& key) const override;
-
-  // A view (not owning, duplicates accepted) holding `entries` in exactly
-  // the order that adding them one by one would give, built in O(n log n).
-  static std::unique_ptr<TSortedZip> BuildView(const std::vector<TZipHeaderInfo*>& entries,
-                                               TZipSortMode mode);
 };
 
 // Compressed size as a percentage of the uncompressed size, rounded halves to

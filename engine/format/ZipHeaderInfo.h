@@ -129,6 +129,9 @@ class TZipHeaderInfo {
   std::optional<std::string> UnsupportedMethod() const;
 
  private:
+  // Stores entries compactly and makes them again from their parts.
+  friend class TZipCatalogue;
+
   // Replaces the saturated values by the Zip64 field's.
   void TakeZip64Values(std::span<const u8> extra, bool local, const char* record);
   void SetNameFromStored(std::string stored, const TNameDecoder& names);

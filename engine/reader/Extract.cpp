@@ -243,7 +243,7 @@ int TUnZipEngine::RunExtraction(TStream* target) {
   // Nothing to extract makes no destination either.
   if (count > 0 && target == nullptr) OpenDestination();
   for (const int i : VisitOrder()) {
-    if (!View().Items(i)->Selected) continue;
+    if (!Rows().Selected(RowOf(i))) continue;
     // A cancel asked for in an event stops the run before the next member
     // too, also when that member has no data whose reading would notice it.
     CheckCancel();
@@ -264,13 +264,12 @@ std::vector<int> TUnZipEngine::VisitOrder() const {
   std::vector<int> order(static_cast<std::size_t>(Count()));
   std::iota(order.begin(), order.end(), 0);
   if (FEndCentral.ThisDisk != 0) {
-    const TSortedZip& view = View();
-    std::stable_sort(order.begin(), order.end(), [&view](int a, int b) {
-      const TZipHeaderInfo& x = *view.Items(a);
-      const TZipHeaderInfo& y = *view.Items(b);
-      return std::tie(x.DiskNumberStart, x.RelativeOffset) <
-             std::tie(y.DiskNumberStart, y.RelativeOffset);
-    });
+    const TZipCatalogue& rows = *FCatalogue;
+    const auto place = [&](int index) {
+      const int row = RowOf(index);
+      return std::pair(rows.DiskNumberStart(row), rows.RelativeOffset(row));
+    };
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return place(a) < place(b); });
   }
   return order;
 }
@@ -293,19 +292,20 @@ int TUnZipEngine::SelectEntries() {
   std::vector<std::string> patterns;
   for (const auto& line : FilesList) patterns.push_back(LowerCaseAscii(line));
   int count = 0;
-  for (TZipHeaderInfo* entry : View().All()) {
-    entry->Selected = DoAll;
-    if (entry->Filename().empty() && !RecreateDirs) {
-      entry->Selected = false;
-      continue;
+  if (!FCatalogue) return 0;
+  TZipCatalogue& rows = *FCatalogue;
+  for (int row = 0; row < rows.Count(); ++row) {
+    // A folder entry only with RecreateDirs.
+    const bool eligible = !rows.Filename(row).empty() || RecreateDirs;
+    bool selected = DoAll && eligible;
+    if (!selected && eligible) {
+      const std::string name = LowerCaseAscii(rows.FullName(row));
+      selected = std::any_of(patterns.begin(), patterns.end(),
+                             [&](const std::string& p) { return Match(p, name); });
     }
-    if (!entry->Selected) {
-      const std::string name = LowerCaseAscii(entry->FullName());
-      entry->Selected = std::any_of(patterns.begin(), patterns.end(),
-                                    [&](const std::string& p) { return Match(p, name); });
-    }
-    if (entry->Selected) {
-      FTotalBytes += static_cast<i64>(entry->UncompressedSize);
+    rows.SetSelected(row, selected);
+    if (selected) {
+      FTotalBytes += static_cast<i64>(rows.UncompressedSize(row));
       ++count;
     }
   }
@@ -319,14 +319,14 @@ int TUnZipEngine::SelectEntries() {
 void TUnZipEngine::IndexLocalHeaders() {
   FLocalHeaders.clear();
   if (!FCatalogue) return;
-  const auto& entries = FCatalogue->All();
+  const TZipCatalogue& rows = *FCatalogue;
   std::vector<std::pair<TLocalHeaderMark, u64>> marks;  // with the member's own claim
-  marks.reserve(entries.size());
-  FLocalHeaders.reserve(entries.size());
-  for (const TZipHeaderInfo* entry : entries) {
-    const u16 disk = FEndCentral.ThisDisk != 0 ? entry->DiskNumberStart : u16{0};
-    marks.push_back({{disk, entry->RelativeOffset, 0},
-                     entry->RelativeOffset + kLocalHeaderSize + entry->CompressedSize});
+  marks.reserve(static_cast<std::size_t>(rows.Count()));
+  FLocalHeaders.reserve(static_cast<std::size_t>(rows.Count()));
+  for (int row = 0; row < rows.Count(); ++row) {
+    const u16 disk = FEndCentral.ThisDisk != 0 ? rows.DiskNumberStart(row) : u16{0};
+    const u64 offset = rows.RelativeOffset(row);
+    marks.push_back({{disk, offset, 0}, offset + kLocalHeaderSize + rows.CompressedSize(row)});
   }
   std::sort(marks.begin(), marks.end(), [](const auto& a, const auto& b) {
     return std::tie(a.first.Disk, a.first.Offset) < std::tie(b.first.Disk, b.first.Offset);
@@ -432,7 +432,7 @@ bool TUnZipEngine::PathFits(int index, const std::string& path, int& count) {
 
 void TUnZipEngine::ExtractOne(int index, TStream* target, bool& retry, int& count) {
   retry = false;
-  const TZipHeaderInfo& stored = *View().Items(index);
+  const TZipHeaderInfo stored = Entry(index);
   FWorkEntry = stored;
   const bool isFolder = FWorkEntry.Filename().empty();
   if (target != nullptr && isFolder) return;  // a folder has no bytes to give

@@ -50,8 +50,7 @@ void TUnZipEngine::SetZipName(const std::string& value) {
     name = *chosen;
   }
   FZipName = name;
-  FView.reset();
-  FCatalogue.reset();
+  ReleaseCatalogue();
   FArchiveDate = {};
   FEndCentral.Clear();
   FZipStream.reset();
@@ -82,9 +81,17 @@ void TUnZipEngine::SetNameEncoding(const std::string& value) {
   if (names.Encoding() == FNames.Encoding()) return;
   FNames = std::move(names);
   if (!FCatalogue) return;
-  for (TZipHeaderInfo* entry : FCatalogue->All()) entry->DecodeName(FNames);
+  // A catalogue afresh, so that the names decoded before leave no bytes.
+  auto decoded = std::make_unique<TZipCatalogue>();
+  decoded->Reserve(static_cast<u64>(FCatalogue->Count()), 0);
+  for (int row = 0; row < FCatalogue->Count(); ++row) {
+    TZipHeaderInfo entry = FCatalogue->Entry(row);
+    entry.DecodeName(FNames);
+    decoded->Append(entry);
+  }
+  FCatalogue = std::move(decoded);
   // The order by name may have changed.
-  if (FView) BuildView(FView->SortMode);
+  BuildView(FViewMode);
 }
 
 // ---------------------------------------------------------------- operations
@@ -101,8 +108,7 @@ void TUnZipEngine::ReadZip() {
 void TUnZipEngine::ClearZip() {
   FZipStream.reset();
   FSliceCount = 1;
-  FView.reset();
-  FCatalogue.reset();
+  ReleaseCatalogue();
   FEndCentral.Clear();
   FRebuilt = false;
   FArchiveDate = {};
@@ -112,43 +118,83 @@ void TUnZipEngine::ClearZip() {
 }
 
 int TUnZipEngine::Count() const {
-  if (FView) return FView->Count();
   return FCatalogue ? FCatalogue->Count() : 0;
 }
 
-const TZipHeaderInfo& TUnZipEngine::Entry(int index) const {
-  if (!FCatalogue && !FView) throw EListError::IndexOutOfRange(index);
-  return *View().Items(index);
+int TUnZipEngine::RowOf(int index) const {
+  if (index < 0 || index >= Count()) throw EListError::IndexOutOfRange(index);
+  return FViewRows.empty() ? index : static_cast<int>(FViewRows[static_cast<std::size_t>(index)]);
+}
+
+const TZipCatalogue& TUnZipEngine::Rows() const {
+  static const TZipCatalogue kNone;
+  return FCatalogue ? *FCatalogue : kNone;
+}
+
+int TUnZipEngine::IndexOfRow(int row) const {
+  if (FViewRows.empty()) return row;
+  const auto at = std::find(FViewRows.begin(), FViewRows.end(), static_cast<u32>(row));
+  return at == FViewRows.end() ? -1 : static_cast<int>(at - FViewRows.begin());
 }
 
 TDateTime TUnZipEngine::DateTime(int index) const {
-  const auto when = DosDateTimeToDateTime(Entry(index).FileDate);
+  const auto when = DosDateTimeToDateTime(Rows().FileDate(RowOf(index)));
   return when ? *when : FileTimeToDateTime(FPlatform.Clock.Now());
 }
 
 // ---------------------------------------------------------------- comments
 
 std::string TUnZipEngine::FileComment(int index) {
-  if (!Entry(index).HasComment()) return {};
-  if (Entry(index).FileComment) return Entry(index).DecodedComment(FNames);
+  if (!Rows().HasComment(RowOf(index))) return {};
+  TZipHeaderInfo entry = Entry(index);
+  if (entry.FileComment) return entry.DecodedComment(FNames);
   const TOperationScope operation(*this);
   OpenZip();
   // Opening may have read the directory again; take the entry afresh.
-  TZipHeaderInfo& entry = *View().Items(index);
+  entry = Entry(index);
   LoadFileComment(entry);
+  // Kept once loaded: it is asked for again, and a rewrite carries it over.
+  FCatalogue->Replace(RowOf(index), entry);
   CloseZip();
   return entry.DecodedComment(FNames);
 }
 
 void TUnZipEngine::SetFileComment(int index, const std::string& comment) {
-  TZipHeaderInfo& entry = *View().Items(index);
-  const std::string present = entry.HasComment() ? FileComment(index) : std::string();
+  const std::string present = Rows().HasComment(RowOf(index)) ? FileComment(index) : std::string();
   if (comment == present) return;
+  TZipHeaderInfo entry = Entry(index);
   // The comment is stored as the text it is; one that is not ASCII is
   // marked UTF-8 with the name's flag bit 11 where the name allows it.
   if (!IsAscii(comment) && IsValidUtf8(comment)) entry.UseUtf8Flag();
   entry.SetFileComment(comment.empty() ? std::nullopt : std::optional<std::string>(comment));
+  FCatalogue->Replace(RowOf(index), entry);
   FEndCentral.Modified = true;
+}
+
+std::vector<u8> TUnZipEngine::CentralExtra(int index) {
+  TZipHeaderInfo entry = Entry(index);
+  // A set's directory may lie on another disk than the one open.
+  if (entry.ExtraFieldLength == 0 || FEndCentral.ThisDisk != 0) return entry.CentralExtra;
+  const TOperationScope operation(*this);
+  OpenZip();
+  entry = Entry(index);
+  TStream& stream = *FZipStream;
+  stream.Seek(static_cast<i64>(entry.CentralOffset), TSeekOrigin::Begin);
+  std::array<u8, kCentralHeaderSize> record{};
+  std::vector<u8> extra;
+  // Only the record the entry was read from: the same name and extra
+  // lengths at its place.
+  if (stream.Read(record) == record.size() && GetLE32(record, 0) == kCentralHeaderSignature &&
+      GetLE16(record, 28) == entry.FilenameLength &&
+      GetLE16(record, 30) == entry.ExtraFieldLength) {
+    stream.Seek(entry.FilenameLength, TSeekOrigin::Current);
+    extra.resize(entry.ExtraFieldLength);
+    extra.resize(stream.Read(extra));
+  } else {
+    extra = entry.CentralExtra;
+  }
+  CloseZip();
+  return extra;
 }
 
 std::string TUnZipEngine::ZipComment() {
@@ -270,19 +316,22 @@ void TUnZipEngine::CloseZip() {
 }
 
 void TUnZipEngine::ReleaseCatalogue() {
-  FView.reset();
+  FViewRows = {};
+  FViewMode = TZipSortMode::ByNone;
   FCatalogue.reset();
 }
 
 void TUnZipEngine::BuildView(TZipSortMode mode) {
-  FView.reset();
-  if (!FCatalogue || mode == TZipSortMode::ByNone) return;
-  FView = TSortedZip::BuildView(FCatalogue->All(), mode);
+  FViewRows = {};
+  FViewMode = mode;
+  if (FCatalogue) FViewRows = FCatalogue->SortedRows(mode);
 }
 
-void TUnZipEngine::AdoptCatalogue(std::unique_ptr<TSortedZip> catalogue, const TEndCentral& end) {
-  FView.reset();
-  FCatalogue = std::move(catalogue);
+void TUnZipEngine::AdoptCatalogue(const TSortedZip& written, const TEndCentral& end) {
+  ReleaseCatalogue();
+  FCatalogue = std::make_unique<TZipCatalogue>();
+  FCatalogue->Reserve(static_cast<u64>(written.Count()), 0);
+  for (const TZipHeaderInfo* entry : written.All()) FCatalogue->Append(*entry);
   FEndCentral.Assign(end);
   FEndCentral.Modified = false;
   FRebuilt = false;
@@ -372,7 +421,18 @@ bool TUnZipEngine::SeekCentralDirectory() {
   stream.Seek(-4, TSeekOrigin::Current);
   // Two records may name one local header (members that share their data):
   // the directory is listed as it is, and extraction refuses such members.
-  FCatalogue = std::make_unique<TSortedZip>(TDuplicates::DuplicatesAccepted, true);
+  FCatalogue = std::make_unique<TZipCatalogue>();
+  // Room for what the directory's bytes can hold, as far as the file has
+  // them: a declared count alone allocates nothing.
+  const i64 size = stream.Size();
+  const u64 start = FEndCentral.CentralDirOffset;
+  const u64 bytes = static_cast<u64>(size) > start
+                        ? std::min(FEndCentral.CentralDirSize, static_cast<u64>(size) - start)
+                        : 0;
+  const u64 records = bytes / kCentralHeaderSize;
+  const bool countSaturated = FEndCentral.TotalEntries == 0xFFFF && !FEndCentral.Zip64;
+  const u64 entries = countSaturated ? records : std::min(FEndCentral.TotalEntries, records);
+  FCatalogue->Reserve(entries, bytes - entries * kCentralHeaderSize);
   return true;
 }
 
@@ -384,22 +444,18 @@ void TUnZipEngine::ReadCentralRecords() {
   const bool countSaturated = FEndCentral.TotalEntries == 0xFFFF && !FEndCentral.Zip64;
   for (u64 i = 0; i < FEndCentral.TotalEntries || countSaturated; ++i) {
     if (i % kRecordsPerCancelCheck == kRecordsPerCancelCheck - 1) CheckCancel();
-    auto entry = std::make_unique<TZipHeaderInfo>();
+    TZipHeaderInfo entry;
     const bool allowDiskChange = !FRebuilt && MultiMode() != TMultiMode::mmNone;
     const bool ok =
-        entry->ReadCentral(*FZipStream, allowDiskChange ? nextDisk : TNextDiskStream(), FNames);
+        entry.ReadCentral(*FZipStream, allowDiskChange ? nextDisk : TNextDiskStream(), FNames);
     if (!ok && countSaturated && i >= 0xFFFF) break;
-    TZipHeaderInfo* stored = nullptr;
+    int row = -1;
     if (FRebuilt) {
       // A failed read leaves the stream where it was, so every later one
       // would fail the same way.
       if (!ok) break;
-      int index = 0;
-      if (!FCatalogue->Find(*entry, index)) continue;
-      stored = FCatalogue->Items(index);
-      const u64 foundAt = stored->RelativeOffset;
-      *stored = *entry;
-      stored->RelativeOffset = foundAt;
+      row = FCatalogue->FindPosition(entry.DiskNumberStart, entry.RelativeOffset);
+      if (row < 0) continue;
     } else if (!ok) {
       // The directory breaks off before its end: recover the members from
       // their local headers instead of inventing entries, then match the
@@ -408,17 +464,22 @@ void TUnZipEngine::ReadCentralRecords() {
       FZipStream->Seek(static_cast<i64>(FEndCentral.CentralDirOffset), TSeekOrigin::Begin);
       i = static_cast<u64>(-1);
       continue;
-    } else {
-      if (FEndCentral.ThisDisk == 0) entry->RelativeOffset += FEndCentral.OffsetShift;
-      stored = entry.get();
-      FCatalogue->Add(std::move(entry));
+    } else if (FEndCentral.ThisDisk == 0) {
+      entry.RelativeOffset += FEndCentral.OffsetShift;
     }
-    if (FEndCentral.ThisDisk != 0 && stored->HasComment()) {
+    if (FEndCentral.ThisDisk != 0 && entry.HasComment()) {
       const i64 resume = FZipStream->Position();
-      LoadFileComment(*stored);
+      LoadFileComment(entry);
       FZipStream->Seek(resume, TSeekOrigin::Begin);
     }
+    if (row >= 0) {
+      FCatalogue->Replace(row, entry);
+    } else {
+      FCatalogue->Append(entry);
+    }
   }
+  // The records in the order of their local headers, as the members lie.
+  if (!FRebuilt) FCatalogue->SortByPosition();
 }
 
 bool TUnZipEngine::RebuildFromLocalHeaders() {
@@ -429,7 +490,8 @@ bool TUnZipEngine::RebuildFromLocalHeaders() {
   stream.Seek(start, TSeekOrigin::Begin);
   // Look for "PK\3\4"; a byte that breaks the sequence may start it anew.
   static constexpr u8 kSignature[4] = {'P', 'K', 3, 4};
-  FCatalogue = std::make_unique<TSortedZip>(TDuplicates::DuplicatesRejected, true);
+  // Headers are found at rising offsets: the catalogue is in position order.
+  FCatalogue = std::make_unique<TZipCatalogue>();
   FEndCentral.ThisDisk = 0;
   FEndCentral.TotalEntries = 0;
   FCurrentDisk = 0;
@@ -452,18 +514,18 @@ bool TUnZipEngine::RebuildFromLocalHeaders() {
   stream.Seek(-4, TSeekOrigin::Current);
   const i64 fileSize = stream.Size();
   while (true) {
-    auto entry = std::make_unique<TZipHeaderInfo>();
+    TZipHeaderInfo entry;
     try {
-      if (!entry->ReadLocal(stream, FNames, true)) break;
+      if (!entry.ReadLocal(stream, FNames, true)) break;
     } catch (const EDamagedRecord&) {
       break;  // what comes after a header that cannot be read is no member
     }
-    const i64 skip = static_cast<i64>(entry->CompressedSize) +
-                     (entry->HasDescriptor() ? entry->DescriptorSize() : 0);
+    const i64 skip = static_cast<i64>(entry.CompressedSize) +
+                     (entry.HasDescriptor() ? entry.DescriptorSize() : 0);
     // A member whose data runs past the end of the file was cut off: it can
     // be neither extracted nor copied, and would end a repair with it.
     if (stream.Position() + skip > fileSize) break;
-    FCatalogue->Add(std::move(entry));
+    FCatalogue->Append(entry);
     stream.Seek(skip, TSeekOrigin::Current);
   }
   FEndCentral.CentralDirOffset = static_cast<u64>(stream.Position());

@@ -5,9 +5,10 @@
 // sort order, and extracts members.
 //
 // Every index that crosses this interface is a position in the view list,
-// the entries in the current SortMode. The engine owns its catalogue; the
-// entries live until the directory is read again, the archive name changes
-// or ClearZip is called.
+// the entries in the current SortMode. The engine owns its catalogue
+// (ZipCatalogue.h), which lives until the directory is read again, the
+// archive name changes or ClearZip is called; Entry(index) gives a copy of
+// an entry, which nothing the engine does changes afterwards.
 //
 // Event indices. FileIndex in every event is a position in the view list as
 // the caller saw it when the operation started, and the entry at that
@@ -73,6 +74,7 @@
 
 #include "engine/codecs/ZipCipher.h"
 #include "engine/format/SortedZip.h"
+#include "engine/format/ZipCatalogue.h"
 #include "engine/support/BufferStream.h"
 #include "platform/DosTime.h"
 #include "platform/Platform.h"
@@ -225,12 +227,16 @@ class TUnZipEngine {
   int Count() const;
 
   // Indexed accessors; an index outside 0..Count()-1 raises EListError
-  // "Index %d is out of range".
-  const TZipHeaderInfo& Entry(int index) const;
-  std::string Filename(int index) const { return Entry(index).Filename(); }
-  std::string Pathname(int index) const { return Entry(index).Directory(); }
-  std::string FullName(int index) const { return Entry(index).FullName(); }
-  u16 CompressMethod(int index) const { return Entry(index).CompressionMethod; }
+  // "Index %d is out of range". Entry makes the entry afresh from the
+  // catalogue: a copy, whose CentralExtra holds the record's extra field
+  // only where the catalogue keeps it at hand (an AES member's, one with
+  // Unicode name or comment fields; CentralExtra(index) reads any) and
+  // FileComment the comment once it was loaded.
+  TZipHeaderInfo Entry(int index) const { return Rows().Entry(RowOf(index)); }
+  std::string Filename(int index) const { return std::string(Rows().Filename(RowOf(index))); }
+  std::string Pathname(int index) const { return std::string(Rows().Directory(RowOf(index))); }
+  std::string FullName(int index) const { return Rows().FullName(RowOf(index)); }
+  u16 CompressMethod(int index) const { return Rows().CompressionMethod(RowOf(index)); }
   // "Deflated", "BZip2", ... (for an AES member the method inside)
   std::string MethodName(int index) const { return Entry(index).MethodName(); }
   // "", "traditional", "AES-128", "AES-256", ...
@@ -241,11 +247,16 @@ class TUnZipEngine {
   }
   // The current date-time when the stored value is not a real moment.
   TDateTime DateTime(int index) const;
-  u32 Crc(int index) const { return Entry(index).Crc32; }
-  u64 CompressedSize(int index) const { return Entry(index).CompressedSize; }
-  u64 UncompressedSize(int index) const { return Entry(index).UncompressedSize; }
-  bool IsEncrypted(int index) const { return Entry(index).Encrypted(); }
-  int DiskNo(int index) const { return Entry(index).DiskNumberStart + 1; }
+  u32 Crc(int index) const { return Rows().Crc32(RowOf(index)); }
+  u64 CompressedSize(int index) const { return Rows().CompressedSize(RowOf(index)); }
+  u64 UncompressedSize(int index) const { return Rows().UncompressedSize(RowOf(index)); }
+  bool IsEncrypted(int index) const { return (Rows().Flags(RowOf(index)) & kFlagEncrypted) != 0; }
+  int DiskNo(int index) const { return Rows().DiskNumberStart(RowOf(index)) + 1; }
+  // The central record's extra field, read from the archive (an operation,
+  // like loading a comment); empty when the member has none. For a
+  // directory rebuilt from the local headers and for a multi-disk set,
+  // what the entry keeps.
+  std::vector<u8> CentralExtra(int index);
   // Loads the comment from the archive on first use, decoded as the names
   // are: an operation then, to be run where the others run (see "Threads").
   std::string FileComment(int index);
@@ -309,14 +320,21 @@ class TUnZipEngine {
   void OpenZip();
   void CloseZip();
   TStream& ZipStream() { return *FZipStream; }
-  TSortedZip* Catalogue() const { return FCatalogue.get(); }
-  TSortedZip& View() const { return FView ? *FView : *FCatalogue; }
-  void SetView(std::unique_ptr<TSortedZip> view) { FView = std::move(view); }
+  // The entries in the order of their local headers; null before a
+  // directory is read.
+  const TZipCatalogue* Catalogue() const { return FCatalogue.get(); }
+  // The catalogue's row shown at a view position; EListError "Index %d is
+  // out of range" for a position outside the view.
+  int RowOf(int index) const;
+  // The catalogue, or an empty one before a directory is read.
+  const TZipCatalogue& Rows() const;
+  // The view position of a catalogue row.
+  int IndexOfRow(int row) const;
   // Rebuilds the view for `mode` from the catalogue (ByNone: the catalogue).
   void BuildView(TZipSortMode mode);
   void ReleaseCatalogue();
   // The writer installs its new archive as the catalogue.
-  void AdoptCatalogue(std::unique_ptr<TSortedZip> catalogue, const TEndCentral& end);
+  void AdoptCatalogue(const TSortedZip& written, const TEndCentral& end);
   void LoadFileComment(TZipHeaderInfo& entry);
   void LoadZipComment();
   // Asks for disk n (1-based) until a good file is named; the new disk's
@@ -444,8 +462,9 @@ class TUnZipEngine {
   std::unique_ptr<TLFNFileStream> FZipStream;
   TArchiveStamp FArchiveDate;
   int FCurrentDisk = 0;
-  std::unique_ptr<TSortedZip> FCatalogue;
-  std::unique_ptr<TSortedZip> FView;  // null: the catalogue is the view
+  std::unique_ptr<TZipCatalogue> FCatalogue;
+  TZipSortMode FViewMode = TZipSortMode::ByNone;
+  std::vector<u32> FViewRows;  // the rows in FViewMode's order; empty for ByNone
   TZipHeaderInfo FWorkEntry;
   bool FRebuilt = false;
   bool FRepair = false;

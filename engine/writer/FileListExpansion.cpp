@@ -41,8 +41,9 @@ void TZipEngine::ExpandFilesList(TZipOperation& op) {
   std::unordered_set<std::string> existing;
   if (ZipAction == TZipAction::zaFreshen && FPlatform.Files.Stat(ZipName())) {
     OpenZip();
-    for (const TZipHeaderInfo* entry : Catalogue()->All()) {
-      existing.insert(entry->FullName());  // case counts, as for the duplicate check
+    const TZipCatalogue& catalogue = *Catalogue();
+    for (int row = 0; row < catalogue.Count(); ++row) {
+      existing.insert(catalogue.FullName(row));  // case counts, as for the duplicate check
     }
   }
   const auto inArchive = [&](const std::string& name) {

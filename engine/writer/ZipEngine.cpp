@@ -460,7 +460,8 @@ void TZipEngine::Finish(TZipOperation& op) {
   DisposeSources(op);
   if (!FStubStream) {
     if (op.ArchiveExisted && FAlternateOutput.empty()) DropZipStream();
-    AdoptCatalogue(std::move(op.NewCatalogue), op.NewEnd);
+    AdoptCatalogue(*op.NewCatalogue, op.NewEnd);
+    op.NewCatalogue.reset();
     RememberArchiveDate();
     BuildView(SortMode);
   }

@@ -212,17 +212,17 @@ void TZipEngine::CopyAndUpdateMembers(TZipOperation& op) {
           .push_back(i);
     }
   }
-  const std::vector<TZipHeaderInfo*> entries = Catalogue()->All();
-  for (TZipHeaderInfo* entry : entries) {
-    if (entry->HasComment() && !entry->FileComment) LoadFileComment(*entry);
+  const TZipCatalogue& catalogue = *Catalogue();
+  for (int row = 0; row < catalogue.Count(); ++row) {
+    TZipHeaderInfo entry = catalogue.Entry(row);
+    if (entry.HasComment() && !entry.FileComment) LoadFileComment(entry);
     if (FDeleting) {
-      if (!DeleteDecision(op, *entry)) CopyMember(op, *entry);
+      if (!DeleteDecision(op, entry)) CopyMember(op, entry);
       continue;
     }
     std::size_t line = FilesList.size();
     if (!FFromStream) {
-      if (const auto it = op.LinesByStoredName.find(Key(*entry));
-          it != op.LinesByStoredName.end()) {
+      if (const auto it = op.LinesByStoredName.find(Key(entry)); it != op.LinesByStoredName.end()) {
         for (const std::size_t candidate : it->second) {
           if (!op.Removed[candidate]) {
             line = candidate;
@@ -232,18 +232,18 @@ void TZipEngine::CopyAndUpdateMembers(TZipOperation& op) {
       }
     }
     if (line == FilesList.size()) {
-      CopyMember(op, *entry);
+      CopyMember(op, entry);
       continue;
     }
     const std::string name = FilesList[line];
     op.Removed[line] = true;
     bool replace = ZipAction == TZipAction::zaReplace;
     if (!replace) {
-      const auto entryDate = DosDateTimeToDateTime(entry->FileDate);
+      const auto entryDate = DosDateTimeToDateTime(entry.FileDate);
       replace = FileDateOf(FPlatform, name) > entryDate.value_or(0.0);
     }
     // A file that cannot be added leaves its member as it was.
-    if (!replace || !ZipOneFile(op, name)) CopyMember(op, *entry);
+    if (!replace || !ZipOneFile(op, name)) CopyMember(op, entry);
   }
   std::vector<std::string> kept;
   for (std::size_t i = 0; i < FilesList.size(); ++i) {
@@ -391,15 +391,12 @@ bool TZipEngine::SkipDuplicate(TZipOperation& op, i64 size) {
 // The view position of the archive's first member (in archive order, the one
 // the new archive keeps) with this stored name; -1 when there is none.
 int TZipEngine::ViewIndexOf(const std::string& storedName) const {
-  const TSortedZip* catalogue = Catalogue();
+  const TZipCatalogue* catalogue = Catalogue();
   if (catalogue == nullptr) return -1;
-  const auto& stored = catalogue->All();
-  const auto member = std::find_if(stored.begin(), stored.end(),
-                                   [&](const TZipHeaderInfo* e) { return Key(*e) == storedName; });
-  if (member == stored.end()) return -1;
-  const auto& view = View().All();
-  const auto at = std::find(view.begin(), view.end(), *member);
-  return at == view.end() ? -1 : static_cast<int>(at - view.begin());
+  for (int row = 0; row < catalogue->Count(); ++row) {
+    if (catalogue->FullName(row) == storedName) return IndexOfRow(row);
+  }
+  return -1;
 }
 
 bool TZipEngine::WriteFolderEntry(TZipOperation& op, const std::string& name) {
