@@ -220,7 +220,9 @@ bool TCompressionPipeline::Compress(TDeflater& deflater, TJob& job) {
   };
   TZipHeaderInfo header;
   try {
-    member.Data.reserve(std::min(limit, input.size() / 2 + 1024));
+    // Never grown: a doubling vector could hold twice the bound. Pages
+    // never written take no memory.
+    member.Data.reserve(limit);
     deflater.CompressMember(header, member.Level, read, write, member.Name);
   } catch (...) {
     // Whatever stopped it (a fault of the compressor, no memory, a stop)

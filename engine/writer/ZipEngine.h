@@ -125,7 +125,8 @@ class TZipEngine : public TUnZipEngine {
   // operation's thread. The archive and the events are the same whatever
   // the number. Spanned archives, a member from a stream and files over
   // TCompressionPipeline::kLargestMember are compressed on the operation's
-  // thread.
+  // thread. Workers call no event, host or platform service; memory stays
+  // within about 17 MiB per worker and 9 MiB more.
   int Workers = 0;
 
   TStartZipEvent OnStartZip;
