@@ -21,7 +21,7 @@ struct TStopCompressing {};
 // block); more than this means something is wrong, and the member is left
 // to its turn.
 std::size_t OutputLimit(std::size_t input) {
-  return input + input / 16 + 4096;
+  return input + input / 16 + 256;
 }
 
 }  // namespace
@@ -32,7 +32,6 @@ TCompressionPipeline::TCompressionPipeline(IFileSystem& files, int workers, int 
     : FFiles(files), FLevel(level), FPlan(std::move(plan)), FCancel(cancel) {
   const auto count = static_cast<std::size_t>(std::max(workers, 1));
   FBytesLimit = kBytesAheadPerWorker * static_cast<i64>(count);
-  FMembersLimit = kMembersAheadPerWorker * count;
   FThreads.reserve(count);
   try {
     for (std::size_t i = 0; i < count; ++i) {
@@ -65,12 +64,15 @@ TCompressionPipeline::~TCompressionPipeline() {
 
 void TCompressionPipeline::Feed() {
   if (FThreads.empty()) return;
-  while (FNextToRead < FPlan.size() && FAhead.size() < FMembersLimit) {
+  while (FNextToRead < FPlan.size() && FAhead.size() < kMostLinesAhead) {
     const std::string& name = FPlan[FNextToRead];
     if (!FNextInfo && !name.empty() && name.back() != '/') FNextInfo = FFiles.Stat(name);
     const bool fits = FNextInfo && FNextInfo->IsRegular && FNextInfo->Size <= kLargestMember;
     // A member that does not fit beside those ahead waits for room.
-    if (fits && FBytesAhead > 0 && FBytesAhead + FNextInfo->Size > FBytesLimit) return;
+    if (fits && FBytesAhead > 0 &&
+        FBytesAhead + FNextInfo->Size + kMemberOverheadBytes > FBytesLimit) {
+      return;
+    }
     std::shared_ptr<TJob> job = fits ? ReadAhead(name) : nullptr;
     FNextInfo.reset();
     ++FNextToRead;
@@ -112,7 +114,7 @@ std::shared_ptr<TCompressionPipeline::TJob> TCompressionPipeline::ReadAhead(
   }
   job->Member.Name = name;
   job->Member.Level = FLevel;
-  job->Charged = static_cast<i64>(job->Input.size());
+  job->Charged = static_cast<i64>(job->Input.size()) + kMemberOverheadBytes;
   return job;
 }
 
@@ -141,10 +143,12 @@ std::unique_ptr<TCompressedMember> TCompressionPipeline::Take(const std::string&
     std::unique_lock lock(FMutex);
     // The queue is in plan order, so a worker takes this one next; only
     // when no worker is left is it compressed at its turn.
+    FAwaited = job.get();
     FWorkDone.wait(lock, [&] {
       return (job->State != TState::Queued && job->State != TState::Running) ||
              (job->State == TState::Queued && FLiveWorkers == 0);
     });
+    FAwaited = nullptr;
     if (job->State == TState::Done) {
       member = std::make_unique<TCompressedMember>(std::move(job->Member));
     }
@@ -185,11 +189,14 @@ void TCompressionPipeline::Work() {
         TJob& Job;
         bool Done = false;
         ~TFinish() {
+          bool awaited = false;
           {
             const std::lock_guard lock(Pipeline.FMutex);
             if (Job.State == TState::Running) Job.State = Done ? TState::Done : TState::Failed;
+            awaited = Pipeline.FAwaited == &Job;
           }
-          Pipeline.FWorkDone.notify_all();
+          // Only the member waited for wakes the operation's thread.
+          if (awaited) Pipeline.FWorkDone.notify_all();
         }
       } finish{*this, *job};
       finish.Done = Compress(deflater, *job);

@@ -64,8 +64,12 @@ class TCompressionPipeline {
   static constexpr i64 kLargestMember = i64{8} << 20;
   // Input read ahead and not yet written, per worker.
   static constexpr i64 kBytesAheadPerWorker = i64{8} << 20;
-  // Members read ahead and not yet written, per worker (tiny files).
-  static constexpr std::size_t kMembersAheadPerWorker = 64;
+  // What a member read ahead costs beyond its bytes (its record, the
+  // compressor's steps), charged against kBytesAheadPerWorker, so that
+  // tiny files are bounded too.
+  static constexpr i64 kMemberOverheadBytes = 1024;
+  // Planned lines looked at and not yet taken, read ahead or not.
+  static constexpr std::size_t kMostLinesAhead = 65536;
 
   // `plan`: the files in the order the operation is expected to take them
   // (a folder line, ending in "/", is passed over). `cancel` stops the
@@ -117,10 +121,10 @@ class TCompressionPipeline {
   std::condition_variable FWorkDone;
   std::deque<std::shared_ptr<TJob>> FQueue;  // guarded by FMutex, as every TJob::State
   bool FStop = false;
-  int FLiveWorkers = 0;  // guarded by FMutex
+  int FLiveWorkers = 0;            // guarded by FMutex
+  const TJob* FAwaited = nullptr;  // the job Take waits for; guarded by FMutex
   std::atomic<bool> FStopping{false};
   i64 FBytesLimit = 0;
-  std::size_t FMembersLimit = 0;
   std::vector<std::jthread> FThreads;  // last: joined before the rest goes
 };
 
