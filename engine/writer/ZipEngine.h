@@ -24,7 +24,9 @@
 // Threads, cancelling and event indices follow the rules written at the top
 // of UnZipEngine.h: every operation here runs and raises its events on the
 // thread that calls it, may be cancelled from any thread, and checks for a
-// cancel once more just before the new archive replaces the old one.
+// cancel once more just before the new archive replaces the old one. The
+// zip operation compresses the next files on threads of its own (Workers),
+// which raise no event and are joined before it returns.
 #pragma once
 
 #include <functional>
