@@ -230,6 +230,7 @@ TExitCode RunAdd(TSession& session) {
   engine.Encryption = options.Encryption;
   engine.ZipAction = options.Action;
   engine.Dispose = options.Move;
+  engine.Workers = options.Workers;
   if (options.Temp) engine.TempPath = session.Absolute(*options.Temp);
   int added = 0;
   if (options.StdinName) {

@@ -65,6 +65,7 @@ enum class TOptionId : u8 {
   NameEncoding,
   NoWait,
   Encrypt,
+  Jobs,
 };
 
 struct TOptionSpec {
@@ -75,7 +76,7 @@ struct TOptionSpec {
   u16 Commands;
 };
 
-constexpr std::array<TOptionSpec, 24> kOptionSpecs{{
+constexpr std::array<TOptionSpec, 25> kOptionSpecs{{
     {TOptionId::Quiet, "quiet", 'q', false, kEvery},
     {TOptionId::Help, "help", 'h', false, kEvery},
     {TOptionId::Sort, "sort", 0, true, Bit(List)},
@@ -100,6 +101,7 @@ constexpr std::array<TOptionSpec, 24> kOptionSpecs{{
     {TOptionId::NameEncoding, "charset", 'O', true, kReadsNames},
     {TOptionId::NoWait, "no-wait", 0, false, kWrites},
     {TOptionId::Encrypt, "encrypt", 0, true, Bit(Add)},
+    {TOptionId::Jobs, "jobs", 'j', true, Bit(Add)},
 }};
 
 constexpr std::array<std::pair<std::string_view, TZipEncryption>, 3> kEncryptions{
@@ -358,6 +360,18 @@ void TParser::ApplyValue(const TOptionSpec& spec, const std::string& value) {
       o.FirstSpanBytes = ParseSize(value);
       if (!o.FirstSpanBytes) Fail("bad --first-span size '" + value + "'");
       return;
+    case TOptionId::Jobs: {
+      constexpr int kMaxJobs = 256;
+      int jobs = 0;
+      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), jobs);
+      if (error != std::errc() || end != value.data() + value.size() || jobs < 1 ||
+          jobs > kMaxJobs) {
+        Fail("bad -j value '" + value + "' (a number of threads from 1 to " +
+             std::to_string(kMaxJobs) + ")");
+      }
+      o.Workers = jobs;
+      return;
+    }
     case TOptionId::NameEncoding:
       try {
         (void)TNameDecoder(value);

@@ -75,6 +75,7 @@ struct TOptions {
   std::optional<i64> FirstSpanBytes;
   std::optional<std::string> Temp;
   std::optional<std::string> StdinName;  // add standard input as this member
+  int Workers = 0;                       // compressing threads; 0: one per core
 
   // comment
   std::optional<std::string> SetText;

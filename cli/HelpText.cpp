@@ -167,7 +167,7 @@ constexpr const char* kAdd =
                      [-0..-9] [-p PASSWORD | -e [--encrypt KIND]]
                      [--update | --freshen | --replace]
                      [--move] [--span SIZE [--first-span SIZE] | --span disks]
-                     [--temp DIR] [--no-wait]
+                     [--temp DIR] [--no-wait] [-j N]
        vzip a|add ARCHIVE --stdin NAME [-0..-9] [-p PASSWORD]
 
 Adds files to ARCHIVE, which is made when it does not exist. A folder adds
@@ -199,6 +199,10 @@ Options:
   --root DIR            the root folder for --paths relative
   -0 .. -9              compression level: 0 stores, 1 is fastest, 9 smallest
                         (default 6)
+  -j, --jobs N          compress with N threads (default: one per core): the
+                        next files are compressed while one is written. The
+                        archive is the same whatever N; -j 1 uses one thread.
+                        Files over 8 MiB, --span and --stdin use one thread
   --encrypt KIND        how the files added with -p or -e are enciphered:
                         traditional (default), aes128 or aes256. AES is far
                         stronger, and 7-Zip, WinZip and vzip open it, but

@@ -324,6 +324,7 @@ void TZipEngine::RunOperation(TZipOperation& op) {
     op.ArchiveExisted = FPlatform.Files.Stat(op.Target).has_value();
     if (!op.ArchiveExisted) {
       CreateOutput(op, ZipName());
+      if (WorkerCount() > 1) StartPipeline(op, FilesList);
     } else {
       OpenExistingArchive(op);
       CreateOutput(op, UniqueTempName(FPlatform.Files, tempFolder));
@@ -337,6 +338,7 @@ void TZipEngine::RunOperation(TZipOperation& op) {
       const auto names = FilesList;
       for (const auto& name : names) ZipOneFile(op, name);
     }
+    op.Pipeline.reset();
     WriteCentralDirectory(op);
     op.Output->Commit();
     op.Output->Handle().Sync();
@@ -351,6 +353,23 @@ void TZipEngine::RunOperation(TZipOperation& op) {
   }
   FDeflater.reset();
   Finish(op);
+}
+
+int TZipEngine::WorkerCount() const {
+  if (Workers > 0) return Workers;
+  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+// Only plain archives are compressed ahead: a spanned member's disk is
+// chosen as it is written, and a stream of the caller's is read once.
+void TZipEngine::StartPipeline(TZipOperation& op, std::vector<std::string> plan) {
+  if (FDeleting || FFromStream || MultiMode() != TMultiMode::mmNone || plan.empty() ||
+      PackLevel <= 0) {
+    return;
+  }
+  op.Pipeline = std::make_unique<TCompressionPipeline>(FPlatform.Files, WorkerCount(), PackLevel,
+                                                       std::move(plan), CancelOperation);
+  op.Pipeline->Feed();
 }
 
 void TZipEngine::CreateOutput(TZipOperation& op, const std::string& name) {
@@ -383,6 +402,7 @@ void TZipEngine::CreateOutput(TZipOperation& op, const std::string& name) {
 }
 
 void TZipEngine::FailureCleanup(TZipOperation& op) {
+  op.Pipeline.reset();
   FDeflater.reset();
   op.SpanWork.reset();
   if (!op.SpanWorkName.empty()) FPlatform.Files.DeleteFile(op.SpanWorkName);

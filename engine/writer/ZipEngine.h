@@ -24,7 +24,9 @@
 // Threads, cancelling and event indices follow the rules written at the top
 // of UnZipEngine.h: every operation here runs and raises its events on the
 // thread that calls it, may be cancelled from any thread, and checks for a
-// cancel once more just before the new archive replaces the old one.
+// cancel once more just before the new archive replaces the old one. The
+// zip operation compresses the next files on threads of its own (Workers),
+// which raise no event and are joined before it returns.
 #pragma once
 
 #include <functional>
@@ -60,6 +62,7 @@ class TMultiZipInfo {
 class TZipEngine;
 class TDeflater;
 struct TZipOperation;
+struct TCompressedMember;
 
 using TStartZipEvent = std::function<void(TZipEngine& Sender, const std::string& FName,
                                           TZipHeaderInfo& ZipHeader, bool& Skip)>;
@@ -119,6 +122,14 @@ class TZipEngine : public TUnZipEngine {
   // While another writer holds the archive's lock: wait for it (polling, so
   // CancelOperation still works), or fail at once with EArchiveLocked.
   bool WaitForLock = true;
+  // Threads that compress the next files while one is written: 0 means as
+  // many as the machine has cores, 1 compresses everything on the
+  // operation's thread. The archive and the events are the same whatever
+  // the number. Spanned archives, a member from a stream and files over
+  // TCompressionPipeline::kLargestMember are compressed on the operation's
+  // thread. Workers call no event, host or platform service; memory stays
+  // within about 17 MiB per worker and 9 MiB more.
+  int Workers = 0;
 
   TStartZipEvent OnStartZip;
   TStartZipInfo OnStartZipInfo;
@@ -199,6 +210,10 @@ class TZipEngine : public TUnZipEngine {
   void RunOperation(TZipOperation& op);
   void CreateOutput(TZipOperation& op, const std::string& name);
   void CopyAndUpdateMembers(TZipOperation& op);
+  std::vector<std::size_t> MatchLines(TZipOperation& op, const TZipCatalogue& catalogue);
+  bool Replaces(const TZipHeaderInfo& entry, const std::string& name) const;
+  int WorkerCount() const;
+  void StartPipeline(TZipOperation& op, std::vector<std::string> plan);
   void CopyMember(TZipOperation& op, TZipHeaderInfo& entry);
   std::vector<u8> RawCentralRecord(const TZipHeaderInfo& entry, std::span<const u8> localName);
   bool SkipDuplicate(TZipOperation& op, i64 size);
@@ -228,6 +243,9 @@ class TZipEngine : public TUnZipEngine {
   // ---- writing a member's data (ZipMembers.cpp) ----
   void WriteData(TZipOperation& op, std::span<const u8> bytes, bool encrypt);
   std::size_t ReadSource(TZipOperation& op, std::span<u8> buffer);
+  void CountSourceBytes(TZipOperation& op, std::size_t n);
+  std::unique_ptr<TCompressedMember> CompressedAhead(TZipOperation& op, const std::string& name);
+  u64 ReplayMember(TZipOperation& op, const TCompressedMember& member);
   u32 FirstPassCrc(TZipOperation& op);
   void WriteEncryptionHeader(TZipOperation& op, u32 crc);
   void StartAesMember(TZipOperation& op);

@@ -107,6 +107,13 @@ void TZipEngine::WriteData(TZipOperation& op, std::span<const u8> bytes, bool en
 std::size_t TZipEngine::ReadSource(TZipOperation& op, std::span<u8> buffer) {
   const std::size_t n = op.SourceStream->Read(buffer);
   if (n == 0) return 0;
+  op.Crc = UpdateCrc(op.Crc, buffer.first(n));
+  CountSourceBytes(op, n);
+  return n;
+}
+
+// What reading the next `n` bytes of the member tells the host.
+void TZipEngine::CountSourceBytes(TZipOperation& op, std::size_t n) {
   op.MemberBytesRead += n;
   // A file that grows to 4 GiB while it is read, its header written
   // without room for Zip64 sizes, cannot be described: the operation fails
@@ -115,13 +122,48 @@ std::size_t TZipEngine::ReadSource(TZipOperation& op, std::span<u8> buffer) {
     throw EZipLimitError(op.CurrentEntry->FullName() +
                          ": the file grew to 4 GiB or more while it was added");
   }
-  op.Crc = UpdateCrc(op.Crc, buffer.first(n));
   Fire(OnFilePercentDone, *this,
        Percent(static_cast<i64>(op.CurrentEntry->UncompressedSize),
                static_cast<i64>(op.MemberBytesRead)));
   op.DoneBytes += static_cast<i64>(n);
   Fire(OnTotalPercentDone, *this, Percent(op.TotalBytes, op.DoneBytes));
-  return n;
+}
+
+// The member as a worker compressed it, when that is still the file just
+// opened at the level asked for now (an event may have changed either).
+std::unique_ptr<TCompressedMember> TZipEngine::CompressedAhead(TZipOperation& op,
+                                                               const std::string& name) {
+  if (!op.Pipeline || !op.Source) return nullptr;
+  auto member = op.Pipeline->Take(name);
+  if (!member || member->Level != PackLevel) return nullptr;
+  const TFileInfo now = op.Source->Handle().Info();
+  const TFileInfo& then = member->Identity;
+  const bool same = now.Device == then.Device && now.Inode == then.Inode && now.Size == then.Size &&
+                    now.LastWrite == then.LastWrite;
+  return same ? std::move(member) : nullptr;
+}
+
+// Goes through the worker's record of the compressor's steps as if they
+// happened now: each read tells the host its progress, each write goes out
+// (and checks for a cancel) as the compressor's own write would have.
+u64 TZipEngine::ReplayMember(TZipOperation& op, const TCompressedMember& member) {
+  const std::span<const u8> data(member.Data);
+  std::size_t at = 0;
+  for (const TCompressStep& step : member.Steps) {
+    if (step.Kind == TCompressStepKind::Read) {
+      CountSourceBytes(op, step.Bytes);
+    } else {
+      WriteData(op, data.subspan(at, step.Bytes), op.Encrypting);
+      at += step.Bytes;
+    }
+  }
+  op.Crc = ~member.Crc;
+  TZipHeaderInfo& entry = *op.CurrentEntry;
+  constexpr u16 kLevelFlags = kFlagDeflateFast | kFlagDeflateMaximum;
+  entry.Flags = static_cast<u16>((entry.Flags & ~kLevelFlags) | (member.Flags & kLevelFlags));
+  entry.InternalAttributes = member.InternalAttributes;
+  entry.CompressionMethod = member.CompressionMethod;
+  return data.size();
 }
 
 u32 TZipEngine::FirstPassCrc(TZipOperation& op) {
@@ -202,48 +244,73 @@ void TZipEngine::RecordSuccess(TZipOperation& op, std::unique_ptr<TZipHeaderInfo
 
 // ---------------------------------------------------------------- existing members
 
-void TZipEngine::CopyAndUpdateMembers(TZipOperation& op) {
+// For each member, the FilesList line that names it (FilesList.size():
+// none), each line taken by the first member of its stored name; the lines
+// taken are marked in op.Removed.
+std::vector<std::size_t> TZipEngine::MatchLines(TZipOperation& op, const TZipCatalogue& catalogue) {
+  const auto rows = static_cast<std::size_t>(catalogue.Count());
+  std::vector<std::size_t> lines(rows, FilesList.size());
   op.Removed.assign(FilesList.size(), false);
-  if (!FDeleting && !FFromStream) {
-    for (std::size_t i = 0; i < FilesList.size(); ++i) {
-      const std::string& name = FilesList[i];
-      op.LinesByStoredName[(FStorePaths ? StoredDirectory(name) : std::string()) +
-                           ExtractFileName(name)]
-          .push_back(i);
+  if (FDeleting || FFromStream) return lines;
+  for (std::size_t i = 0; i < FilesList.size(); ++i) {
+    const std::string& name = FilesList[i];
+    op.LinesByStoredName[(FStorePaths ? StoredDirectory(name) : std::string()) +
+                         ExtractFileName(name)]
+        .push_back(i);
+  }
+  for (std::size_t e = 0; e < rows; ++e) {
+    const auto it = op.LinesByStoredName.find(Key(catalogue.Entry(static_cast<int>(e))));
+    if (it == op.LinesByStoredName.end()) continue;
+    for (const std::size_t candidate : it->second) {
+      if (!op.Removed[candidate]) {
+        lines[e] = candidate;
+        op.Removed[candidate] = true;
+        break;
+      }
     }
   }
+  return lines;
+}
+
+bool TZipEngine::Replaces(const TZipHeaderInfo& entry, const std::string& name) const {
+  if (ZipAction == TZipAction::zaReplace) return true;
+  const auto entryDate = DosDateTimeToDateTime(entry.FileDate);
+  return FileDateOf(FPlatform, name) > entryDate.value_or(0.0);
+}
+
+void TZipEngine::CopyAndUpdateMembers(TZipOperation& op) {
   const TZipCatalogue& catalogue = *Catalogue();
-  for (int row = 0; row < catalogue.Count(); ++row) {
-    TZipHeaderInfo entry = catalogue.Entry(row);
+  const std::vector<std::size_t> lines = MatchLines(op, catalogue);
+  if (WorkerCount() > 1 && !FDeleting && !FilesList.empty()) {
+    // The files in the order they will probably be taken: those replacing
+    // members, then the new ones. A file whose date changes meanwhile is
+    // only read ahead in vain, or compressed at its turn.
+    std::vector<std::string> plan;
+    for (std::size_t e = 0; e < lines.size(); ++e) {
+      if (lines[e] < FilesList.size() &&
+          Replaces(catalogue.Entry(static_cast<int>(e)), FilesList[lines[e]])) {
+        plan.push_back(FilesList[lines[e]]);
+      }
+    }
+    for (std::size_t i = 0; i < FilesList.size(); ++i) {
+      if (!op.Removed[i]) plan.push_back(FilesList[i]);
+    }
+    StartPipeline(op, std::move(plan));
+  }
+  for (std::size_t e = 0; e < lines.size(); ++e) {
+    TZipHeaderInfo entry = catalogue.Entry(static_cast<int>(e));
     if (entry.HasComment() && !entry.FileComment) LoadFileComment(entry);
     if (FDeleting) {
       if (!DeleteDecision(op, entry)) CopyMember(op, entry);
       continue;
     }
-    std::size_t line = FilesList.size();
-    if (!FFromStream) {
-      if (const auto it = op.LinesByStoredName.find(Key(entry)); it != op.LinesByStoredName.end()) {
-        for (const std::size_t candidate : it->second) {
-          if (!op.Removed[candidate]) {
-            line = candidate;
-            break;
-          }
-        }
-      }
-    }
-    if (line == FilesList.size()) {
+    if (lines[e] == FilesList.size()) {
       CopyMember(op, entry);
       continue;
     }
-    const std::string name = FilesList[line];
-    op.Removed[line] = true;
-    bool replace = ZipAction == TZipAction::zaReplace;
-    if (!replace) {
-      const auto entryDate = DosDateTimeToDateTime(entry.FileDate);
-      replace = FileDateOf(FPlatform, name) > entryDate.value_or(0.0);
-    }
+    const std::string name = FilesList[lines[e]];
     // A file that cannot be added leaves its member as it was.
-    if (!replace || !ZipOneFile(op, name)) CopyMember(op, entry);
+    if (!Replaces(entry, name) || !ZipOneFile(op, name)) CopyMember(op, entry);
   }
   std::vector<std::string> kept;
   for (std::size_t i = 0; i < FilesList.size(); ++i) {
@@ -484,6 +551,7 @@ void TZipEngine::WriteMember(TZipOperation& op, const std::string& name) {
     if (entry.LocalSize() >= RoomLeft(op)) NextDisk(op);
     entry.DiskNumberStart = static_cast<u16>(op.Disk);
   }
+  const std::unique_ptr<TCompressedMember> ahead = CompressedAhead(op, name);
   WriteLocalRecord(op);
   struct TDropWork {
     TZipEngine& Engine;
@@ -505,13 +573,16 @@ void TZipEngine::WriteMember(TZipOperation& op, const std::string& name) {
   if (aes) {
     StartAesMember(op);
   } else if (!Password.empty()) {
-    firstCrc = FirstPassCrc(op);
+    // A member compressed ahead was read whole already.
+    firstCrc = ahead ? ahead->Crc : FirstPassCrc(op);
     WriteEncryptionHeader(op, firstCrc);
   }
   op.Crc = 0xFFFFFFFF;
-  const u64 compressed = FDeflater->CompressMember(
-      entry, PackLevel, [&](std::span<u8> buffer) { return ReadSource(op, buffer); },
-      [&](std::span<const u8> bytes) { WriteData(op, bytes, op.Encrypting); }, name);
+  const u64 compressed =
+      ahead ? ReplayMember(op, *ahead)
+            : FDeflater->CompressMember(
+                  entry, PackLevel, [&](std::span<u8> buffer) { return ReadSource(op, buffer); },
+                  [&](std::span<const u8> bytes) { WriteData(op, bytes, op.Encrypting); }, name);
   entry.Crc32 = ~op.Crc;
   // The file may have changed since its size was taken; the header tells
   // what was actually stored.
@@ -524,8 +595,8 @@ void TZipEngine::WriteMember(TZipOperation& op, const std::string& name) {
   }
   if (aes) FinishAesMember(op);
   entry.CompressedSize = compressed + (Password.empty() ? 0
-                                       : aes            ? AesOverheadBytes(AesStrengthOf(Encryption))
-                                                        : kEncryptionHeaderSize);
+                                       : aes ? AesOverheadBytes(AesStrengthOf(Encryption))
+                                             : kEncryptionHeaderSize);
   const i64 end = op.Output->Position();
   op.Output->Seek(static_cast<i64>(entry.RelativeOffset), TSeekOrigin::Begin);
   WriteLocalRecord(op);

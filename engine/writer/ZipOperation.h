@@ -13,6 +13,7 @@
 #include "engine/codecs/ZipCipher.h"
 #include "engine/format/SortedZip.h"
 #include "engine/support/BufferStream.h"
+#include "engine/writer/CompressionPipeline.h"
 
 namespace vz {
 
@@ -45,6 +46,10 @@ struct TZipOperation {
   std::vector<std::string> DisposeList;  // files, and folders (ending in "/")
   // Copied members' central records as the old archive held them, by entry.
   std::unordered_map<const TZipHeaderInfo*, std::vector<u8>> RawCentral;
+
+  // The members compressed ahead on other threads; none when one thread
+  // does it all.
+  std::unique_ptr<TCompressionPipeline> Pipeline;
 
   // ---- the member being written ----
   std::unique_ptr<TZipHeaderInfo> CurrentEntry;

@@ -65,7 +65,11 @@ INSTANTIATE_TEST_SUITE_P(
         TBadLine{"StdinAndAsk", {"a", "a.zip", "--stdin", "m", "-e"}, "-e cannot be used"},
         TBadLine{"SetAndFile", {"c", "a.zip", "--set", "x", "--file", "f"}, "cannot be used"},
         TBadLine{"UnknownCharset", {"x", "a.zip", "-O", "KLINGON"}, "unknown character set"},
-        TBadLine{"CharsetWhenAdding", {"a", "a.zip", "f", "-O", "CP866"}, "unknown option -O"}),
+        TBadLine{"CharsetWhenAdding", {"a", "a.zip", "f", "-O", "CP866"}, "unknown option -O"},
+        TBadLine{"NoThreads", {"a", "a.zip", "f", "-j", "0"}, "bad -j value '0'"},
+        TBadLine{"ThreadsNotANumber", {"a", "a.zip", "f", "-jtwo"}, "bad -j value 'two'"},
+        TBadLine{"TooManyThreads", {"a", "a.zip", "f", "--jobs=999"}, "from 1 to 256"},
+        TBadLine{"ThreadsWhenExtracting", {"x", "a.zip", "-j", "2"}, "unknown option -j"}),
     test::CaseName<TBadLine>);
 
 TEST(CliCommandLine, ExtractOptionsInEveryForm) {
@@ -96,7 +100,10 @@ TEST(CliCommandLine, AddFlagsBundleWithTheLevel) {
   EXPECT_EQ(o.SpanBytes, 1440 * 1024);
   EXPECT_EQ(o.FirstSpanBytes, 100 * 1024);
   EXPECT_EQ(o.Temp, "/t");
+  EXPECT_EQ(o.Workers, 0);
   EXPECT_EQ(Parse({"a", "z.zip", "f", "--span", "disks"}).Options.Span, TSpanMode::Disks);
+  EXPECT_EQ(Parse({"a", "z.zip", "f", "-q6j2"}).Options.Workers, 2);
+  EXPECT_EQ(Parse({"a", "z.zip", "f", "--jobs", "3"}).Options.Workers, 3);
 }
 
 TEST(CliCommandLine, HelpAndVersionRequests) {

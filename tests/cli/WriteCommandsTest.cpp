@@ -82,6 +82,19 @@ TEST_P(AddLevels, NewArchiveStoresSrcAndPassesThePeers) {
 
 INSTANTIATE_TEST_SUITE_P(Cli, AddLevels, testing::Values("-0", "-1", "-6", "-9"));
 
+TEST_F(WriteCommands, EveryNumberOfThreadsMakesTheSameArchive) {
+  std::vector<std::vector<u8>> archives;
+  for (const char* jobs : {"1", "2", "4"}) {
+    const std::string name = std::string("j") + jobs + ".zip";
+    const TVzipRun r = Vzip(Scratch.Path(), "a -j " + std::string(jobs) + " " + name + " src -r");
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    archives.push_back(ReadFileBytes(Scratch / name));
+  }
+  EXPECT_TRUE(archives[1] == archives[0]);
+  EXPECT_TRUE(archives[2] == archives[0]);
+  ExpectPeersAccept("j2.zip");
+}
+
 struct TAddPathCase {
   const char* Name;
   const char* Options;
