@@ -128,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, BufferStreamStraight,
                                            TStraightCase{"smallAfterOthers", 777, {10, 1, 239}},
                                            TStraightCase{"acrossBlocks", 5, {5000, 5000, 9000}},
                                            TStraightCase{"oneLargeAfterSmall", 100, {3, 70000}}),
-                         [](const auto& info) { return info.param.Name; });
+                         [](const auto& param) { return param.param.Name; });
 
 TEST(BufferStream, ReadAfterWriteSeesTheFileAtTheLogicalPosition) {
   TMemoryStream inner;
