@@ -8,9 +8,9 @@ the hundredth). Each round runs every tool once for every job, in a fixed
 order, so load from other work on a shared machine falls on all tools alike.
 
 The archives that x, t and l read are Info-ZIP's (zip -6), the same bytes for
-every tool, so decoding speed is compared on equal input. vzip writes no
-Zip64 records, so it does not create the 100,000-member archive; it reads
-Info-ZIP's like everyone else.
+every tool, so decoding speed is compared on equal input. Each tool's own
+archive (vzip's of `many` has 100,000 members and so Zip64 records) is only
+timed and measured, never read.
 
 Run through bench/run-end-to-end.sh, which builds vzip and the corpora.
 """
@@ -91,9 +91,7 @@ def make_jobs(args, work):
             "bsdtar": ["bsdtar", "--format", "zip", "--options", "zip:compression-level=6",
                        "-cf", None, corpus],
         }
-        for tool in TOOLS:
-            if tool == "vzip" and corpus == "many":
-                continue
+        for tool in args.tools:
             archive = archive_of(work, corpus, tool)
             argv = [archive if a is None else a for a in add_argv[tool]]
             jobs.append(Job(corpus, "add", tool, argv, cwd=corpus_dir, archive=archive))
@@ -120,11 +118,11 @@ def make_jobs(args, work):
             "7z": ["7z", "l", reference],
             "bsdtar": ["bsdtar", "-tvf", reference],
         }
-        for tool in TOOLS:
+        for tool in args.tools:
             jobs.append(Job(corpus, "extract", tool, extract_argv[tool], fresh_dir=dest))
-        for tool in TOOLS:
+        for tool in args.tools:
             jobs.append(Job(corpus, "test", tool, test_argv[tool]))
-        for tool in TOOLS:
+        for tool in args.tools:
             if tool == "vzip" and corpus == "many":
                 for key in SORT_KEYS:
                     jobs.append(Job(corpus, "list", tool,
@@ -198,9 +196,6 @@ def print_tables(args, jobs, work):
                     size = "{:,}".format(os.path.getsize(job.archive))
                 print("| %s | %s | %.3f | %s | %.3f | %.1f | %s |" % (
                     op, name, wall, ratio, median(job.cpus), median(job.rss_kb) / 1024, size))
-        if corpus == "many":
-            print("| add | vzip | not run: 100,000 members need Zip64, which vzip does not write"
-                  " (it refuses more than 65,535) | | | | |")
 
 
 def print_scaling(jobs):
@@ -217,6 +212,16 @@ def print_scaling(jobs):
             job.members, name, wall, wall * 1e6 / job.members, rss / 2**20, rss / job.members))
 
 
+# Targets on 100,000 tiny members. A fixed cost per member shows here: test
+# and extract at most Info-ZIP's time, within 5% counting as met (the noise
+# of a shared machine); listing at most half unzip -l's time in every sort
+# order, in at most 12 MB resident at the peak.
+PER_MEMBER_LIMIT = 1.0
+PER_MEMBER_SLACK = 1.05
+LIST_LIMIT = 0.5
+LIST_PEAK_MB = 12
+
+
 def print_targets(args, jobs):
     def find(corpus, op, tool, variant=""):
         for job in jobs:
@@ -227,27 +232,45 @@ def print_targets(args, jobs):
     def verdict(met):
         return "met" if met else "**missed**"
 
+    def less_memory(ours, ref):
+        ratio = median(ours.rss_kb) / median(ref.rss_kb)
+        return "%.2fx Info-ZIP's" % ratio, ratio < 1
+
+    def list_peak(ours, ref):
+        peak = max(ours.rss_kb) / 1024  # the largest of the rounds
+        return "%.1f MB (at most %d)" % (peak, LIST_PEAK_MB), peak <= LIST_PEAK_MB
+
     print("\n### Against the targets\n")
-    print("| target | corpus | time vzip / Info-ZIP | | peak RSS vzip / Info-ZIP | |")
+    print("| target | corpus | time vzip / Info-ZIP | | peak memory | |")
     print("|---|---|---|---|---|---|")
-    rows = []
+    rows = []  # (target, corpus, ours, reference, time limit, met up to, memory check or None)
     for op, limit in (("extract", 0.7), ("test", 0.7)):
         for corpus in ("text", "mixed"):
             if corpus in args.corpora:
                 rows.append(("%s at most %.1fx %s, less memory" % (op, limit, REFERENCE_NAME[op]),
-                             corpus, find(corpus, op, "vzip"), find(corpus, op, "zip"), limit))
+                             corpus, find(corpus, op, "vzip"), find(corpus, op, "zip"), limit, limit,
+                             less_memory))
     if "many" in args.corpora:
+        for op in ("test", "extract"):
+            rows.append(("%s 100,000 tiny members at most %s's time (within 5%%)"
+                         % (op, REFERENCE_NAME[op]), "many", find("many", op, "vzip"),
+                         find("many", op, "zip"), PER_MEMBER_LIMIT, PER_MEMBER_SLACK, None))
         for key in SORT_KEYS:
-            rows.append(("list 100,000 members at most 0.5x unzip -l, less memory",
-                         "many, --sort " + key, find("many", "list", "vzip", "--sort " + key),
-                         find("many", "list", "zip"), 0.5))
-    for target, corpus, ours, ref, limit in rows:
+            rows.append(("list 100,000 members at most %.1fx unzip -l, peak at most %d MB"
+                         % (LIST_LIMIT, LIST_PEAK_MB), "many, --sort " + key,
+                         find("many", "list", "vzip", "--sort " + key), find("many", "list", "zip"),
+                         LIST_LIMIT, LIST_LIMIT, list_peak))
+    for target, corpus, ours, ref, limit, met_up_to, memory in rows:
         if not ours or not ref:
+            print("| %s | %s | not measured (a run failed) | | | |" % (target, corpus))
             continue
         ratio = median(ours.walls) / median(ref.walls)
-        mem = median(ours.rss_kb) / median(ref.rss_kb)
-        print("| %s | %s | %.2f | %s | %.2f | %s |" % (
-            target, corpus, ratio, verdict(ratio <= limit), mem, verdict(mem < 1)))
+        mem_text, mem_verdict = "", ""
+        if memory:
+            mem_text, mem_met = memory(ours, ref)
+            mem_verdict = verdict(mem_met)
+        print("| %s | %s | %.2f (at most %.2f) | %s | %s | %s |" % (
+            target, corpus, ratio, limit, verdict(ratio <= met_up_to), mem_text, mem_verdict))
 
 
 def main():
@@ -257,8 +280,11 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--only", default=",".join(CORPORA))
+    parser.add_argument("--tools", default=",".join(TOOLS),
+                        help="the tools to time; zip (Info-ZIP, the reference) always runs")
     args = parser.parse_args()
     args.corpora = [c for c in args.only.split(",") if c]
+    args.tools = [t for t in TOOLS if t in args.tools.split(",") or t == "zip"]
     args.vzip = os.path.abspath(args.vzip)
     args.corpus = os.path.abspath(args.corpus)
     work = os.path.abspath(args.work)

@@ -6,6 +6,7 @@
 # Info-ZIP, 7-Zip and bsdtar in one interleaved run (bench/end_to_end.py).
 #
 #   bench/run-end-to-end.sh [--runs N] [--only text,mixed,single,many]
+#                           [--tools vzip,zip,7z,bsdtar]
 #                           [--corpus DIR] [--build-dir DIR] [--work DIR]
 #
 # Defaults: 5 rounds, every corpus, build/bench-corpus, build/release,
@@ -16,14 +17,16 @@ cd "$(dirname "$0")/.."
 
 runs=5
 only=text,mixed,single,many
+tools=vzip,zip,7z,bsdtar
 corpus=build/bench-corpus
 build_dir=build/release
 work=build/bench-e2e
-usage="usage: bench/run-end-to-end.sh [--runs N] [--only LIST] [--corpus DIR] [--build-dir DIR] [--work DIR]"
+usage="usage: bench/run-end-to-end.sh [--runs N] [--only LIST] [--tools LIST] [--corpus DIR] [--build-dir DIR] [--work DIR]"
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs="$2"; shift ;;
     --only) only="$2"; shift ;;
+    --tools) tools="$2"; shift ;;
     --corpus) corpus="$2"; shift ;;
     --build-dir) build_dir="$2"; shift ;;
     --work) work="$2"; shift ;;
@@ -43,4 +46,4 @@ echo "peers: $(zip -v | sed -n 2p | sed 's/^ *//'); $(unzip -v | head -1 | cut -
   "$(7z | sed -n 2p | cut -d: -f1); $(bsdtar --version)"
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
 python3 bench/end_to_end.py --vzip "$build_dir/bin/vzip" --corpus "$corpus" --work "$work" \
-  --runs "$runs" --only "$only"
+  --runs "$runs" --only "$only" --tools "$tools"

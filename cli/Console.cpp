@@ -128,7 +128,9 @@ void TProgressLine::Start(i64 totalBytes) {
 }
 
 void TProgressLine::Member(const std::string& name, i64 sizeBytes) {
-  FName = TerminalText(name);
+  // The name is made fit for the terminal only when a bar shows it, not for
+  // each of many members that pass between two redraws.
+  if (FEnabled) FName = name;
   FMemberBytes = sizeBytes;
   FMemberPercent = 0;
   Draw(false);
@@ -175,7 +177,7 @@ void TProgressLine::Draw(bool force) {
   }
   const std::size_t columns = static_cast<std::size_t>(TerminalColumns());
   if (!FName.empty() && line.size() + 3 < columns) {
-    std::string name = FName;
+    std::string name = TerminalText(FName);
     const std::size_t room = columns - line.size() - 3;
     // Keep the end of a long name: the file name matters more than its
     // folders. The cut starts at a character.

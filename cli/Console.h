@@ -54,7 +54,7 @@ class TProgressLine {
   i64 FMemberBytes = 0;
   int FMemberPercent = 0;
   int FTotalPercent = 0;
-  std::string FName;
+  std::string FName;  // as stored, not yet made fit for the terminal
   TClock::time_point FStart{};
   TClock::time_point FLastDraw{};
 };

@@ -111,10 +111,14 @@ void BindExtractEvents(TSession& session, bool& kept) {
   auto start = engine.OnStartUnZip;
   engine.OnStartUnZip = [&session, start](TUnZipEngine& sender, int index, const std::string& name,
                                           bool& skip) {
-    const bool folder = sender.Filename(index).empty();
-    const std::string stored = sender.FullName(index);
-    session.Console().Info((folder ? "    creating: " : "  extracting: ") +
-                           TerminalText(HasStoredVolume(stored) ? name : stored));
+    // Quiet, the line is not even made: it would cost many small members
+    // more than their data.
+    if (!session.Console().Quiet()) {
+      const bool folder = sender.Filename(index).empty();
+      const std::string stored = sender.FullName(index);
+      session.Console().Info((folder ? "    creating: " : "  extracting: ") +
+                             TerminalText(HasStoredVolume(stored) ? name : stored));
+    }
     start(sender, index, name, skip);
   };
   engine.OnPromptForOverwrite = [&session, &kept](TUnZipEngine&, bool& overwrite, int,

@@ -184,7 +184,10 @@ struct TUnZipEngine::TMemberOutput {
 // What one extraction into files holds: the destination opened once, the
 // folder of the latest member (members mostly come folder by folder), the
 // folder an overwrite prompt named instead, and the modes of the folders,
-// given at the end.
+// given at the end. The rest spares each member work that its neighbours
+// did already: the latest stored date with its file time (converting asks
+// the system for the time zone, a file read every time), and the buffers a
+// local header's name and extra field are read into.
 struct TUnZipEngine::TExtractRun {
   std::unique_ptr<IFolder> Destination;
   std::unique_ptr<IFolder> Latest;
@@ -192,6 +195,9 @@ struct TUnZipEngine::TExtractRun {
   std::unique_ptr<IFolder> Elsewhere;
   std::vector<std::pair<TTargetPlace, u32>> FolderModes;
   u32 CreationMask = 022;
+  std::optional<std::pair<u32, std::optional<TFileTime>>> LatestDate;
+  std::string LocalName;
+  std::vector<u8> LocalExtra;
 };
 
 // Out of line: the decoder objects are complete here.
@@ -291,13 +297,18 @@ void TUnZipEngine::OpenDestination() {
 int TUnZipEngine::SelectEntries() {
   std::vector<std::string> patterns;
   for (const auto& line : FilesList) patterns.push_back(LowerCaseAscii(line));
+  // A pattern of stars alone matches every name, which then need not be
+  // built and lowered for each member.
+  const bool everything = DoAll || std::any_of(patterns.begin(), patterns.end(), [](const auto& p) {
+                            return !p.empty() && p.find_first_not_of('*') == std::string::npos;
+                          });
   int count = 0;
   if (!FCatalogue) return 0;
   TZipCatalogue& rows = *FCatalogue;
   for (int row = 0; row < rows.Count(); ++row) {
     // A folder entry only with RecreateDirs.
     const bool eligible = !rows.Filename(row).empty() || RecreateDirs;
-    bool selected = DoAll && eligible;
+    bool selected = everything && eligible;
     if (!selected && eligible) {
       const std::string name = LowerCaseAscii(rows.FullName(row));
       selected = std::any_of(patterns.begin(), patterns.end(),
@@ -328,9 +339,13 @@ void TUnZipEngine::IndexLocalHeaders() {
     const u64 offset = rows.RelativeOffset(row);
     marks.push_back({{disk, offset, 0}, offset + kLocalHeaderSize + rows.CompressedSize(row)});
   }
-  std::sort(marks.begin(), marks.end(), [](const auto& a, const auto& b) {
+  // Most directories list their members in the order of their data already.
+  const auto byPlace = [](const auto& a, const auto& b) {
     return std::tie(a.first.Disk, a.first.Offset) < std::tie(b.first.Disk, b.first.Offset);
-  });
+  };
+  if (!std::is_sorted(marks.begin(), marks.end(), byPlace)) {
+    std::sort(marks.begin(), marks.end(), byPlace);
+  }
   u64 reach = 0;
   for (std::size_t i = 0; i < marks.size(); ++i) {
     if (i > 0 && marks[i].first.Disk != marks[i - 1].first.Disk) reach = 0;
@@ -479,7 +494,7 @@ void TUnZipEngine::ExtractOne(int index, TStream* target, bool& retry, int& coun
   }
   if (target != nullptr) {
     ExtractToStream(index, *target, retry, count);
-  } else if (CheckOverwrite(index, file, count)) {
+  } else {
     ExtractToFile(index, file, retry, count);
   }
 }
@@ -534,9 +549,11 @@ TUnZipEngine::TMemberCheck TUnZipEngine::SeekMemberData(const TZipHeaderInfo& en
   if (CheckLocalHeaders) {
     // A name cut off by the end of the file is compared with its missing
     // bytes as zeros: it is never taken for a whole one.
-    std::string localName(GetLE16(local, 26), '\0');
+    std::string& localName = FRun->LocalName;
+    localName.assign(GetLE16(local, 26), '\0');
     stream.Read(std::span(reinterpret_cast<u8*>(localName.data()), localName.size()));
-    std::vector<u8> localExtra(GetLE16(local, 28));
+    std::vector<u8>& localExtra = FRun->LocalExtra;
+    localExtra.resize(GetLE16(local, 28));
     localExtra.resize(stream.Read(localExtra));
     mismatch = LocalHeaderMismatch(entry, local, localName, localExtra);
   } else {
@@ -727,23 +744,40 @@ std::pair<std::unique_ptr<IFile>, std::string> TUnZipEngine::CreateTempBeside(IF
   }
 }
 
+// The file at the target, made exclusively; nullptr where something stands
+// there already.
+std::unique_ptr<IFile> TUnZipEngine::CreateAbsent(const TTargetFile& target) {
+  try {
+    return target.Folder->CreateNew(target.Name);
+  } catch (const EFCreateError& e) {
+    if (e.Code() != EEXIST) throw;
+  }
+  return nullptr;
+}
+
 // The file the member is decoded into. Where no file stands, the member is
 // written under its own name; the exclusive create is also the test, since
 // it fails on anything already there, a link included, which is never
-// written through. Only an existing file needs the detour through a
-// temporary name, which costs a random name and a rename per member: most
-// of the time of many small members. nullopt when the file cannot be made
-// there (the member reported).
+// written through, and only then is the overwrite mode asked (a look at what
+// stands there first would cost every member a system call). Only an
+// existing file needs the detour through a temporary name, which costs a
+// random name and a rename per member. nullopt when the file cannot or may
+// not be made there (the member reported); the overwrite prompt's handler
+// may have named another target.
 std::optional<TUnZipEngine::TMemberOutput> TUnZipEngine::CreateOutput(int index,
-                                                                      const TTargetFile& target,
+                                                                      TTargetFile& target,
                                                                       int& count) {
   TMemberOutput output;
   try {
-    try {
-      output.File = target.Folder->CreateNew(target.Name);
+    output.File = CreateAbsent(target);
+    if (!output.File) {
+      const std::string asked = target.Path;
+      if (!CheckOverwrite(index, target, count)) return std::nullopt;
+      if (target.Path != asked) output.File = CreateAbsent(target);
+    }
+    if (output.File) {
       output.Name = target.Name;
-    } catch (const EFCreateError& e) {
-      if (e.Code() != EEXIST) throw;
+    } else {
       output.ExistedBefore = true;
       std::tie(output.File, output.Name) = CreateTempBeside(*target.Folder);
     }
@@ -756,7 +790,7 @@ std::optional<TUnZipEngine::TMemberOutput> TUnZipEngine::CreateOutput(int index,
   return output;
 }
 
-void TUnZipEngine::ExtractToFile(int index, const TTargetFile& target, bool& retry, int& count) {
+void TUnZipEngine::ExtractToFile(int index, TTargetFile& target, bool& retry, int& count) {
   auto output = CreateOutput(index, target, count);
   if (!output) return;
   IFolder& folder = *target.Folder;
@@ -830,7 +864,11 @@ void TUnZipEngine::FinishOutput(int index, const TTargetFile& target, const TMem
 // from a Unix-like host or else the read-only attribute, less the umask as
 // for every file the process makes, all on the open descriptor.
 void TUnZipEngine::RestoreDateAndMode(IFile& file) {
-  if (const auto when = DosDateTimeToFileTime(FWorkEntry.FileDate)) file.SetLastWriteTime(*when);
+  auto& latest = FRun->LatestDate;
+  if (!latest || latest->first != FWorkEntry.FileDate) {
+    latest.emplace(FWorkEntry.FileDate, DosDateTimeToFileTime(FWorkEntry.FileDate));
+  }
+  if (const auto& when = latest->second) file.SetLastWriteTime(*when);
   if (!RetainAttributes) return;
   const u32 mask = FRun->CreationMask;
   if (const auto mode = StoredUnixMode(FWorkEntry, false)) {

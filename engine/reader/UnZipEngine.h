@@ -431,8 +431,9 @@ class TUnZipEngine {
   bool CheckOverwrite(int index, TTargetFile& target, int& count);
   bool Retarget(int index, TTargetFile& target, const std::string& path, int& count);
   std::pair<std::unique_ptr<IFile>, std::string> CreateTempBeside(IFolder& folder);
-  std::optional<TMemberOutput> CreateOutput(int index, const TTargetFile& target, int& count);
-  void ExtractToFile(int index, const TTargetFile& target, bool& retry, int& count);
+  std::unique_ptr<IFile> CreateAbsent(const TTargetFile& target);
+  std::optional<TMemberOutput> CreateOutput(int index, TTargetFile& target, int& count);
+  void ExtractToFile(int index, TTargetFile& target, bool& retry, int& count);
   void FinishOutput(int index, const TTargetFile& target, const TMemberOutput& output,
                     std::optional<u32> crc, bool& retry, int& count);
   void RestoreDateAndMode(IFile& file);

@@ -9,8 +9,7 @@
 
 namespace vz {
 
-TS_BufferStream::TS_BufferStream(TStream& wrapped)
-    : FWrapped(wrapped), FBuffer(kBufferSize), FEnd(kBufferSize) {}
+TS_BufferStream::TS_BufferStream(TStream& wrapped) : FWrapped(wrapped), FEnd(kBufferSize) {}
 
 TS_BufferStream::~TS_BufferStream() {
   if (FState == TState::Writing) {
@@ -35,10 +34,10 @@ i64 TS_BufferStream::Adjustment() const {
 }
 
 bool TS_BufferStream::Refill() {
-  const i64 at = WrappedPos();
+  const i64 at = FWrappedPos;
   FWrappedPos = -1;  // unknown should the read throw
-  const std::size_t n = FWrapped.Read(std::span(FBuffer));
-  FWrappedPos = at + static_cast<i64>(n);
+  const std::size_t n = FWrapped.Read(FBuffer);
+  FWrappedPos = Advanced(at, n);
   FCurrent = 0;
   FEnd = static_cast<i64>(n);
   FState = n > 0 ? TState::Reading : TState::Idle;
@@ -48,9 +47,10 @@ bool TS_BufferStream::Refill() {
 
 std::size_t TS_BufferStream::FlushCounted() {
   const auto pending = static_cast<std::size_t>(std::max<i64>(FCurrent, 0));
-  const i64 at = WrappedPos();
-  const std::size_t written = FWrapped.Write(std::span(FBuffer).first(pending));
-  FWrappedPos = at + static_cast<i64>(written);
+  const i64 at = FWrappedPos;
+  FWrappedPos = -1;
+  const std::size_t written = FWrapped.Write(FBuffer.first(pending));
+  FWrappedPos = Advanced(at, written);
   if (written != pending) {
     FWriteError = FWrapped.LastWriteError() != 0 ? FWrapped.LastWriteError() : EIO;
   }
@@ -92,10 +92,10 @@ std::size_t TS_BufferStream::Read(std::span<u8> buffer) {
     if (FCurrent < 0 || FCurrent >= FEnd || FState != TState::Reading) {
       if (buffer.size() - done >= static_cast<std::size_t>(kBufferSize)) {
         // A large read bypasses the empty buffer; the position stays exact.
-        const i64 at = WrappedPos();
+        const i64 at = FWrappedPos;
         FWrappedPos = -1;
         const std::size_t n = FWrapped.Read(buffer.subspan(done));
-        FWrappedPos = at + static_cast<i64>(n);
+        FWrappedPos = Advanced(at, n);
         done += n;
         FCurrent = -1;
         FState = TState::Idle;
@@ -129,9 +129,10 @@ std::size_t TS_BufferStream::Write(std::span<const u8> data) {
     if (FCurrent == 0 && data.size() - done >= static_cast<std::size_t>(kBufferSize)) {
       // Nothing is pending, so a large write goes straight through.
       const auto rest = data.subspan(done);
-      const i64 at = WrappedPos();
+      const i64 at = FWrappedPos;
+      FWrappedPos = -1;
       const std::size_t written = FWrapped.Write(rest);
-      FWrappedPos = at + static_cast<i64>(written);
+      FWrappedPos = Advanced(at, written);
       if (written != rest.size()) {
         FWriteError = FWrapped.LastWriteError() != 0 ? FWrapped.LastWriteError() : EIO;
       }

@@ -46,7 +46,8 @@ class TS_BufferStream : public TStream {
 
   // Reads one byte; -1 at the end.
   int ReadByte() {
-    if (FCurrent >= 0 && FCurrent < FEnd && FState == TState::Reading) return FBuffer[static_cast<std::size_t>(FCurrent++)];
+    if (FCurrent >= 0 && FCurrent < FEnd && FState == TState::Reading)
+      return FBuffer[static_cast<std::size_t>(FCurrent++)];
     u8 b = 0;
     return Read(std::span(&b, 1)) == 1 ? b : -1;
   }
@@ -71,14 +72,24 @@ class TS_BufferStream : public TStream {
   i64 Adjustment() const;
   // The wrapped stream's position, kept here so that asking for the logical
   // position costs no system call; -1 until first needed or after a failure.
+  // Reading and writing carry a known position on but never ask for an
+  // unknown one: a file written once from its start (every extracted member)
+  // then costs no seek at all.
   i64 WrappedPos() {
     if (FWrappedPos < 0) FWrappedPos = FWrapped.Position();
     return FWrappedPos;
   }
+  static i64 Advanced(i64 at, std::size_t moved) {
+    return at < 0 ? -1 : at + static_cast<i64>(moved);
+  }
   std::size_t FlushCounted();
 
   TStream& FWrapped;
-  std::vector<u8> FBuffer;
+  // Left uninitialised: a stream is made for each extracted member, and
+  // clearing 8 KB for a member of a few hundred bytes costs more than its
+  // decoding.
+  std::unique_ptr<u8[]> FBufferStore = std::make_unique_for_overwrite<u8[]>(kBufferSize);
+  std::span<u8> FBuffer{FBufferStore.get(), static_cast<std::size_t>(kBufferSize)};
   i64 FCurrent = -1;  // index into FBuffer; -1: nothing buffered, no position known
   i64 FEnd;
   TState FState = TState::Idle;

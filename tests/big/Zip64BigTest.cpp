@@ -131,6 +131,35 @@ class Zip64BigTest : public test::TEngineFixture {
     return root;
   }
 
+  // The tree of ManyFiles() zipped by us into `zip`, which needs Zip64
+  // records for its member count.
+  void ZipManyFiles(const std::string& root, const std::string& zip) {
+    TZipEngine engine(Services());
+    engine.SetZipName(zip);
+    engine.SetRootDir(Path(""));
+    engine.SetStorePaths(true);
+    engine.SetRelativePaths(true);
+    engine.Recurse = true;
+    engine.FilesList = {root + "*"};
+    EXPECT_EQ(engine.PerformZip(), kManyMembers);
+  }
+
+  static bool HasZip64End(TUnZipEngine& engine, const std::string& zip) {
+    engine.SetZipName(zip);
+    engine.ReadZip();
+    return engine.EndCentral().Zip64;
+  }
+
+  // How many files of ManyFiles()'s tree are missing below `out` or differ.
+  static int DifferingFiles(const std::string& out) {
+    int differ = 0;
+    for (int i = 0; i < kManyMembers; ++i) {
+      const std::string path = out + "many/d" + std::to_string(i / 1000) + "/f" + std::to_string(i);
+      if (!test::FileExists(path) || test::ReadFileText(path) != std::to_string(i)) ++differ;
+    }
+    return differ;
+  }
+
   // Every member of `zip` listed and extracted by us, the same as the tree.
   void ExpectManyExtract(const std::string& zip) {
     TUnZipEngine engine(Services());
@@ -143,13 +172,7 @@ class Zip64BigTest : public test::TEngineFixture {
     engine.DoAll = true;
     engine.RecreateDirs = true;
     EXPECT_EQ(engine.UnZip(), engine.Count());
-    int differ = 0;
-    for (int i = 0; i < kManyMembers; ++i) {
-      const std::string name = "d" + std::to_string(i / 1000) + "/f" + std::to_string(i);
-      const std::string path = Path("out/many/") + name;
-      if (!test::FileExists(path) || test::ReadFileText(path) != std::to_string(i)) ++differ;
-    }
-    EXPECT_EQ(differ, 0);
+    EXPECT_EQ(DifferingFiles(Path("out/")), 0);
   }
 };
 
@@ -225,17 +248,10 @@ TEST_F(Zip64BigTest, PeersMembersOf4_5GiB) {
 // tested by the peers.
 TEST_F(Zip64BigTest, ArchivesOf70000Members) {
   const std::string root = ManyFiles();
-  TZipEngine engine(Services());
-  engine.SetZipName(Path("many.zip"));
-  engine.SetRootDir(Path(""));
-  engine.SetStorePaths(true);
-  engine.SetRelativePaths(true);
-  engine.Recurse = true;
-  engine.FilesList = {root + "*"};
-  EXPECT_EQ(engine.PerformZip(), kManyMembers);
+  ZipManyFiles(root, Path("many.zip"));
   PeersTest(Path("many.zip"));
-  engine.ReadZip();
-  EXPECT_TRUE(engine.EndCentral().Zip64);
+  TUnZipEngine reader(Services());
+  EXPECT_TRUE(HasZip64End(reader, Path("many.zip")));
   ExpectManyExtract(Path("many.zip"));
 
   const std::string folder = test::ShellQuote(Path(""));
@@ -249,6 +265,31 @@ TEST_F(Zip64BigTest, ArchivesOf70000Members) {
       "    for f in fs: z.write(os.path.join(d, f))'");
   std::filesystem::remove_all(Path("out"));
   ExpectManyExtract(Path("python.zip"));
+}
+
+// A self-extracting program made by us from an archive of 70,000 members:
+// the stub in front moves the Zip64 end record and its locator along with
+// the directory, and the stub itself finds them and extracts every file.
+TEST_F(Zip64BigTest, SelfExtractorOf70000Members) {
+  const std::string root = ManyFiles();
+  TZipEngine engine(Services());
+  ZipManyFiles(root, Path("many.zip"));
+  engine.SetZipName(Path("many.zip"));
+  engine.ReadZip();
+  engine.BuildSelfExtractor(VZ_SFX_STUB);
+  ASSERT_TRUE(test::FileExists(Path("many.exe")));
+  TUnZipEngine reader(Services());
+  EXPECT_TRUE(HasZip64End(reader, Path("many.exe")));
+  EXPECT_GE(reader.Count(), kManyMembers);
+
+  std::filesystem::create_directories(Path("out"));
+  // Enter takes the offered folder, the current one.
+  const auto run = test::RunCommand("cd " + test::ShellQuote(Path("out")) + " && printf '\\n' | " +
+                                    test::ShellQuote(Path("many.exe")));
+  EXPECT_EQ(run.ExitCode, 0) << run.Output.substr(0, 2000);
+  EXPECT_NE(run.Output.find("extraction successful"), std::string::npos)
+      << run.Output.substr(run.Output.size() - std::min<std::size_t>(run.Output.size(), 2000));
+  EXPECT_EQ(DifferingFiles(Path("out/")), 0);
 }
 
 }  // namespace

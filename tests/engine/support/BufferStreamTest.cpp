@@ -28,9 +28,14 @@ class TCountingStream : public TMemoryStream {
     if (FailWrites) return d.size() / 2;
     return TMemoryStream::Write(d);
   }
+  i64 Seek(i64 offset, TSeekOrigin origin) override {
+    ++Seeks;
+    return TMemoryStream::Seek(offset, origin);
+  }
   int LastWriteError() const override { return FailWrites ? WriteError : 0; }
   int Reads = 0;
   int Writes = 0;
+  int Seeks = 0;
   bool FailWrites = false;
   int WriteError = 0;
 };
@@ -66,6 +71,64 @@ TEST(BufferStream, SeeksInsideTheReadAheadReuseIt) {
   EXPECT_EQ(s.ReadByte(), -1);
   EXPECT_EQ(s.Position(), 5000);
 }
+
+// Writing or reading straight on never asks the wrapped stream where it is
+// (an extracted member costs no seek), wherever it stood; a position asked
+// for afterwards is still exact.
+struct TStraightCase {
+  std::string Name;
+  i64 Start;                       // where the wrapped stream stands
+  std::vector<std::size_t> Parts;  // sizes of the writes, then read back alike
+};
+
+class BufferStreamStraight : public ::testing::TestWithParam<TStraightCase> {};
+
+TEST_P(BufferStreamStraight, NoSeekAndExactPositions) {
+  const auto& c = GetParam();
+  std::size_t total = 0;
+  for (const std::size_t part : c.Parts) total += part;
+  const std::vector<u8> data = Seq(total, 3);
+  TCountingStream inner;
+  inner.WriteBuffer(std::vector<u8>(static_cast<std::size_t>(c.Start), 0xEE));
+  inner.Seeks = 0;
+  {
+    TS_BufferStream s(inner);
+    std::size_t at = 0;
+    for (const std::size_t part : c.Parts) {
+      ASSERT_EQ(s.Write(std::span(data).subspan(at, part)), part);
+      at += part;
+    }
+    s.Commit();
+    EXPECT_EQ(inner.Seeks, 0);
+    EXPECT_EQ(s.Position(), c.Start + static_cast<i64>(total));
+  }
+  EXPECT_EQ(std::vector<u8>(inner.Memory().begin() + c.Start, inner.Memory().end()), data);
+
+  inner.SetPosition(c.Start);
+  inner.Seeks = 0;
+  TS_BufferStream s(inner);
+  std::vector<u8> back(total);
+  std::size_t at = 0;
+  for (const std::size_t part : c.Parts) {
+    ASSERT_EQ(s.Read(std::span(back).subspan(at, part)), part);
+    at += part;
+  }
+  EXPECT_EQ(back, data);
+  EXPECT_EQ(inner.Seeks, 0);
+  EXPECT_EQ(s.Position(), c.Start + static_cast<i64>(total));
+  // Back into what was just read: served from the read-ahead.
+  if (total > 0 && total < static_cast<std::size_t>(TS_BufferStream::kBufferSize)) {
+    s.SetPosition(c.Start);
+    EXPECT_EQ(s.ReadByte(), data[0]);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BufferStreamStraight,
+                         ::testing::Values(TStraightCase{"smallFromTheStart", 0, {250}},
+                                           TStraightCase{"smallAfterOthers", 777, {10, 1, 239}},
+                                           TStraightCase{"acrossBlocks", 5, {5000, 5000, 9000}},
+                                           TStraightCase{"oneLargeAfterSmall", 100, {3, 70000}}),
+                         [](const auto& param) { return param.param.Name; });
 
 TEST(BufferStream, ReadAfterWriteSeesTheFileAtTheLogicalPosition) {
   TMemoryStream inner;
