@@ -413,10 +413,13 @@ u32 TDeflater::ThreeByteMatch() {
 }
 
 // Eight bytes a step: the window's zeroed tail lets the last step read past
-// the match, and the bytes beyond it are masked off.
+// the match, and the bytes beyond it are masked off. A source that is not
+// behind the string (a head left from another member can point at the
+// string itself) compares equal but has no distance code: it would index
+// past the code table.
 inline void TDeflater::CheckMatch(u32 start, u32 match, u32 length) const {
   const u8* const window = FWindow.get();
-  u64 diff = 0;
+  u64 diff = match >= start || start - match > kWSize ? 1 : 0;
   u32 i = 0;
   for (; i + 8 <= length; i += 8) diff |= Load64(window + match + i) ^ Load64(window + start + i);
   if (i < length) {

@@ -53,10 +53,11 @@ class TDeflater {
   // Throws ECompressorFault naming `memberName` when the compressor finds
   // its own state inconsistent (the window overrun, a code length out of
   // range: faults a correct build never shows), and EInvalidMatch when a
-  // chosen match does not compare equal to the data; either fails the
-  // operation. Exceptions from `read` and `write` propagate unchanged. After
-  // any exception the object is ready for the next member. The compressor
-  // talks to no user: it runs on the operation's thread, wherever that is.
+  // chosen match does not compare equal to the data or does not lie behind
+  // it within the window; either fails the operation. Exceptions from `read`
+  // and `write` propagate unchanged. After any exception the object is ready
+  // for the next member. The compressor talks to no user: it runs on the
+  // operation's thread, wherever that is.
   u64 CompressMember(TZipHeaderInfo& header, int level, const TDeflateRead& read,
                      const TDeflateWrite& write, const std::string& memberName);
 

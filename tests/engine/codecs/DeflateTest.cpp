@@ -732,7 +732,10 @@ TEST_P(DeflateSequence, ReusedObjectMatchesAFreshOnePerMember) {
     const TMemberStep& step = GetParam().Steps[i];
     SCOPED_TRACE("member " + std::to_string(i) + ": level " + std::to_string(step.Level) + ", " +
                  std::to_string(step.Size) + "+" + std::to_string(step.Zeros) + " bytes");
-    const auto got = CompressStep(reused, step);
+    // A head left over can give a match onto the string itself, which the
+    // compressor refuses with EInvalidMatch.
+    std::optional<TCompressed> got;
+    ASSERT_NO_THROW(got = CompressStep(reused, step));
     if (step.Fail != TFailAt::Nothing) {
       EXPECT_FALSE(got.has_value()) << "the failure did not happen";
       continue;
