@@ -8,8 +8,8 @@
 //   vz_codec_bench [--runs N] [--cpu-time] [--only GROUP] FILE...
 //
 // --only keeps the cases of the groups whose name starts with GROUP
-// ("inflate", "deflate level 6", "crc", "traditional"), and the target lines
-// that compare them.
+// ("inflate", "deflate level 6", "tiny", "crc", "traditional"), and the target
+// lines that compare them.
 //
 // Inflate input for all decoders is zlib's level-6 stream of the file. Our
 // inflate runs as extraction runs it: 16000-byte input blocks through
@@ -34,6 +34,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -193,6 +194,82 @@ u32 ZlibCrc(const TBytes& data) {
   return static_cast<u32>(crc32(0, data.data(), static_cast<uInt>(data.size())));
 }
 
+// ---------------------------------------------------------------- tiny members
+
+// An archive of tiny files goes through one compressor member after member:
+// the first 100,000 pieces of 100 bytes of the file, each its own stream, show
+// what a member costs besides its bytes. zlib resets one stream, libdeflate
+// reuses one compressor.
+constexpr std::size_t kTinySize = 100;
+constexpr std::size_t kTinyCount = 100'000;
+
+std::size_t TinyCount(const TBytes& data) {
+  return std::min(kTinyCount, data.size() / kTinySize);
+}
+
+// Compresses every piece with our compressor at level 6; `check`, when
+// given, sees each piece, its stream and whether it was stored. Returns
+// the total size of the streams.
+std::size_t OurTiny(
+    const TBytes& data,
+    const std::function<void(std::span<const u8>, const TBytes&, bool)>& check = nullptr) {
+  static TDeflater deflater;
+  TBytes out;
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < TinyCount(data); ++i) {
+    const std::span<const u8> piece(data.data() + i * kTinySize, kTinySize);
+    bool given = false;
+    out.clear();
+    TZipHeaderInfo header;
+    deflater.CompressMember(
+        header, 6,
+        [&](std::span<u8> buffer) -> std::size_t {
+          if (given) return 0;
+          given = true;
+          std::memcpy(buffer.data(), piece.data(), piece.size());
+          return piece.size();
+        },
+        [&](std::span<const u8> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); },
+        "bench");
+    total += out.size();
+    if (check) check(piece, out, header.CompressionMethod == 0);
+  }
+  return total;
+}
+
+std::size_t ZlibTiny(const TBytes& data) {
+  z_stream s{};
+  if (deflateInit2(&s, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    throw std::runtime_error("deflateInit2");
+  }
+  TBytes out(deflateBound(&s, kTinySize));
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < TinyCount(data); ++i) {
+    deflateReset(&s);
+    s.next_in = const_cast<Bytef*>(data.data() + i * kTinySize);
+    s.avail_in = static_cast<uInt>(kTinySize);
+    s.next_out = out.data();
+    s.avail_out = static_cast<uInt>(out.size());
+    if (::deflate(&s, Z_FINISH) != Z_STREAM_END) throw std::runtime_error("zlib deflate");
+    total += out.size() - s.avail_out;
+  }
+  deflateEnd(&s);
+  return total;
+}
+
+std::size_t LibdeflateTiny(const TBytes& data) {
+  static libdeflate_compressor* c = libdeflate_alloc_compressor(6);
+  TBytes out(libdeflate_deflate_compress_bound(c, kTinySize));
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < TinyCount(data); ++i) {
+    const std::size_t n = libdeflate_deflate_compress(c, data.data() + i * kTinySize, kTinySize,
+                                                      out.data(), out.size());
+    if (n == 0) throw std::runtime_error("libdeflate compress");
+    total += n;
+  }
+  return total;
+}
+
 // ---------------------------------------------------------------- timing
 
 struct TCase {
@@ -307,6 +384,26 @@ void AddDeflate(std::vector<TCase>& cases, const TBytes& data, int level, double
                      [&data, level] { ZlibDeflate(data, level); });
   cases.emplace_back(group, "libdeflate", mb, theirs.size(),
                      [&data, level] { LibdeflateCompress(data, level); });
+}
+
+// Adds the tiny-member cases, after checking every stream of ours.
+void AddTinyMembers(std::vector<TCase>& cases, const TBytes& data) {
+  if (TinyCount(data) == 0) return;
+  TBytes check(kTinySize);
+  OurTiny(data, [&check](std::span<const u8> piece, const TBytes& stream, bool stored) {
+    if (stored) {
+      Require(std::ranges::equal(stream, piece), "our stored tiny member");
+    } else {
+      ZlibInflate(stream, check);
+      Require(std::ranges::equal(check, piece), "our tiny member's round trip");
+    }
+  });
+  const std::string group = "tiny members, level 6";
+  const double mb = static_cast<double>(TinyCount(data) * kTinySize) / 1e6;
+  cases.emplace_back(group, "ours", mb, OurTiny(data), [&data] { OurTiny(data); });
+  cases.emplace_back(group, "zlib", mb, ZlibTiny(data), [&data] { ZlibTiny(data); });
+  cases.emplace_back(group, "libdeflate", mb, LibdeflateTiny(data),
+                     [&data] { LibdeflateTiny(data); });
 }
 
 // Adds the inflate cases over zlib's level-6 stream.
@@ -490,6 +587,7 @@ void BenchFile(const std::string& path, int runs) {
   for (const int level : {1, 2, 3, 4, 5, 6, 9}) {
     if (Wanted("deflate level " + std::to_string(level))) AddDeflate(cases, data, level, mb);
   }
+  if (Wanted("tiny members")) AddTinyMembers(cases, data);
   TBytes stream64;
   if (Wanted("inflate")) {
     AddInflate(cases, data, stream, scratch, mb);

@@ -28,6 +28,9 @@ constexpr u32 kHashSize = u32{1} << kHashBits;
 // uses the lower half of the heads.
 constexpr u32 kRollingMask = (u32{1} << 15) - 1;
 constexpr u32 kHashShift = 5;
+inline u32 RollHash(u32 hash, u8 next) {
+  return ((hash << kHashShift) ^ next) & kRollingMask;
+}
 constexpr u32 kMinMatch = 3;
 constexpr u32 kMaxMatch = 258;
 // Enough lookahead for one longest match plus the next string's hash bytes.
@@ -36,6 +39,9 @@ constexpr u32 kMaxDist = kWSize - kMinLookahead;  // 32506
 constexpr u32 kSlideAt = kWSize + kMaxDist;       // 65274
 constexpr u32 kTooFar = 4096;
 static_assert(kMinLookahead == 262 && kMaxDist == 32506 && kSlideAt == 65274);
+// A member this small never slid its window, so its heads are still the
+// hashes of the positions below the window's high-water mark.
+static_assert(TDeflater::kRehashLimit < kSlideAt);
 
 struct TLevelRow {
   u16 Good, Lazy, Nice, Chain;
@@ -203,8 +209,15 @@ u64 TDeflater::CompressMember(TZipHeaderInfo& header, int level, const TDeflateR
   FStoredMember = false;
 
   // A read routine that fails may have written anywhere in the buffer it was
-  // given: then the next member clears the whole window.
-  const TOnUnwind markWindowDirty([this] { FWindowHigh = kWindowBytes; });
+  // given: then the next member clears the whole window, and the whole head
+  // tables, which it can no longer find again from the window.
+  const TOnUnwind markWindowDirty([this] {
+    FWindowHigh = kWindowBytes;
+    FHeadsUsed.Exact = false;
+  });
+  // Before a stored member overwrites the window the last one's heads are
+  // still known from it.
+  ClearHeads();
   if (level == 0) {
     StoreMember();
   } else {
@@ -253,10 +266,7 @@ void TDeflater::StartMember(int level) {
   FParams = {row.Good,         row.Lazy,  row.Nice, std::max<u16>(row.Chain, 1),
              row.LazyStrategy, row.Hash4, row.Near3};
   FLevel = level;
-  // Only the heads need clearing: a chain is entered through a head, and
-  // every link reachable from one was written for this member.
-  std::fill_n(FHead.get(), kHashSize, u16{0});
-  if (FParams.Near3) std::fill_n(FHead3.get(), kHash3Size, u16{0});
+  FHeadsUsed = {FParams.Hash4 ? THeadHash::Four : THeadHash::Rolling, FParams.Near3, true};
   // Bytes of an earlier member beyond the lookahead would otherwise take
   // part in hashing near the end and make the output depend on them.
   std::fill_n(FWindow.get(), FWindowHigh, u8{0});
@@ -270,9 +280,46 @@ void TDeflater::StartMember(int level) {
   ResetBlock();
 
   FillWindow();
-  FInsH = 0;
-  FInsH = ((FInsH << kHashShift) ^ FWindow[0]) & kRollingMask;
-  FInsH = ((FInsH << kHashShift) ^ FWindow[1]) & kRollingMask;
+  FInsH = RollHash(RollHash(0, FWindow[0]), FWindow[1]);
+}
+
+// Only the heads need clearing: a chain is entered through a head, and every
+// link reachable from one was written for its member. Clearing both tables
+// (192 KB) for every member cost more than compressing a small one, so a
+// small member's heads are found again by hashing its strings, which are
+// still in the window: this costs nothing while compressing, where recording
+// each head set would cost a store per string, and keeps the tables as they
+// are, where an epoch tag per head would widen them and slow every chain
+// walk. After a slide (the heads were rebased) or an exception (the window
+// may hold anything) only a full clear is safe.
+void TDeflater::ClearHeads() {
+  const THeadsUsed used = std::exchange(FHeadsUsed, THeadsUsed{});
+  if (used.Hash == THeadHash::None) return;
+  if (!used.Exact || FWindowHigh > kRehashLimit) {
+    std::fill_n(FHead.get(), kHashSize, u16{0});
+    if (used.Near3) std::fill_n(FHead3.get(), kHash3Size, u16{0});
+    return;
+  }
+  // Every position a member inserts lies below FWindowHigh, and nothing has
+  // written to the window since: the bytes hashed now, up to three beyond
+  // the data, are those hashed then.
+  const u8* const window = FWindow.get();
+  u16* const head = FHead.get();
+  u16* const head3 = FHead3.get();
+  const u32 end = FWindowHigh;
+  if (used.Hash == THeadHash::Rolling) {
+    // Three rolls push out whatever came before: each string's hash is
+    // computed alone, and the loop has no chain of dependent steps.
+    for (u32 p = 0; p < end; ++p)
+      head[RollHash(RollHash(RollHash(0, window[p]), window[p + 1]), window[p + 2])] = 0;
+  } else if (used.Near3) {
+    for (u32 p = 0; p < end; ++p) {
+      head[Hash4(window + p)] = 0;
+      head3[Hash3(window + p)] = 0;
+    }
+  } else {
+    for (u32 p = 0; p < end; ++p) head[Hash4(window + p)] = 0;
+  }
 }
 
 void TDeflater::Fault(const std::string& what) const {
@@ -320,6 +367,7 @@ void TDeflater::SlideWindow() {
   FStrStart -= kWSize;
   FBlockStart -= kWSize;
   FMarkEnd -= kWSize;
+  FHeadsUsed.Exact = false;
   const auto rebase = [](u16& p) { p = static_cast<u16>(p >= kWSize ? p - kWSize : 0); };
   std::for_each(FHead.get(), FHead.get() + kHashSize, rebase);
   if (FParams.Near3) std::for_each(FHead3.get(), FHead3.get() + kHash3Size, rebase);
@@ -335,7 +383,7 @@ inline u32 TDeflater::InsertString(u32 position) {
     FHead3Candidate = head3;
     head3 = static_cast<u16>(position);
   } else {
-    FInsH = ((FInsH << kHashShift) ^ FWindow[position + kMinMatch - 1]) & kRollingMask;
+    FInsH = RollHash(FInsH, FWindow[position + kMinMatch - 1]);
   }
   const u32 head = FHead[FInsH];
   FPrev[position & kWMask] = static_cast<u16>(head);
@@ -365,10 +413,13 @@ u32 TDeflater::ThreeByteMatch() {
 }
 
 // Eight bytes a step: the window's zeroed tail lets the last step read past
-// the match, and the bytes beyond it are masked off.
+// the match, and the bytes beyond it are masked off. A source that is not
+// behind the string (a head left from another member can point at the
+// string itself) compares equal but has no distance code: it would index
+// past the code table.
 inline void TDeflater::CheckMatch(u32 start, u32 match, u32 length) const {
   const u8* const window = FWindow.get();
-  u64 diff = 0;
+  u64 diff = match >= start || start - match > kWSize ? 1 : 0;
   u32 i = 0;
   for (; i + 8 <= length; i += 8) diff |= Load64(window + match + i) ^ Load64(window + start + i);
   if (i < length) {

@@ -53,12 +53,19 @@ class TDeflater {
   // Throws ECompressorFault naming `memberName` when the compressor finds
   // its own state inconsistent (the window overrun, a code length out of
   // range: faults a correct build never shows), and EInvalidMatch when a
-  // chosen match does not compare equal to the data; either fails the
-  // operation. Exceptions from `read` and `write` propagate unchanged. After
-  // any exception the object is ready for the next member. The compressor
-  // talks to no user: it runs on the operation's thread, wherever that is.
+  // chosen match does not compare equal to the data or does not lie behind
+  // it within the window; either fails the operation. Exceptions from `read`
+  // and `write` propagate unchanged. After any exception the object is ready
+  // for the next member. The compressor talks to no user: it runs on the
+  // operation's thread, wherever that is.
   u64 CompressMember(TZipHeaderInfo& header, int level, const TDeflateRead& read,
                      const TDeflateWrite& write, const std::string& memberName);
+
+  // Between members, the hash heads of one that filled no more of the window
+  // than this are cleared one by one, found again by hashing its bytes;
+  // after a larger one the tables are cleared whole. Both cost about the
+  // same at this size, whatever the level.
+  static constexpr u32 kRehashLimit = 2048;
 
  private:
   struct TLevelParams {
@@ -73,6 +80,7 @@ class TDeflater {
   };
 
   void StoreMember();
+  void ClearHeads();
   void StartMember(int level);
   void FillWindow();
   void SlideWindow();
@@ -120,6 +128,14 @@ class TDeflater {
   // one place where a three-byte match is looked for.
   std::unique_ptr<u16[]> FHead3;
   u32 FHead3Candidate = 0;  // its entry for the current string, before the update
+  // What the last member left in the head tables, for the next one to clear.
+  enum class THeadHash : u8 { None, Four, Rolling };  // None: both tables are clear
+  struct THeadsUsed {
+    THeadHash Hash = THeadHash::None;
+    bool Near3 = false;  // FHead3 was written too
+    bool Exact = true;   // the heads are those of the window's positions below FWindowHigh
+  };
+  THeadsUsed FHeadsUsed;
   // One entry per buffered item: FLitBuf holds the literal, or the match
   // length minus 3; FDistBuf the match distance, 0 marking a literal (which
   // takes the place of a separate match-flag array).

@@ -641,6 +641,189 @@ TEST_P(DeflateFailure, ReadErrorPropagatesAndLeavesNoTrace) {
 
 INSTANTIATE_TEST_SUITE_P(Levels, DeflateFailure, ::testing::Values(0, 1, 6, 9));
 
+// ---- one object, member after member ----
+
+// Between members the object clears only the hash heads the last member
+// set, when it was small; a head it misses points into the next member and
+// changes its stream. Members are cut from one stream of text with a random
+// byte every 23, so rare strings recur at the same positions in the next
+// member cut at the same place: a missed head is there a candidate at
+// distance 0, which a clean object never sees. Zeros after a member's bytes
+// repeat what the last strings of an equal member without them hashed.
+enum class TFailAt { Nothing, Read, Write };
+
+struct TMemberStep {
+  int Level = 0;
+  std::size_t Size;  // bytes of the stream, from From on
+  std::size_t From = 0;
+  std::size_t Zeros = 0;  // zero bytes after them
+  TFailAt Fail = TFailAt::Nothing;
+};
+
+struct TSequenceCase {
+  std::string Name;
+  std::vector<TMemberStep> Steps;
+};
+
+std::ostream& operator<<(std::ostream& os, const TSequenceCase& c) {
+  return os << c.Name;
+}
+
+constexpr std::size_t kLimit = TDeflater::kRehashLimit;
+constexpr std::size_t kSlides = 70000;  // past the point where the window slides
+
+std::vector<u8> StepBytes(const TMemberStep& step) {
+  static const std::vector<u8> stream = [] {
+    auto data = test::TextBytes(2 * kSlides, 21);
+    const auto noise = test::RandomBytes(data.size(), 22);
+    for (std::size_t i = 0; i < data.size(); i += 23) data[i] = noise[i];
+    return data;
+  }();
+  const auto first = stream.begin() + static_cast<std::ptrdiff_t>(step.From);
+  std::vector<u8> bytes(first, first + static_cast<std::ptrdiff_t>(step.Size));
+  bytes.resize(step.Size + step.Zeros, 0);
+  return bytes;
+}
+
+// Delivers `bytes`; a failing read stops 100 bytes short, fills the whole
+// buffer offered next with 0xA5 and throws. A member larger than the window
+// has then hashed and slid before the failure.
+TDeflateRead FailingReaderOf(const std::vector<u8>& bytes) {
+  const std::size_t stop = bytes.size() - std::min<std::size_t>(bytes.size(), 100);
+  return [&bytes, stop, pos = std::size_t{0}](std::span<u8> buffer) mutable -> std::size_t {
+    if (pos == stop) {
+      std::fill(buffer.begin(), buffer.end(), u8{0xA5});
+      throw EUserCanceled("User Aborted Operation");
+    }
+    const std::size_t n = std::min(buffer.size(), stop - pos);
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(pos), n, buffer.begin());
+    pos += n;
+    return n;
+  };
+}
+
+// The member's stream, or nullopt when the read or write routine threw.
+std::optional<TCompressed> CompressStep(TDeflater& deflater, const TMemberStep& step) {
+  const std::vector<u8> bytes = StepBytes(step);
+  TCompressed result;
+  std::size_t calls = 0;
+  const TDeflateWrite write = [&](std::span<const u8> out) {
+    // A small member's stream goes out in one write, after all its strings
+    // were hashed.
+    if (step.Fail == TFailAt::Write && ++calls == 1) throw TWriteFailed();
+    result.Bytes.insert(result.Bytes.end(), out.begin(), out.end());
+  };
+  try {
+    const TDeflateRead read = step.Fail == TFailAt::Read ? FailingReaderOf(bytes) : ReaderOf(bytes);
+    result.Returned = deflater.CompressMember(result.Header, step.Level, read, write, "m");
+  } catch (const EUserCanceled&) {
+    return std::nullopt;
+  } catch (const TWriteFailed&) {
+    return std::nullopt;
+  }
+  return result;
+}
+
+class DeflateSequence : public ::testing::TestWithParam<TSequenceCase> {};
+
+TEST_P(DeflateSequence, ReusedObjectMatchesAFreshOnePerMember) {
+  TDeflater reused;
+  for (std::size_t i = 0; i < GetParam().Steps.size(); ++i) {
+    const TMemberStep& step = GetParam().Steps[i];
+    SCOPED_TRACE("member " + std::to_string(i) + ": level " + std::to_string(step.Level) + ", " +
+                 std::to_string(step.Size) + "+" + std::to_string(step.Zeros) + " bytes");
+    // A head left over can give a match onto the string itself, which the
+    // compressor refuses with EInvalidMatch.
+    std::optional<TCompressed> got;
+    ASSERT_NO_THROW(got = CompressStep(reused, step));
+    if (step.Fail != TFailAt::Nothing) {
+      EXPECT_FALSE(got.has_value()) << "the failure did not happen";
+      continue;
+    }
+    ASSERT_TRUE(got.has_value());
+    TDeflater fresh;
+    const auto expected = CompressStep(fresh, step);
+    ASSERT_TRUE(expected.has_value());
+    EXPECT_EQ(got->Bytes, expected->Bytes);
+    EXPECT_EQ(got->Returned, expected->Returned);
+    EXPECT_EQ(got->Header.CompressionMethod, expected->Header.CompressionMethod);
+    EXPECT_EQ(got->Header.InternalAttributes, expected->Header.InternalAttributes);
+  }
+}
+
+std::vector<TSequenceCase> SequenceCases() {
+  std::vector<TSequenceCase> cases;
+  // One level throughout, sizes on both sides of the limit.
+  const std::vector<TMemberStep> sizes = {{.Size = 100},
+                                          {.Size = 100},
+                                          {.Size = 0},
+                                          {.Size = 1},
+                                          {.Size = 3},
+                                          {.Size = 5},
+                                          {.Size = 300},
+                                          {.Size = 300, .Zeros = 20},
+                                          {.Size = 47},
+                                          {.Size = 47, .Zeros = 20},
+                                          {.Size = 1013},
+                                          {.Size = 1013, .Zeros = 20},
+                                          {.Size = kLimit - 1},
+                                          {.Size = kLimit},
+                                          {.Size = kLimit - 1, .Zeros = 1},
+                                          {.Size = kLimit + 1},
+                                          {.Size = kLimit - 1},
+                                          {.Size = 20000},
+                                          {.Size = kLimit},
+                                          {.Size = 300}};
+  for (const int level : {1, 3, 4, 6, 7, 9}) {
+    TSequenceCase c{"Level" + std::to_string(level), sizes};
+    for (TMemberStep& step : c.Steps) step.Level = level;
+    cases.push_back(std::move(c));
+  }
+  // The hash kind changes from member to member: four-byte strings alone
+  // (1, 3), with the near table (4, 6), three-byte rolling (7, 9); stored
+  // members (0) in between overwrite the window with other bytes.
+  cases.push_back(
+      {"KindsAlternate", {{6, kLimit}, {1, kLimit},     {6, kLimit},
+                          {9, kLimit}, {4, kLimit - 1}, {7, kLimit},
+                          {3, 5},      {6, kLimit},     {.Level = 0, .Size = kLimit, .From = 5000},
+                          {6, kLimit}, {9, 1000},       {.Level = 0, .Size = 1000, .From = 5000},
+                          {9, 1000},   {9, 1},          {0, 3},
+                          {1, 0},      {4, kLimit},     {9, kLimit},
+                          {6, 1},      {3, kLimit}}});
+  // Members large enough to slide the window, each followed by a small one.
+  cases.push_back({"SlidesThenSmall",
+                   {{6, kSlides},
+                    {6, kLimit},
+                    {9, kSlides},
+                    {9, kLimit},
+                    {1, kSlides},
+                    {4, kLimit},
+                    {7, 20000},
+                    {6, 100}}});
+  // A failed member leaves its heads and its window to the next one.
+  cases.push_back({"FailuresThenNormal",
+                   {{.Level = 6, .Size = kLimit, .Fail = TFailAt::Read},
+                    {6, kLimit},
+                    {.Level = 9, .Size = 100, .Fail = TFailAt::Read},
+                    {9, 100},
+                    {.Level = 1, .Size = kSlides, .Fail = TFailAt::Read},
+                    {1, kLimit},
+                    {.Level = 6, .Size = kSlides, .Fail = TFailAt::Read},
+                    {6, kLimit},
+                    {.Level = 0, .Size = kLimit, .Fail = TFailAt::Read},
+                    {7, kLimit},
+                    {.Level = 4, .Size = kLimit, .Fail = TFailAt::Write},
+                    {4, kLimit},
+                    {.Level = 9, .Size = kLimit, .Fail = TFailAt::Write},
+                    {6, kLimit}}});
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sequences, DeflateSequence, ::testing::ValuesIn(SequenceCases()),
+                         [](const ::testing::TestParamInfo<TSequenceCase>& p) {
+                           return p.param.Name;
+                         });
+
 // ---- size against the reference ----
 
 class DeflateSize : public DeflateFixture, public ::testing::TestWithParam<TKind> {};
