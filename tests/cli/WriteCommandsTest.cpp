@@ -216,7 +216,13 @@ TEST_F(WriteCommands, EncryptedArchivePassesThePeersAndNeedsItsPassword) {
   EXPECT_NE(none.Err.find("vzip: src/readme.txt: skipped: it is encrypted and no password"),
             std::string::npos)
       << none.Err;
-  EXPECT_NE(none.Err.find("7 problems: 7 password missing"), std::string::npos) << none.Err;
+  // The empty password passes the check byte of one enciphered header in 256
+  // (the header is random), and empty.dat then has nothing left to check.
+  const bool emptyPassed = none.Err.find("src/empty.dat:") == std::string::npos;
+  EXPECT_NE(none.Err.find(emptyPassed ? "6 problems: 6 password missing"
+                                      : "7 problems: 7 password missing"),
+            std::string::npos)
+      << none.Err;
   const std::string wrongPassword = PasswordFailingEveryCheck(ReadFileBytes(Scratch / "a.zip"));
   const TVzipRun wrong = Vzip(Scratch.Path(), "x a.zip -d out -p " + wrongPassword);
   EXPECT_EQ(wrong.ExitCode, 1);
