@@ -533,10 +533,11 @@ template <TFormat F>
     }
     const u32 distance =
         Value(entry) + static_cast<u32>((bits & LowMask(DropBits(entry))) >> CodeBits(entry));
+    const u64 ahead = bits << 2;
     bits >>= entry & 63;
     count -= entry;
+    entry = EntryAt(litLen, (ahead >> (entry & 63)) & (LowMask(kLitLenBits) << 2));
     refill();
-    entry = litLen[bits & LowMask(kLitLenBits)];
     if constexpr (F == TFormat::Deflate64) {
       if (length > kMaxFastLength) [[unlikely]] {
         FLongLength = length;
