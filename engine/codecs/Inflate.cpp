@@ -467,7 +467,7 @@ template <TFormat F>
   };
   // The window's lines ahead of `out` were last written a run ago and have
   // left the first-level cache. A prefetch is only a hint (it never
-  // faults), so near the ring's end it may point past it.
+  // faults), so near the window's end it may point past it.
   const auto prefetchAhead = [&] {
     __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(out) + 1024),
                        1);
@@ -524,8 +524,7 @@ template <TFormat F>
         break;
       }
     }
-    const u32 length =
-        Value(entry) + ExtraBits(bits, entry);
+    const u32 length = Value(entry) + ExtraBits(bits, entry);
     bits >>= entry & 63;
     count -= entry;
     if constexpr (F == TFormat::Deflate64) refill();
@@ -540,8 +539,12 @@ template <TFormat F>
       step = TStep::Error;
       break;
     }
-    const u32 distance =
-        Value(entry) + ExtraBits(bits, entry);
+    const u32 distance = Value(entry) + ExtraBits(bits, entry);
+    // The next symbol's entry comes before the refill, off the path through
+    // it: a refill fills all 64 bits with input (the bits above the count
+    // are those of the next unread bytes), and a match takes at most 48 of
+    // them after the last one (Deflate64: 29 after the one between its
+    // length and distance), so the next kLitLenBits are already there.
     const u64 ahead = bits << 2;
     bits >>= entry & 63;
     count -= entry;
