@@ -22,11 +22,11 @@ class TDecodeOutput {
   // Deflate64's history; the window is allocated this large for every run,
   // the other decoders use its first kWindowSize bytes.
   static constexpr std::size_t kLargeWindowSize = 65536;
-  // Room after the window that a decoder may use too (inflate runs its
-  // history ring longer than the history, to whole output chunks, so that
-  // full rings go out without a copy and word copies may run past the end
-  // of a match).
-  static constexpr std::size_t kWindowSlack = 16384;
+  // Room after the window that a decoder may use too: inflate keeps 192000
+  // bytes of output after its history before they go out, so that it moves
+  // its history rarely and sends whole chunks without a copy, and its word
+  // copies run past the end of a match.
+  static constexpr std::size_t kWindowSlack = 196608;
   static constexpr std::size_t kBufferSize = 16000;
 
   TDecodeOutput();

@@ -1,15 +1,17 @@
-// Deflate decoder (RFC 1951) over a circular history in the output side's
-// window. Speed comes from a fast loop that holds the 64-bit bit buffer and
-// both positions in locals and runs while at least kInputMargin unread bytes
-// remain and the write position is inside the ring, so it never checks either
-// inside a symbol (a pass that crosses the ring's end runs on into the
-// window's slack, whose bytes then move to the ring's start). 11-bit
-// literal/length and 8-bit distance primary tables resolve almost every code
-// in one lookup; the next lookup is issued before a match is copied; and
-// matches copy 16 bytes at a time, running past their end into bytes that are
-// already dead. Near the end of an input block, one symbol at a time goes
-// through the checked path. The fast loop is compiled twice, plain and for
-// BMI2, and picked at run time.
+// Deflate decoder (RFC 1951) over a sliding history in the output side's
+// window: output piles up after the history, and once a run of it is there
+// its whole chunks go out and the last history's worth of bytes moves down to
+// the window's start. So a match's source always lies straight behind its
+// target, in one piece. Speed comes from a fast loop that holds the 64-bit
+// bit buffer and both positions in locals and runs while at least
+// kInputMargin unread bytes remain and the write position is short of the
+// run's end, so it never checks either inside a symbol (a pass that crosses
+// that end runs on into the room after it). 11-bit literal/length and 8-bit
+// distance primary tables resolve almost every code in one lookup; the next
+// lookup is issued before a match is copied; and matches copy 16 bytes at a
+// time, running past their end into bytes not yet written. Near the end of
+// an input block, one symbol at a time goes through the checked path. The
+// fast loop is compiled twice, plain and for BMI2, and picked at run time.
 //
 // Deflate64 is the same decoder over other tables: a 64 KiB history,
 // distance codes 30 and 31, and length code 285 with 16 extra bits. A match
@@ -42,23 +44,22 @@ using huff::Value;
 
 enum class TFormat : u8 { Deflate = 0, Deflate64 = 1 };
 
-// The history ring: the history plus at least 64 bytes, rounded up to whole
-// output chunks, so that every flush of a full ring goes out as whole chunks
-// straight from it (the output side copies only a chunk's broken end, and a
-// full ring has none). Whatever lies less than 64 bytes ahead of the write
-// position is older than the longest distance, dead to every match, so
-// copies may store words past a match's end; and up to 63 bytes may be read
-// or written past the ring's end.
+// The window holds the history, then a run of new output: twelve of the
+// output side's chunks, so that the history moves (a copy of 32 or 64 KiB)
+// once for every 192000 bytes, and every chunk but a member's last goes out
+// whole, straight from the window (the output side copies only a chunk's
+// broken end). Nothing lies ahead of the write position but bytes not yet
+// written, so copies may store words past a match's end; up to 63 bytes may
+// be read or written past the run's end.
 constexpr u32 kOverrun = 64;
 template <TFormat F>
 constexpr u32 kHistory = F == TFormat::Deflate64 ? 65536 : 32768;
-constexpr u32 WholeChunks(u32 bytes) {
-  constexpr auto chunk = static_cast<u32>(TDecodeOutput::kBufferSize);
-  return (bytes + chunk - 1) / chunk * chunk;
-}
+constexpr auto kChunk = static_cast<u32>(TDecodeOutput::kBufferSize);
+constexpr u32 kRunBytes = 12 * kChunk;
+// Where the history slides down: the write position never stays at or past
+// it between steps.
 template <TFormat F>
-constexpr u32 kRingSize = WholeChunks(kHistory<F> + kOverrun);
-static_assert(kRingSize<TFormat::Deflate> == 48000 && kRingSize<TFormat::Deflate64> == 80000);
+constexpr u32 kSlideAt = kHistory<F> + kRunBytes;
 
 constexpr unsigned kLitLenBits = 11;
 constexpr unsigned kDistBits = 8;
@@ -78,10 +79,10 @@ template <TFormat F>
 constexpr std::ptrdiff_t kInputMargin = F == TFormat::Deflate64 ? 24 : 16;
 constexpr u32 kMaxFastLength = 258;
 constexpr u32 kOutputMargin = 2 + kMaxFastLength;
-// A pass starts inside the ring and may end kOutputMargin bytes past its
-// end, storing up to 63 more.
+// A pass starts before the slide point and may end kOutputMargin bytes past
+// it, storing up to 63 more.
 static_assert(TDecodeOutput::kWindowSize == 32768 && TDecodeOutput::kLargeWindowSize == 65536 &&
-              kRingSize<TFormat::Deflate64> - 1 + kOutputMargin + kOverrun - 1 <=
+              kSlideAt<TFormat::Deflate64> - 1 + kOutputMargin + kOverrun - 1 <=
                   TDecodeOutput::kLargeWindowSize + TDecodeOutput::kWindowSlack);
 
 // Codes 257-285: lengths 3-10 plainly, then groups of four codes with 1 to 5
@@ -165,16 +166,13 @@ void Copy8(u8* dst, const u8* src) {
   std::memcpy(dst, src, 8);
 }
 
-// Copies a match of `length` bytes from `src` to `dst` with as few branches
-// as the common cases allow, storing up to 63 bytes past dst + length (dead
-// bytes of the ring, or its slack). `src` is either behind `dst`, with the
-// byte-by-byte meaning of an overlapping copy (16 bytes or more behind, each
-// word reads only final bytes), or ahead of it (a source in the previous pass
-// over the ring), where each word is read before it is overwritten and up to
-// 63 bytes past src + length are read too.
+// Copies a match of `length` bytes from `src`, which lies behind `dst`, with
+// the byte-by-byte meaning of an overlapping copy and as few branches as the
+// common cases allow, storing up to 63 bytes past dst + length (bytes not yet
+// written). From 16 bytes or more behind, each word reads only final bytes.
 [[gnu::always_inline]] inline void CopyMatchOverrunning(u8* dst, const u8* src, u32 length) {
   u8* const end = dst + length;
-  if (src + 16 <= dst || src > dst) [[likely]] {
+  if (src + 16 <= dst) [[likely]] {
     Copy16(dst, src);
     Copy16(dst + 16, src + 16);
     Copy16(dst + 32, src + 32);
@@ -207,6 +205,16 @@ void Copy8(u8* dst, const u8* src) {
   }
 }
 
+// The extra bits of a length or distance entry, which follow its code in the
+// entry's DropBits(entry) low bits of `bits`. Written so that with BMI2 the
+// mask is one bzhi, which takes its count from the entry's low byte, and the
+// shift by the code's length takes bits 8-13 whole: a length or distance
+// entry has neither the literal nor the sub-table flag.
+[[gnu::always_inline]] inline u32 ExtraBits(u64 bits, u32 entry) {
+  return static_cast<u32>((bits & LowMask(DropBits(entry))) >> ((entry >> 8) & 63));
+}
+static_assert(huff::kLiteral >> 8 == 16 && huff::kSubTable >> 8 == 32);
+
 struct TCodeTables {
   std::array<u32, kLitLenTableSize> LitLen;
   std::array<u32, kDistTableSize> Dist;
@@ -219,7 +227,7 @@ class TInflater {
   void Run();
 
  private:
-  static constexpr u32 kRing = kRingSize<F>;
+  static constexpr u32 kSlide = kSlideAt<F>;
   // LongMatch: the fast loop stopped before a Deflate64 match longer than
   // kMaxFastLength, left in FLongLength and FLongDistance.
   enum class TStep : u8 { More = 0, EndOfBlock = 1, Error = 2, LongMatch = 3 };
@@ -238,26 +246,15 @@ class TInflater {
   TStep SlowSymbol();
   TStep CopyMatch(u32 length, u32 distance);
   u32 SlowLookUp(const u32* table, unsigned primaryBits);
-  void WindowFilled() {
-    FOut.FlushWindow(kRing);
-    FPos = 0;
-    FWrapped = true;
-  }
-  // After a fast pass that ran past the ring's end: the ring goes out, and
-  // the bytes beyond it become the start of the next pass over it (the
-  // bytes they replace are older than any distance reaches).
-  void WrapAround() {
-    const u32 beyond = FPos - kRing;
-    WindowFilled();
-    std::memmove(FWindow, FWindow + kRing, beyond);
-    FPos = beyond;
-  }
+  void Slide();
 
   TDecodeInput& FIn;
   TDecodeOutput& FOut;
   u8* const FWindow;
-  u32 FPos = 0;                          // next ring byte to write, < kRing between steps
-  bool FWrapped = false;                 // the ring is full of history
+  // The next window byte to write, < kSlide between steps. Every byte before
+  // it is this member's output, so a distance up to FPos is valid.
+  u32 FPos = 0;
+  u32 FSent = 0;                         // window bytes before this went out
   const TCodeTables* FTables = nullptr;  // the current block's: fixed, or FDynamic
   TCodeTables FDynamic;
   u32 FLongLength = 0;
@@ -287,8 +284,21 @@ void TInflater<F>::Run() {
     if (!ok) return;
     if ((header & 1) != 0) break;
   }
-  FOut.FlushWindow(FPos);
+  FOut.Write(std::span(FWindow + FSent, FPos - FSent));
   FOut.Finish();
+}
+
+// At or past the slide point: the whole chunks not yet sent go out, and the
+// last history's worth of bytes, which holds the rest (less than a chunk),
+// moves down to the window's start.
+template <TFormat F>
+void TInflater<F>::Slide() {
+  const u32 whole = (FPos - FSent) / kChunk * kChunk;
+  FOut.Write(std::span(FWindow + FSent, whole));
+  const u32 drop = FPos - kHistory<F>;
+  std::memmove(FWindow, FWindow + drop, kHistory<F>);
+  FSent = FSent + whole - drop;
+  FPos = kHistory<F>;
 }
 
 template <TFormat F>
@@ -298,11 +308,11 @@ bool TInflater<F>::StoredBlock() {
   const u32 check = FIn.GetBits(16);
   if (FIn.EndOfInput() || check != (~length & 0xFFFF)) return false;
   while (length > 0) {
-    const u32 n = std::min(length, kRing - FPos);
+    const u32 n = std::min(length, kSlide - FPos);
     if (!FIn.ReadAligned(std::span(FWindow + FPos, n))) return false;
     FPos += n;
     length -= n;
-    if (FPos == kRing) WindowFilled();
+    if (FPos == kSlide) Slide();
   }
   return true;
 }
@@ -424,10 +434,9 @@ template <TFormat F>
   u64 count = state.Count;
   u8* const window = FWindow;
   u8* out = window + FPos;
-  u8* const ringEnd = window + kRing;
+  u8* const slideAt = window + kSlide;
   const u32* const litLen = FTables->LitLen.data();
   const u32* const dist = FTables->Dist.data();
-  const bool wrapped = FWrapped;
   TStep step = TStep::More;
   u32 entry = 0;
 
@@ -456,9 +465,9 @@ template <TFormat F>
   const auto distanceAfter = [&] {
     return EntryAt(dist, ((bits << 2) >> (entry & 63)) & (LowMask(kDistBits) << 2));
   };
-  // The ring's lines ahead of `out` were last written a window ago and have
-  // mostly left the first-level cache. A prefetch is only a hint (it never
-  // faults), so near the ring's end it may point past it.
+  // The window's lines ahead of `out` were last written a run ago and have
+  // left the first-level cache. A prefetch is only a hint (it never
+  // faults), so near the window's end it may point past it.
   const auto prefetchAhead = [&] {
     __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(out) + 1024),
                        1);
@@ -473,7 +482,7 @@ template <TFormat F>
   // 15 bits.
   refill();
   entry = litLen[bits & LowMask(kLitLenBits)];
-  while (in <= inLimit && out < ringEnd) {
+  while (in <= inLimit && out < slideAt) {
     u32 distEntry = distanceAfter();
     if ((entry & huff::kLiteral) != 0) {
       literal();
@@ -515,8 +524,7 @@ template <TFormat F>
         break;
       }
     }
-    const u32 length =
-        Value(entry) + static_cast<u32>((bits & LowMask(DropBits(entry))) >> CodeBits(entry));
+    const u32 length = Value(entry) + ExtraBits(bits, entry);
     bits >>= entry & 63;
     count -= entry;
     if constexpr (F == TFormat::Deflate64) refill();
@@ -531,12 +539,17 @@ template <TFormat F>
       step = TStep::Error;
       break;
     }
-    const u32 distance =
-        Value(entry) + static_cast<u32>((bits & LowMask(DropBits(entry))) >> CodeBits(entry));
+    const u32 distance = Value(entry) + ExtraBits(bits, entry);
+    // The next symbol's entry comes before the refill, off the path through
+    // it: a refill fills all 64 bits with input (the bits above the count
+    // are those of the next unread bytes), and a match takes at most 48 of
+    // them after the last one (Deflate64: 29 after the one between its
+    // length and distance), so the next kLitLenBits are already there.
+    const u64 ahead = bits << 2;
     bits >>= entry & 63;
     count -= entry;
+    entry = EntryAt(litLen, (ahead >> (entry & 63)) & (LowMask(kLitLenBits) << 2));
     refill();
-    entry = litLen[bits & LowMask(kLitLenBits)];
     if constexpr (F == TFormat::Deflate64) {
       if (length > kMaxFastLength) [[unlikely]] {
         FLongLength = length;
@@ -546,31 +559,20 @@ template <TFormat F>
       }
     }
 
-    // A source before the window's start lies in the previous pass over
-    // it: the same bytes one window further on. Only the first pass (no
-    // such bytes yet) and a source running on past the window's end need
-    // more than the one copy.
-    const auto pos = static_cast<std::size_t>(out - window);
-    const bool beforeStart = distance > pos;
-    const u8* const src = out - distance + (beforeStart ? kRing : 0);
-    if (beforeStart & (!wrapped | (length > distance - pos))) [[unlikely]] {
-      if (!wrapped) {
-        step = TStep::Error;
-        break;
-      }
-      const auto back = static_cast<u32>(distance - pos);
-      std::memmove(out, src, back);
-      CopyMatchOverrunning(out + back, window, length - back);
-    } else {
-      CopyMatchOverrunning(out, src, length);
+    // Only a distance past the member's first byte fails here: after the
+    // first slide the history behind `out` is always whole.
+    if (distance > static_cast<std::size_t>(out - window)) [[unlikely]] {
+      step = TStep::Error;
+      break;
     }
+    CopyMatchOverrunning(out, out - distance, length);
     out += length;
     prefetchAhead();
   }
 
   FIn.EndFast({bits, static_cast<unsigned>(count & 63), in, state.End});
   FPos = static_cast<u32>(out - window);
-  if (FPos >= kRing) WrapAround();
+  if (FPos >= kSlide) Slide();
   return step;
 }
 
@@ -609,7 +611,8 @@ u32 TInflater<F>::SlowLookUp(const u32* table, unsigned primaryBits) {
 }
 
 // One symbol through the checked path: each bit fetch may refill the input
-// buffer or pad past the end, and each window byte may fill the window.
+// buffer or pad past the end, and each window byte may reach the slide
+// point.
 template <TFormat F>
 typename TInflater<F>::TStep TInflater<F>::SlowSymbol() {
   u32 entry = SlowLookUp(FTables->LitLen.data(), kLitLenBits);
@@ -619,7 +622,7 @@ typename TInflater<F>::TStep TInflater<F>::SlowSymbol() {
     if (FIn.EndOfInput()) return TStep::Error;
     if ((entry & huff::kEndOfBlock) != 0) return TStep::EndOfBlock;
     FWindow[FPos] = static_cast<u8>(Value(entry));
-    if (++FPos == kRing) WindowFilled();
+    if (++FPos == kSlide) Slide();
     return TStep::More;
   }
   FIn.NeedBits(DropBits(entry));
@@ -637,23 +640,24 @@ typename TInflater<F>::TStep TInflater<F>::SlowSymbol() {
   return CopyMatch(length, distance);
 }
 
-// A match through the checked path, in pieces that end at the ring's end
-// (of the target or of the source); a piece whose source overlaps it ahead
-// repeats the last `distance` bytes, so it is copied byte by byte.
+// A match through the checked path, in pieces that end at the slide point;
+// a piece longer than its distance repeats the last `distance` bytes, so it
+// is copied byte by byte. After a slide FPos is the history's length, at
+// least any distance.
 template <TFormat F>
 typename TInflater<F>::TStep TInflater<F>::CopyMatch(u32 length, u32 distance) {
-  if (!FWrapped && distance > FPos) return TStep::Error;
+  if (distance > FPos) return TStep::Error;
   while (length > 0) {
-    const u32 from = FPos >= distance ? FPos - distance : FPos + kRing - distance;
-    const u32 n = std::min({length, kRing - FPos, kRing - from});
-    if (from < FPos && distance < n) {
-      for (u32 i = 0; i < n; ++i) FWindow[FPos + i] = FWindow[from + i];
+    const u32 n = std::min(length, kSlide - FPos);
+    const u8* const from = FWindow + FPos - distance;
+    if (distance < n) {
+      for (u32 i = 0; i < n; ++i) FWindow[FPos + i] = from[i];
     } else {
-      std::memmove(FWindow + FPos, FWindow + from, n);
+      std::memcpy(FWindow + FPos, from, n);
     }
     FPos += n;
     length -= n;
-    if (FPos == kRing) WindowFilled();
+    if (FPos == kSlide) Slide();
   }
   return TStep::More;
 }

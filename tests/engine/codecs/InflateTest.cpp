@@ -30,13 +30,20 @@ TEST(Inflate, AnEmptyFixedBlockMakesAnEmptyMemberWithCrcZero) {
   EXPECT_FALSE(r.TooBig);
 }
 
-TEST(Inflate, Distance32768ReachesAcrossTheWindowFlush) {
-  // 40000 stored bytes wrap the window once; every match then copies from
-  // exactly one window back, starting in the previous pass, and runs over
-  // the next flush.
-  const auto head = test::RandomBytes(40000, 11);
+// Stored blocks of at most 60000 bytes each.
+void StoredPieces(TDeflateWriter& w, std::span<const u8> data) {
+  for (std::size_t at = 0; at < data.size(); at += 60000) {
+    w.Stored(data.subspan(at, std::min<std::size_t>(60000, data.size() - at)), false);
+  }
+}
+
+TEST(Inflate, Distance32768ReachesAcrossTheSlide) {
+  // 200000 stored bytes come close to the first slide of the history (at
+  // 224768); every match then copies from exactly a history back, and the
+  // matches run over the slide.
+  const auto head = test::RandomBytes(200000, 11);
   TDeflateWriter w;
-  w.Stored(head, false);
+  StoredPieces(w, head);
   w.FixedHeader(true);
   for (int i = 0; i < 150; ++i) w.Match(258, 32768);
   w.Literal('x');
@@ -50,13 +57,12 @@ TEST(Inflate, Distance32768ReachesAcrossTheWindowFlush) {
   EXPECT_FALSE(r.TooBig);
 }
 
-// Long distances from every position of the window: sources in the previous
-// pass over it, and sources that run on past its end into its start.
+// Long distances from every position of the window, before, across and
+// after the first slide of the history (at 224768).
 TEST(Inflate, LongDistancesDecodeFromEveryWindowPosition) {
-  const auto head = test::RandomBytes(70000, 16);
+  const auto head = test::RandomBytes(180000, 16);
   TDeflateWriter w;
-  w.Stored(std::span(head).first(35000), false);
-  w.Stored(std::span(head).subspan(35000), false);
+  StoredPieces(w, head);
   w.FixedHeader(true);
   auto expected = head;
   for (u32 k = 0; k < 700; ++k) {
@@ -138,7 +144,7 @@ TEST(Inflate, ASingleOneBitDistanceCodeIsAccepted) {
 // (the longest that one lookup resolves) or 15, lengths of 15 bits plus 5
 // extra and distances of 15 plus 13, so that the fast loop spends the most
 // bits that it allows between refills. Long enough to cross input blocks
-// and to wrap the window many times.
+// and to slide the history more than once.
 TEST(Inflate, TheLongestCodesDecodeInEveryOrder) {
   // Lengths 1, 2, ... 14, 15, 15: complete codes.
   std::vector<u8> litLen(285, 0);
@@ -377,31 +383,36 @@ INSTANTIATE_TEST_SUITE_P(Kinds, InflatePeer,
                                          TKind::Mixed),
                          KindName);
 
-// The history ring holds whole output chunks (48000 bytes for deflate, 80000
-// for Deflate64), and the fast loop runs on over its end into spare room,
-// whose bytes then move to the ring's start. These streams cross that end at
-// chosen offsets and twice more after, with literals, runs, and matches whose
-// sources lie before the ring's start or run on past its end.
-struct TRingCase {
+// Output piles up after the history until it reaches the slide point (the
+// history, 32768 or 65536 bytes, plus twelve 16000-byte chunks); then the
+// whole chunks go out and the last history's worth of bytes moves to the
+// window's start, and the next slide comes 192000 bytes later. The fast loop
+// runs on over the slide point into spare room. These streams cross the first
+// slide at chosen offsets and the next once after, with literals, runs, and
+// matches whose sources lie a whole history back, across the slide.
+constexpr std::size_t kRunBytes = 192000;
+std::size_t FirstSlide(bool deflate64) {
+  return (deflate64 ? 65536 : 32768) + kRunBytes;
+}
+
+struct TSlideCase {
   bool Deflate64;
   std::size_t Lead;   // stored bytes before the first coded symbol, at
                       // least the history (the longest distance)
   std::size_t Total;  // the member's size
 };
 
-struct TRingStream {
+struct TSlideStream {
   std::vector<u8> Stream;
   std::vector<u8> Data;
 };
 
-TRingStream RingStream(const TRingCase& c) {
-  TRingStream r;
+TSlideStream SlideStream(const TSlideCase& c) {
+  TSlideStream r;
   r.Data = test::RandomBytes(c.Lead, static_cast<u32>(c.Lead));
   TDeflateWriter w;
   w.Deflate64 = c.Deflate64;
-  for (std::size_t at = 0; at < c.Lead; at += 60000) {
-    w.Stored(std::span(r.Data).subspan(at, std::min<std::size_t>(60000, c.Lead - at)), false);
-  }
+  StoredPieces(w, r.Data);
   w.FixedHeader(true);
   const u32 longest = c.Deflate64 ? 65536 : 32768;
   for (u32 k = 0; r.Data.size() < c.Total; ++k) {
@@ -424,16 +435,16 @@ TRingStream RingStream(const TRingCase& c) {
   return r;
 }
 
-test::TDecodeResult DecodeRing(const TRingCase& c, std::span<const u8> stream) {
+test::TDecodeResult DecodeSlide(const TSlideCase& c, std::span<const u8> stream) {
   return test::Decode(
       {.Method = static_cast<u16>(c.Deflate64 ? 9 : 8), .UncompressedSize = c.Total}, stream);
 }
 
-class InflateRingEnd : public testing::TestWithParam<TRingCase> {};
+class InflateSlide : public testing::TestWithParam<TSlideCase> {};
 
-TEST_P(InflateRingEnd, DecodesAcrossTheRingsEnd) {
-  const auto r = RingStream(GetParam());
-  const auto d = DecodeRing(GetParam(), r.Stream);
+TEST_P(InflateSlide, DecodesAcrossTheSlides) {
+  const auto r = SlideStream(GetParam());
+  const auto d = DecodeSlide(GetParam(), r.Stream);
   ASSERT_EQ(d.Data.size(), r.Data.size());
   EXPECT_TRUE(d.Data == r.Data);
   EXPECT_EQ(d.Crc, Crc32Of(r.Data));
@@ -441,12 +452,12 @@ TEST_P(InflateRingEnd, DecodesAcrossTheRingsEnd) {
 }
 
 // Cut short anywhere, the stream gives a prefix of its data and no more (all
-// of it when only the end-of-block code is lost and the last byte filled the
-// ring, which went out whole).
-TEST_P(InflateRingEnd, CutShortGivesAPrefix) {
-  const auto r = RingStream(GetParam());
+// of it when only the end-of-block code is lost and the last bytes went out
+// at a slide).
+TEST_P(InflateSlide, CutShortGivesAPrefix) {
+  const auto r = SlideStream(GetParam());
   for (std::size_t cut = r.Stream.size() - 1; cut > r.Stream.size() / 2; cut -= 997) {
-    const auto d = DecodeRing(GetParam(), std::span(r.Stream).first(cut));
+    const auto d = DecodeSlide(GetParam(), std::span(r.Stream).first(cut));
     ASSERT_LE(d.Data.size(), r.Data.size()) << cut;
     if (cut < r.Stream.size() - 1) {
       ASSERT_LT(d.Data.size(), r.Data.size()) << cut;
@@ -455,29 +466,30 @@ TEST_P(InflateRingEnd, CutShortGivesAPrefix) {
   }
 }
 
-std::vector<TRingCase> RingCases() {
-  std::vector<TRingCase> cases;
+std::vector<TSlideCase> SlideCases() {
+  std::vector<TSlideCase> cases;
   for (const bool d64 : {false, true}) {
-    const std::size_t ring = d64 ? 80000 : 48000;
+    const std::size_t first = FirstSlide(d64);
+    const std::size_t second = first + kRunBytes;
     for (const std::size_t before : {1, 2, 3, 17, 64, 257, 258, 259, 260, 261, 300, 1000}) {
-      cases.push_back({d64, ring - before, 3 * ring + 1234});
+      cases.push_back({d64, first - before, second + 1234});
     }
-    // Members that end at, just before and just after the ring's end and
-    // the output side's chunks.
+    // Members that end at, just before and just after a slide and the
+    // output side's chunks.
     for (const std::size_t total :
-         {ring - 1, ring, ring + 1, 2 * ring, 2 * ring + 1, ring + 16000, ring + 15999}) {
+         {first - 1, first, first + 1, second, second + 1, first + 16000, first + 15999}) {
       cases.push_back({d64, d64 ? 65636u : 32868u, total});
     }
   }
   return cases;
 }
 
-std::string RingCaseName(const testing::TestParamInfo<TRingCase>& info) {
+std::string SlideCaseName(const testing::TestParamInfo<TSlideCase>& info) {
   return std::string(info.param.Deflate64 ? "Deflate64" : "Deflate") + "_Lead" +
          std::to_string(info.param.Lead) + "_Total" + std::to_string(info.param.Total);
 }
 
-INSTANTIATE_TEST_SUITE_P(Offsets, InflateRingEnd, testing::ValuesIn(RingCases()), RingCaseName);
+INSTANTIATE_TEST_SUITE_P(Offsets, InflateSlide, testing::ValuesIn(SlideCases()), SlideCaseName);
 
 }  // namespace
 }  // namespace vz
